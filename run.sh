@@ -1,0 +1,14 @@
+#!/usr/bin/env bash
+# Builds a Release build and starts Quarrow on the bundled sample drive.
+set -euo pipefail
+here=$(cd "$(dirname "$0")" && pwd)
+"$here/scripts/install-deps.sh"
+cmake -S "$here" -B "$here/build-release" -G Ninja -DCMAKE_BUILD_TYPE=Release \
+      -DQUARROW_BUILD_TESTS=OFF -DQUARROW_BUILD_BENCH=OFF >/dev/null
+cmake --build "$here/build-release" --target quarrow
+if [[ -z "${DISPLAY:-}" && -z "${WAYLAND_DISPLAY:-}" && -z "${QT_QPA_PLATFORM:-}" ]]; then
+    echo "Quarrow needs a graphical display, and none was found; to run it without one, use: xvfb-run -a ./run.sh"
+    exit 1
+fi
+cd "$here/samples/cd"
+exec "$here/build-release/quarrow"

@@ -1,0 +1,255 @@
+#include "app/CatalogDlg.h"
+
+#include "app/CatalogApp.h"
+#include "app/Commands.h"
+#include "app/DialogUnits.h"
+#include "app/Pictures.h"
+#include "app/Strings.h"
+#include "catalogue/Text.h"
+#include "catalogue/WorkerThread.h"
+#include "platform/FileFind.h"
+
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QStandardItemModel>
+
+#include <filesystem>
+#include <system_error>
+
+namespace {
+
+constexpr int kTemplateWidth = 368;
+constexpr int kTemplateHeight = 240;
+constexpr int kToolBarUnits = 20;
+constexpr int kStatusBarUnits = 15;
+
+QString DisplayText(const std::string& bytes)
+{
+    return QString::fromStdString(Text::DecodeForDisplay(bytes));
+}
+
+} // namespace
+
+CCatalogDlg::CCatalogDlg(QWidget* pParent)
+    : QDialog(pParent)
+    , m_pWorkerThread(std::make_unique<CWorkerThread>())
+{
+    Pictures::EnsureLoaded();
+    setWindowTitle(QStringLiteral("Quarrow"));
+    // A fixed dialog: title, window menu, minimise and close, but no maximise or sizing.
+    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                   Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                   Qt::WindowCloseButtonHint);
+    setSizeGripEnabled(false);
+
+    m_wndToolBar.setParent(this);
+    m_wndCatalogTree.setParent(this);
+    m_wndFileList.setParent(this);
+    m_wndDescription.setParent(this);
+    m_wndStatusBar.setParent(this);
+
+    m_wndCatalogTree.setObjectName(QStringLiteral("catalogTree"));
+    m_wndCatalogTree.setAccessibleName(QStringLiteral("Catalogue"));
+    m_wndCatalogTree.setModel(&m_model);
+    m_wndCatalogTree.setHeaderHidden(true);
+    m_wndCatalogTree.setRootIsDecorated(false);
+    m_wndCatalogTree.setUniformRowHeights(true);
+    m_wndCatalogTree.setAnimated(false);
+    m_wndCatalogTree.setSelectionMode(QAbstractItemView::SingleSelection);
+    m_wndCatalogTree.setEditTriggers(QAbstractItemView::NoEditTriggers);
+    // Nodes open by selection, double-click or keyboard; there are no expand buttons.
+    m_wndCatalogTree.setStyleSheet(
+        QStringLiteral("QTreeView::branch { image: none; border-image: none; }"));
+    connect(m_wndCatalogTree.selectionModel(), &QItemSelectionModel::currentChanged, this,
+            &CCatalogDlg::OnSelChangedTree);
+    connect(&m_wndCatalogTree, &QTreeView::expanded, this, &CCatalogDlg::OnItemExpandedTree);
+    connect(&m_wndCatalogTree, &QTreeView::collapsed, this, &CCatalogDlg::OnItemExpandedTree);
+
+    m_wndFileList.setObjectName(QStringLiteral("fileList"));
+    m_wndFileList.setAccessibleName(QStringLiteral("Files"));
+    m_wndFileList.setRootIsDecorated(false);
+    m_wndFileList.setItemsExpandable(false);
+    m_wndFileList.setUniformRowHeights(true);
+    m_wndFileList.setSelectionMode(QAbstractItemView::SingleSelection);
+    m_wndFileList.setEditTriggers(QAbstractItemView::NoEditTriggers);
+    m_wndFileList.setAllColumnsShowFocus(true);
+    m_wndFileList.header()->setSectionsClickable(false);
+    m_wndFileList.header()->setSectionsMovable(false);
+    m_wndFileList.header()->setStretchLastSection(false);
+
+    m_wndDescription.setObjectName(QStringLiteral("description"));
+    m_wndDescription.setAccessibleName(QStringLiteral("Description"));
+    m_wndDescription.setReadOnly(true);
+    m_wndDescription.setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    m_wndDescription.setLineWrapMode(QPlainTextEdit::WidgetWidth);
+
+    m_wndToolBar.setObjectName(QStringLiteral("toolBar"));
+    m_wndToolBar.setAccessibleName(QStringLiteral("Toolbar"));
+    m_wndStatusBar.setObjectName(QStringLiteral("statusBar"));
+    m_wndStatusBar.setAccessibleName(QStringLiteral("Status"));
+    connect(&m_wndToolBar, &CToolBar::Command, this, &CCatalogDlg::OnCommand);
+
+    setTabOrder(&m_wndCatalogTree, &m_wndFileList);
+    setTabOrder(&m_wndFileList, &m_wndDescription);
+    LayoutControls();
+}
+
+CCatalogDlg::~CCatalogDlg()
+{
+    OnDestroy();
+}
+
+void CCatalogDlg::LayoutControls()
+{
+    const CDialogUnits units(font());
+    setFixedSize(units.Size(kTemplateWidth, kTemplateHeight));
+    m_wndToolBar.setGeometry(0, 0, width(), units.Y(kToolBarUnits));
+    m_wndCatalogTree.setGeometry(units.Rect(0, 20, 150, 205));
+    m_wndFileList.setGeometry(units.Rect(150, 20, 218, 151));
+    m_wndDescription.setGeometry(units.Rect(150, 171, 218, 54));
+    const int statusTop = units.Y(kTemplateHeight - kStatusBarUnits);
+    m_wndStatusBar.setGeometry(0, statusTop, width(), height() - statusTop);
+}
+
+int CCatalogDlg::exec()
+{
+    if (!m_bInitialised)
+        OnInitDialog();
+    return QDialog::exec();
+}
+
+void CCatalogDlg::showEvent(QShowEvent* event)
+{
+    if (!m_bInitialised)
+        OnInitDialog();
+    QDialog::showEvent(event);
+}
+
+bool CCatalogDlg::OnInitDialog()
+{
+    m_bInitialised = true;
+    m_wndDescription.setPlainText(m_strDescription);
+
+    m_hIcon = Pictures::ProgramIcon();
+    setWindowIcon(m_hIcon);
+
+    CreateToolBar();
+    CreateStatusBar();
+
+    LookForAutorun();
+
+    m_bShowAllFiles = false;
+    m_wndToolBar.CheckButton(Command::kShowAppFiles, true);
+    m_wndToolBar.EnableButton(Command::kSelectDrive, false);
+    m_wndToolBar.EnableButton(Command::kShowAppFiles, false);
+    m_wndToolBar.EnableButton(Command::kShowAllFiles, false);
+
+    auto* files = new QStandardItemModel(0, 3, this);
+    files->setHorizontalHeaderLabels(
+        {QStringLiteral("Name"), QStringLiteral("Type"), QStringLiteral("Location")});
+    m_wndFileList.setModel(files);
+    m_wndFileList.setColumnWidth(0, 150);
+    m_wndFileList.setColumnWidth(1, 50);
+    m_wndFileList.setColumnWidth(2, 200);
+    return true;
+}
+
+void CCatalogDlg::CreateToolBar()
+{
+    struct Entry {
+        int commandId;
+        const char* image;
+    };
+    static constexpr Entry kEntries[] = {
+        {Command::kSelectDrive, ":/toolbar/select-drive.svg"},
+        {0, nullptr},
+        {Command::kOpenFolder, ":/toolbar/open-folder.svg"},
+        {0, nullptr},
+        {Command::kShowAppFiles, ":/toolbar/app-files.svg"},
+        {Command::kShowAllFiles, ":/toolbar/all-files.svg"},
+        {0, nullptr},
+        {Command::kAbout, ":/toolbar/about.svg"},
+    };
+    m_wndToolBar.SetButtonSize(QSize(50, 24));
+    for (const Entry& entry : kEntries) {
+        m_wndToolBar.InsertButton(entry.commandId,
+                                  entry.image ? QIcon(QString::fromLatin1(entry.image)) : QIcon());
+        if (CToolBarButton* button = m_wndToolBar.Button(entry.commandId)) {
+            const QString text = Strings::Load(entry.commandId);
+            button->setText(text);
+            button->setAccessibleName(text);
+        }
+    }
+}
+
+void CCatalogDlg::CreateStatusBar()
+{
+    const int w = m_wndStatusBar.width();
+    m_wndStatusBar.SetParts({w - 260, w - 150, -1});
+    m_wndStatusBar.SetTipText(1, QStringLiteral("Catagory"));
+    static const char* const kDescriptions[] = {"Progress", "Category", "Application"};
+    for (int part = 0; part < CStatusBar::kPartCount; ++part)
+        m_wndStatusBar.PartLabel(part)->setAccessibleDescription(
+            QString::fromLatin1(kDescriptions[part]));
+}
+
+void CCatalogDlg::LookForAutorun()
+{
+    std::error_code error;
+    const std::string folder = std::filesystem::current_path(error).string();
+    if (error)
+        return;
+    const std::optional<std::string> autorun = CFileFind::ResolveNoCase(folder, "autorun.inf");
+    if (!autorun)
+        return; // the drive selection takes over
+    SetProfileFile(*autorun);
+    const std::string label = theApp.GetProfileString("autorun", "label", "Unknown");
+    setWindowTitle(QStringLiteral("Quarrow - ") + DisplayText(label));
+    StartScan(folder);
+}
+
+void CCatalogDlg::SetProfileFile(std::string path)
+{
+    theApp.SetProfileFile(std::move(path));
+}
+
+void CCatalogDlg::keyPressEvent(QKeyEvent* event)
+{
+    // Enter ends the window even though no button takes it, as the dialog's default command.
+    const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
+    if (enter && (event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier) {
+        accept();
+        return;
+    }
+    QDialog::keyPressEvent(event);
+}
+
+void CCatalogDlg::done(int result)
+{
+    QDialog::done(result);
+    OnDestroy();
+}
+
+void CCatalogDlg::OnDestroy()
+{
+    if (m_bDestroyed)
+        return;
+    m_bDestroyed = true;
+    StopLatestJob(kCloseGrace);
+}
+
+void CCatalogDlg::StopLatestJob(std::chrono::milliseconds grace)
+{
+    m_pWorkerThread->StopAndWait(grace);
+}
+
+bool CCatalogDlg::IsWorkerRunning() const
+{
+    return m_pWorkerThread->IsRunning();
+}
+
+void CCatalogDlg::OnCommand(int commandId)
+{
+    (void)commandId;
+}

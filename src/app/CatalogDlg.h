@@ -1,0 +1,96 @@
+#pragma once
+
+#include "app/CatalogTreeModel.h"
+#include "app/StatusBar.h"
+#include "app/ToolBar.h"
+
+#include <QDialog>
+#include <QIcon>
+#include <QPlainTextEdit>
+#include <QStringList>
+#include <QTreeView>
+
+#include <chrono>
+#include <memory>
+#include <string>
+#include <vector>
+
+class CCatalogue;
+class CScanJob;
+class CWorkerThread;
+
+// The main window: it holds all state of the program while it runs.
+class CCatalogDlg : public QDialog {
+    Q_OBJECT
+
+public:
+    // Closing lets a worker stuck in the file system go after this long.
+    static constexpr std::chrono::milliseconds kCloseGrace{50};
+    // Starting a new walk waits this long for the one before it to stop.
+    static constexpr std::chrono::milliseconds kStopGrace{250};
+
+    explicit CCatalogDlg(QWidget* pParent = nullptr);
+    ~CCatalogDlg() override;
+
+    int exec() override;
+
+    // Makes the toolbar, the status bar and the columns and decides what to scan. Runs once,
+    // before the window is first shown (exec() or show()).
+    bool OnInitDialog();
+
+    void StartScan(std::string root);
+    // Stops the latest walk and waits for it, at most grace; a walk that does not stop in
+    // time is let go, its reports going nowhere.
+    void StopLatestJob(std::chrono::milliseconds grace = kStopGrace);
+    bool IsApplicationNode(HTREEITEM item) const { return m_model.Tree().IsApplicationNode(item); }
+    void SetProfileFile(std::string path);
+
+    // For tests and the rest of the program.
+    const CCatalogTreeModel& CatalogModel() const noexcept { return m_model; }
+    QTreeView& CatalogTree() noexcept { return m_wndCatalogTree; }
+    QTreeView& FileList() noexcept { return m_wndFileList; }
+    QPlainTextEdit& DescriptionPane() noexcept { return m_wndDescription; }
+    CStatusBar& StatusBar() noexcept { return m_wndStatusBar; }
+    CToolBar& ToolBar() noexcept { return m_wndToolBar; }
+    const std::string& CurrentFolder() const noexcept { return m_strCurrentFolder; }
+    bool IsWorkerRunning() const;
+
+protected:
+    void done(int result) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+
+private slots:
+    void OnJobReports();
+
+private:
+    void LayoutControls();
+    void CreateToolBar();
+    void CreateStatusBar();
+    void LookForAutorun();
+    void EndScan(const CCatalogue& catalogue);
+    void OnSelChangedTree(const QModelIndex& current, const QModelIndex& previous);
+    void OnItemExpandedTree(const QModelIndex& index);
+    void OnCommand(int commandId);
+    void OnDestroy();
+
+    CCatalogTreeModel m_model;
+
+    bool m_bShowAllFiles = false;
+    std::string m_strCurrentFolder; // bytes: the folder the next walk starts from
+    std::vector<std::string> m_astrFilePatterns;
+    QStringList m_astrIconExtensions;
+    bool m_bSearchSubdirs = false;
+    QTreeView m_wndFileList;
+    QTreeView m_wndCatalogTree;
+    QPlainTextEdit m_wndDescription;
+    QString m_strDescription;
+    QIcon m_hIcon;
+    CStatusBar m_wndStatusBar;
+    CToolBar m_wndToolBar;
+    std::unique_ptr<CWorkerThread> m_pWorkerThread; // runs the most recently started walk
+
+    std::shared_ptr<CScanJob> m_pScanJob; // the scan whose reports are wanted, if any
+    bool m_bInitialised = false;
+    bool m_bDestroyed = false;
+};

@@ -1,0 +1,22 @@
+#include "app/Pictures.h"
+
+QIcon Pictures::ProgramIcon()
+{
+    QIcon icon;
+    icon.addFile(QStringLiteral(":/icons/quarrow-16.svg"), QSize(16, 16));
+    for (int size : {24, 32, 48, 64, 128, 256})
+        icon.addFile(QStringLiteral(":/icons/quarrow.svg"), QSize(size, size));
+    return icon;
+}
+
+static void InitQuarrowResources()
+{
+    // The resources live in a static library, so nothing registers them by itself.
+    Q_INIT_RESOURCE(quarrow);
+}
+
+void Pictures::EnsureLoaded()
+{
+    static const bool loaded = (InitQuarrowResources(), true);
+    (void)loaded;
+}

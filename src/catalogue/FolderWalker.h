@@ -1,0 +1,32 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+class CFileFind;
+
+// What a walk does with what it finds. The walk calls these on its own thread.
+class CWalkVisitor {
+public:
+    virtual ~CWalkVisitor() = default;
+
+    // Each folder as the walk enters it ("Scanning: " + folder).
+    virtual void OnFolder(const std::string& folder) { (void)folder; }
+    // Walk mode "tree": a matched file (never a folder); found stands on it.
+    virtual void AddApplication(const CFileFind& found) { (void)found; }
+    // Walk mode "list": a matched file (never a folder); found stands on it.
+    virtual void AddFileRow(const CFileFind& found) { (void)found; }
+    // Checked between directory entries; true ends the walk early.
+    virtual bool IsStopRequested() const { return false; }
+};
+
+// Visits folder and, with recurse, every folder below it, handing each file whose name
+// matches pattern to the visitor according to mode ("tree" or "list", any case).
+// A folder's matching files come before its subfolders; subfolders depth first, in
+// listing order. The walk never leaves the file system it started on, follows a folder
+// link only when its target lies inside folder, never enters a folder twice (device and
+// inode), and has no depth limit. A pattern with a folder part ("bin\*.exe" or
+// "bin/*.exe") searches that folder, looked up without regard to case, below each
+// visited folder. A folder that cannot be listed counts as empty.
+void WalkFolder(const std::string& folder, std::string_view mode, bool recurse,
+                std::string_view pattern, CWalkVisitor& visitor);

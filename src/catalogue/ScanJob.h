@@ -1,0 +1,38 @@
+#pragma once
+
+#include "catalogue/Catalogue.h"
+#include "catalogue/FolderWalker.h"
+#include "catalogue/Job.h"
+#include "catalogue/ProfileReader.h"
+
+#include <memory>
+#include <string>
+
+// Walks a scan root for descriptors and files each listed one into a catalogue.
+class CScanJob final : public CJob, private CWalkVisitor {
+public:
+    explicit CScanJob(std::string root);
+
+    void Run() override;
+
+    struct Reports {
+        bool bFolderChanged = false;
+        std::string strFolder;                  // the folder being walked, when changed
+        std::shared_ptr<CCatalogue> pCatalogue; // set once, when the walk has ended, sorted
+    };
+    // UI side: what the worker reported since the last call.
+    Reports TakeReports();
+
+    const std::string& Root() const noexcept { return m_strRoot; }
+
+private:
+    void OnFolder(const std::string& folder) override;
+    void AddApplication(const CFileFind& found) override;
+    bool IsStopRequested() const override { return CJob::IsStopRequested(); }
+
+    const std::string m_strRoot;
+    CProfileReader m_reader;
+    std::shared_ptr<CCatalogue> m_pCatalogue;
+
+    Reports m_pending; // guarded by m_mutex
+};

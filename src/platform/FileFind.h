@@ -1,0 +1,81 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+// One folder listing, read with a single opendir/readdir pass, and the entry a walk
+// "stands on" when it hands a file to a per-file operation (GetFileName, GetFilePath,
+// GetRoot). Entry types come from d_type; fstatat is used only where d_type is unknown
+// (iso9660 reports unknown for every entry) or the entry is a link.
+//
+// Folders are passed around as handles (open file descriptors, -1 for none): a deep walk
+// opens each folder relative to its parent, so no path length limit applies.
+class CFileFind {
+public:
+    // Anything that is neither a folder nor a link to one (regular file, FIFO, socket,
+    // device, dangling link) is a File: callers decide what they open.
+    enum class EntryType : unsigned char { File, Folder, FolderLink };
+
+    struct FolderId {
+        std::uint64_t dev = 0;
+        std::uint64_t ino = 0;
+        bool operator==(const FolderId&) const = default;
+    };
+
+    CFileFind() = default;
+    ~CFileFind();
+    CFileFind(const CFileFind&) = delete;
+    CFileFind& operator=(const CFileFind&) = delete;
+
+    // Starts listing the folder open as hFolder, which the finder takes over whatever the
+    // result; root is that folder's path (no trailing '/', except "/" itself) for GetRoot
+    // and GetFilePath. Ends any listing still open. False when the folder cannot be read.
+    bool FindFile(int hFolder, std::string_view root);
+    // Makes the next entry current, "." and ".." left out, in the platform's order.
+    // False at the end of the listing or when reading fails; the listing stays open.
+    bool FindNextFile();
+    EntryType GetEntryType() const noexcept { return m_type; }
+    bool IsFolder() const noexcept { return m_type != EntryType::File; }
+    // A new handle to the folder being listed, owned by the caller; -1 when there is none.
+    int DupFolder() const;
+    void Close();
+
+    // The current entry, as FindNextFile or a walk sets it before calling a per-file operation.
+    void SetCurrent(std::string_view root, std::string_view name);
+    const std::string& GetFileName() const noexcept { return m_strName; }
+    const std::string& GetRoot() const noexcept { return m_strRoot; }
+    // Root + '/' + name, never doubling the '/' after the root "/".
+    std::string GetFilePath() const;
+
+    // Folder handles. Each Open returns a handle the caller owns, or -1.
+    static int OpenFolder(const std::string& path);
+    // name is one entry of hParent; links are refused unless bFollowLink. With bFollowLink,
+    // name may also be a relative path of several components (shorter than MaxPathLength).
+    static int OpenSubfolder(int hParent, const char* name, bool bFollowLink);
+    static bool GetFolderId(int hFolder, FolderId& id);
+    static void CloseFolder(int hFolder) noexcept;
+    static std::size_t MaxPathLength() noexcept;
+    // The canonical absolute path (links resolved), or nullopt when it cannot be resolved.
+    static std::optional<std::string> RealPath(const std::string& path);
+
+    // Resolves relative (separators '\' or '/') below folder component by component: a
+    // name as written when it exists, otherwise the first entry equal to it without regard
+    // to ASCII case. Empty and "." components are skipped; ".." is refused. Returns the
+    // full path, or nullopt when a component is missing.
+    static std::optional<std::string> ResolveNoCase(const std::string& folder,
+                                                    std::string_view relative);
+
+    // Benchmark switch: treat every d_type as unknown, as on a CD.
+    static void SetAssumeUnknownType(bool assume) noexcept;
+    // fstatat calls made to learn entry types so far (all threads).
+    static std::uint64_t StatCallCount() noexcept;
+
+private:
+    void* m_pDir = nullptr; // a DIR*; opaque so that no Linux header leaves the platform layer
+    std::string m_strRoot;
+    std::string m_strName;
+    EntryType m_type = EntryType::File;
+};

@@ -1,0 +1,90 @@
+#include "catalogue/CatalogTree.h"
+#include "catalogue/Catalogue.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+std::vector<std::string> Names(const CCategoryEntry& category)
+{
+    std::vector<std::string> names;
+    for (const CApplicationEntry& app : category.arrApplications)
+        names.push_back(app.strName);
+    return names;
+}
+
+TEST(Catalogue, CategoriesEqualWithoutCaseShareTheFirstText)
+{
+    CCatalogue catalogue;
+    catalogue.AddApplication("Games", {"b", "/d/b.brw", "/d"});
+    catalogue.AddApplication("GAMES", {"a", "/e/a.brw", "/e"});
+    catalogue.AddApplication("Nil", {"n", "/n/n.brw", "/n"});
+    catalogue.AddApplication("", {"empty", "/x/x.brw", "/x"});
+    ASSERT_EQ(catalogue.Categories().size(), 3u);
+    EXPECT_EQ(catalogue.Categories()[0].strText, "Games");
+    EXPECT_EQ(catalogue.ApplicationCount(), 4u);
+}
+
+TEST(Catalogue, SortsWithoutCaseAndKeepsEqualNamesInOrderOfDiscovery)
+{
+    CCatalogue catalogue;
+    catalogue.AddApplication("utilities", {"zip", "/1.brw", "/"});
+    catalogue.AddApplication("Archivers", {"Same", "/first.brw", "/"});
+    catalogue.AddApplication("Archivers", {"beta", "/2.brw", "/"});
+    catalogue.AddApplication("Archivers", {"Same", "/second.brw", "/"});
+    catalogue.AddApplication("Archivers", {"Alpha", "/3.brw", "/"});
+    catalogue.AddApplication("books", {"b", "/4.brw", "/"});
+    catalogue.Sort();
+    const auto& categories = catalogue.Categories();
+    ASSERT_EQ(categories.size(), 3u);
+    EXPECT_EQ(categories[0].strText, "Archivers");
+    EXPECT_EQ(categories[1].strText, "books");
+    EXPECT_EQ(categories[2].strText, "utilities");
+    EXPECT_EQ(Names(categories[0]), (std::vector<std::string>{"Alpha", "beta", "Same", "Same"}));
+    EXPECT_EQ(categories[0].arrApplications[2].strDescriptorPath, "/first.brw");
+    EXPECT_EQ(categories[0].arrApplications[3].strDescriptorPath, "/second.brw");
+}
+
+TEST(CatalogTree, TellsApplicationNodesByTheirChildren)
+{
+    CCatalogTree tree;
+    const HTREEITEM root = tree.InsertItem(CCatalogTree::kRootText, nullptr);
+    EXPECT_FALSE(tree.IsApplicationNode(root));
+    const HTREEITEM empty = tree.InsertItem(CCatalogTree::kEmptyScanText, root);
+    EXPECT_FALSE(tree.IsApplicationNode(root)) << "the root over the empty-scan leaf";
+    EXPECT_FALSE(tree.IsApplicationNode(empty));
+    EXPECT_FALSE(tree.IsApplicationNode(nullptr));
+
+    const HTREEITEM category = tree.InsertItem("Games", root);
+    const HTREEITEM app = tree.InsertItem("Star", category);
+    const HTREEITEM path = tree.InsertItem("/d/star.brw", app, "/d/star.brw");
+    const HTREEITEM folder = tree.InsertItem("/d", app);
+    EXPECT_TRUE(tree.IsApplicationNode(app));
+    EXPECT_FALSE(tree.IsApplicationNode(category));
+    EXPECT_FALSE(tree.IsApplicationNode(path));
+    EXPECT_EQ(tree.GetNextSiblingItem(path), folder);
+    EXPECT_EQ(tree.GetParentItem(folder), app);
+}
+
+TEST(CatalogTree, SortsOneLevelOnlyAndKeepsLeavesInPlace)
+{
+    CCatalogTree tree;
+    const HTREEITEM root = tree.InsertItem(CCatalogTree::kRootText, nullptr);
+    const HTREEITEM b = tree.InsertItem("beta", root);
+    tree.InsertItem("Alpha", root);
+    const HTREEITEM app = tree.InsertItem("app", b);
+    tree.InsertItem("/z/path.brw", app);
+    tree.InsertItem("/z", app);
+    tree.SortChildren(root);
+    EXPECT_EQ(tree.GetChildItem(root)->Text(), "Alpha");
+    EXPECT_EQ(tree.GetNextSiblingItem(tree.GetChildItem(root)), b);
+    EXPECT_EQ(b->Row(), 1);
+    EXPECT_EQ(tree.GetChildItem(app)->Text(), "/z/path.brw");
+    tree.DeleteAllItems();
+    EXPECT_EQ(tree.GetRootItem(), nullptr);
+}
+
+} // namespace

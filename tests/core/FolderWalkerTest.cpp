@@ -1,0 +1,607 @@
+#include "catalogue/FolderWalker.h"
+
+#include "catalogue/Wildcard.h"
+#include "platform/FileFind.h"
+#include "support/TempTree.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <dirent.h>
+#include <fcntl.h>
+#include <filesystem>
+#include <functional>
+#include <map>
+#include <string>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+struct Event {
+    char kind = 0; // 'F' OnFolder, 'A' AddApplication, 'R' AddFileRow
+    std::string strPath;
+    std::string strRoot;
+    std::string strName;
+    bool operator==(const Event&) const = default;
+};
+
+void PrintTo(const Event& event, std::ostream* os)
+{
+    *os << event.kind << ' ' << event.strPath;
+}
+
+class CRecorder : public CWalkVisitor {
+public:
+    void OnFolder(const std::string& folder) override
+    {
+        m_events.push_back({'F', folder, {}, {}});
+        if (m_onFolder)
+            m_onFolder(folder);
+    }
+    void AddApplication(const CFileFind& found) override { Record('A', found); }
+    void AddFileRow(const CFileFind& found) override { Record('R', found); }
+    bool IsStopRequested() const override { return m_bStop; }
+
+    std::vector<std::string> Folders() const
+    {
+        return Paths([](char k) { return k == 'F'; });
+    }
+    std::vector<std::string> Handled() const
+    {
+        return Paths([](char k) { return k != 'F'; });
+    }
+    std::vector<std::string> SortedHandled() const
+    {
+        std::vector<std::string> paths = Handled();
+        std::sort(paths.begin(), paths.end());
+        return paths;
+    }
+
+    std::vector<Event> m_events;
+    std::function<void(const std::string&)> m_onFolder;
+    std::function<void(const CFileFind&)> m_onFile;
+    bool m_bStop = false;
+
+private:
+    void Record(char kind, const CFileFind& found)
+    {
+        m_events.push_back({kind, found.GetFilePath(), found.GetRoot(), found.GetFileName()});
+        if (m_onFile)
+            m_onFile(found);
+    }
+    template <class Pred>
+    std::vector<std::string> Paths(Pred pred) const
+    {
+        std::vector<std::string> paths;
+        for (const Event& event : m_events) {
+            if (pred(event.kind))
+                paths.push_back(event.strPath);
+        }
+        return paths;
+    }
+};
+
+CRecorder WalkRecorded(const std::string& folder, std::string_view pattern,
+                       std::string_view mode = "tree", bool recurse = true)
+{
+    CRecorder recorder;
+    WalkFolder(folder, mode, recurse, pattern, recorder);
+    return recorder;
+}
+
+// The order a walk must follow, taken from readdir itself: the folder, its matching
+// files in listing order, then each subfolder in listing order, depth first.
+void ExpectedWalk(const std::string& folder, const CWildcard& pattern, std::vector<Event>& out)
+{
+    out.push_back({'F', folder, {}, {}});
+    std::vector<std::string> subfolders;
+    DIR* pDir = ::opendir(folder.c_str());
+    if (!pDir)
+        return;
+    while (const dirent* pEntry = ::readdir(pDir)) {
+        const std::string name = pEntry->d_name;
+        if (name == "." || name == "..")
+            continue;
+        const std::string path = folder + "/" + name;
+        struct stat st;
+        if (::lstat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode))
+            subfolders.push_back(path);
+        else if (pattern.Matches(name))
+            out.push_back({'A', path, folder, name});
+    }
+    ::closedir(pDir);
+    for (const std::string& sub : subfolders)
+        ExpectedWalk(sub, pattern, out);
+}
+
+int CountOpenFds()
+{
+    int count = 0;
+    DIR* pDir = ::opendir("/proc/self/fd");
+    if (!pDir)
+        return -1;
+    while (const dirent* pEntry = ::readdir(pDir)) {
+        if (pEntry->d_name[0] != '.')
+            ++count;
+    }
+    ::closedir(pDir);
+    return count;
+}
+
+bool Contains(const std::vector<std::string>& items, const std::string& item)
+{
+    return std::find(items.begin(), items.end(), item) != items.end();
+}
+
+bool AnyStartsWith(const std::vector<std::string>& items, const std::string& prefix)
+{
+    return std::any_of(items.begin(), items.end(),
+                       [&](const std::string& s) { return s.rfind(prefix, 0) == 0; });
+}
+
+// Builds depth nested folders named name below parent through openat, so that no path
+// length limit gets in the way; perLevel runs with each new folder's handle.
+void MakeChain(const std::string& parent, const std::string& name, int depth,
+               const std::function<void(int, int)>& perLevel)
+{
+    int hCurrent = ::open(parent.c_str(), O_RDONLY | O_DIRECTORY);
+    ASSERT_GE(hCurrent, 0);
+    for (int level = 0; level < depth; ++level) {
+        ASSERT_EQ(::mkdirat(hCurrent, name.c_str(), 0755), 0) << "level " << level;
+        const int hNext = ::openat(hCurrent, name.c_str(), O_RDONLY | O_DIRECTORY);
+        ::close(hCurrent);
+        ASSERT_GE(hNext, 0);
+        hCurrent = hNext;
+        perLevel(hCurrent, level);
+    }
+    ::close(hCurrent);
+}
+
+void WriteFileAt(int hFolder, const char* name)
+{
+    const int hFile = ::openat(hFolder, name, O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    ASSERT_GE(hFile, 0);
+    ::close(hFile);
+}
+
+TEST(WalkOrder, FilesComeBeforeSubfoldersInListingOrder)
+{
+    CTempTree tree;
+    for (const char* file :
+         {"a.brw", "b.brw", "notes.txt", "one/x.brw", "one/deep/y.brw", "one/deep/deeper/z.brw",
+          "two/w.brw", "two/skip.txt", "three/v.brw", "empty/.keep"})
+        tree.WriteFile(file, "[info]\n");
+    tree.MakeFolder("bare");
+
+    std::vector<Event> expected;
+    ExpectedWalk(tree.Root(), CWildcard("*.brw"), expected);
+    EXPECT_EQ(WalkRecorded(tree.Root(), "*.brw").m_events, expected);
+}
+
+TEST(WalkOrder, StartFolderIsNormalisedAndPathsNeverDoubleTheSeparator)
+{
+    CTempTree tree;
+    tree.WriteFile("sub/a.brw", "");
+    const CRecorder recorder = WalkRecorded(tree.Root() + "//", "*.brw");
+    EXPECT_EQ(recorder.Folders(), (std::vector<std::string>{tree.Root(), tree.Path("sub")}));
+    ASSERT_EQ(recorder.Handled(), std::vector<std::string>{tree.Path("sub/a.brw")});
+    EXPECT_EQ(recorder.m_events.back().strRoot, tree.Path("sub"));
+    EXPECT_EQ(recorder.m_events.back().strName, "a.brw");
+
+    // From the root folder: "/" + "tmp", never "//tmp".
+    const CRecorder fromRoot = WalkRecorded("//", "*", "list", false);
+    EXPECT_EQ(fromRoot.Folders(), std::vector<std::string>{"/"});
+    EXPECT_FALSE(AnyStartsWith(fromRoot.Handled(), "//"));
+    if (tree.Root().rfind("/tmp/", 0) == 0) {
+        const std::string pattern = "TMP\\" + tree.Root().substr(5) + "\\SUB\\*.brw";
+        const CRecorder found = WalkRecorded("/", pattern, "list", false);
+        ASSERT_EQ(found.Handled(), std::vector<std::string>{tree.Path("sub/a.brw")});
+        EXPECT_EQ(found.m_events.back().strRoot, tree.Path("sub"));
+    }
+}
+
+TEST(WalkMode, ComparedWithoutCaseAndUnknownModesHandleNothing)
+{
+    CTempTree tree;
+    tree.WriteFile("a.brw", "");
+    tree.WriteFile("sub/b.brw", "");
+
+    for (const char* mode : {"tree", "TREE", "Tree"}) {
+        const std::vector<Event> events = WalkRecorded(tree.Root(), "*.brw", mode).m_events;
+        EXPECT_EQ(std::count_if(events.begin(), events.end(),
+                                [](const Event& e) { return e.kind == 'A'; }),
+                  2)
+            << mode;
+    }
+    for (const char* mode : {"list", "LIST", "List"}) {
+        const std::vector<Event> events = WalkRecorded(tree.Root(), "*.brw", mode).m_events;
+        EXPECT_EQ(std::count_if(events.begin(), events.end(),
+                                [](const Event& e) { return e.kind == 'R'; }),
+                  2)
+            << mode;
+    }
+    for (const char* mode : {"", "trees", "lis", "other"}) {
+        const CRecorder recorder = WalkRecorded(tree.Root(), "*.brw", mode);
+        EXPECT_TRUE(recorder.Handled().empty()) << mode;
+        EXPECT_EQ(recorder.Folders().size(), 2u) << mode;
+    }
+}
+
+TEST(WalkEntries, FolderNamedLikeThePatternIsVisitedNotHanded)
+{
+    CTempTree tree;
+    tree.WriteFile("app.brw/inner.brw", "");
+    const CRecorder recorder = WalkRecorded(tree.Root(), "*.brw");
+    EXPECT_EQ(recorder.Handled(), std::vector<std::string>{tree.Path("app.brw/inner.brw")});
+    EXPECT_TRUE(Contains(recorder.Folders(), tree.Path("app.brw")));
+
+    // Without recursion the folder is neither handed nor entered.
+    const CRecorder flat = WalkRecorded(tree.Root(), "*.brw", "tree", false);
+    EXPECT_TRUE(flat.Handled().empty());
+    EXPECT_EQ(flat.Folders(), std::vector<std::string>{tree.Root()});
+}
+
+TEST(WalkEntries, HiddenEntriesAreLikeAnyOther)
+{
+    CTempTree tree;
+    tree.WriteFile(".hidden.brw", "");
+    tree.WriteFile(".config/app.brw", "");
+    EXPECT_EQ(WalkRecorded(tree.Root(), "*.brw").SortedHandled(),
+              (std::vector<std::string>{tree.Path(".config/app.brw"), tree.Path(".hidden.brw")}));
+}
+
+TEST(WalkEntries, SpecialFilesAreHandedWithoutBeingOpened)
+{
+    CTempTree tree;
+    tree.MakeFifo("fifo.brw");
+    tree.MakeSocket("sock.brw");
+    tree.MakeLink("dangling.brw", tree.Path("nowhere"));
+    tree.WriteFile("real/target.txt", "");
+    tree.MakeLink("file-link.brw", tree.Path("real/target.txt"));
+    tree.MakeLink("folder-link.brw", tree.Path("real"));
+
+    const CRecorder recorder = WalkRecorded(tree.Root(), "*.brw");
+    EXPECT_EQ(recorder.SortedHandled(),
+              (std::vector<std::string>{tree.Path("dangling.brw"), tree.Path("fifo.brw"),
+                                        tree.Path("file-link.brw"), tree.Path("sock.brw")}));
+}
+
+TEST(WalkEntries, NamesKeepTheirBytes)
+{
+    CTempTree tree;
+    const std::string odd[] = {"caf\xE9.brw", "line\nbreak.brw", "back\\slash.brw",
+                               "\xFF\xFE/inner.brw", "tab\tand space/x.brw"};
+    for (const std::string& name : odd)
+        tree.WriteFile(name, "");
+    std::vector<std::string> expected;
+    for (const std::string& name : odd)
+        expected.push_back(tree.Path(name));
+    std::sort(expected.begin(), expected.end());
+
+    const CRecorder recorder = WalkRecorded(tree.Root(), "*.brw");
+    EXPECT_EQ(recorder.SortedHandled(), expected);
+    EXPECT_TRUE(Contains(recorder.Folders(), tree.Path("\xFF\xFE")));
+}
+
+TEST(WalkEntries, SubfolderThatVanishesCountsAsEmpty)
+{
+    CTempTree tree;
+    for (const char* name : {"s1", "s2", "s3", "s4"})
+        tree.WriteFile(std::string(name) + "/a.brw", "");
+
+    // Whichever subfolder comes first removes the others before they are entered.
+    CRecorder recorder;
+    bool bRemoved = false;
+    recorder.m_onFolder = [&](const std::string& folder) {
+        if (folder == tree.Root() || bRemoved)
+            return;
+        bRemoved = true;
+        for (const char* name : {"s1", "s2", "s3", "s4"}) {
+            if (tree.Path(name) != folder)
+                std::filesystem::remove_all(tree.Path(name));
+        }
+    };
+    WalkFolder(tree.Root(), "tree", true, "*.brw", recorder);
+    EXPECT_EQ(recorder.Folders().size(), 5u);
+    EXPECT_EQ(recorder.Handled().size(), 1u);
+}
+
+TEST(WalkEntries, NonexistentStartFolder)
+{
+    CTempTree tree;
+    const CRecorder recorder = WalkRecorded(tree.Path("missing"), "*.*", "list");
+    EXPECT_EQ(recorder.Folders(), std::vector<std::string>{tree.Path("missing")});
+    EXPECT_TRUE(recorder.Handled().empty());
+
+    tree.WriteFile("file", "");
+    const CRecorder onFile = WalkRecorded(tree.Path("file"), "*.*", "list");
+    EXPECT_EQ(onFile.m_events.size(), 1u);
+}
+
+TEST(WalkEntries, RecurseFalseListsOnlyTheStartFolder)
+{
+    CTempTree tree;
+    tree.WriteFile("top.txt", "");
+    tree.WriteFile("sub/below.txt", "");
+    const CRecorder recorder = WalkRecorded(tree.Root(), "*.*", "list", false);
+    EXPECT_EQ(recorder.Folders(), std::vector<std::string>{tree.Root()});
+    EXPECT_EQ(recorder.Handled(), std::vector<std::string>{tree.Path("top.txt")});
+}
+
+TEST(WalkEntries, UnreadableFolderCountsAsEmptyAndTheWalkGoesOn)
+{
+    CTempTree tree;
+    tree.WriteFile("locked/secret.brw", "");
+    tree.WriteFile("locked/below/deeper.brw", "");
+    tree.WriteFile("noread/hidden.brw", "");
+    tree.WriteFile("open/visible.brw", "");
+    tree.WriteFile("top.brw", "");
+    tree.SetMode("locked", 0000);
+    tree.SetMode("noread", 0311); // enter but not list
+
+    const bool bOk = RunUnprivileged([&]() {
+        const CRecorder recorder = WalkRecorded(tree.Root(), "*.brw");
+        const std::vector<std::string> folders = recorder.Folders();
+        return recorder.SortedHandled() ==
+                   std::vector<std::string>{tree.Path("open/visible.brw"), tree.Path("top.brw")} &&
+               Contains(folders, tree.Path("locked")) && Contains(folders, tree.Path("noread")) &&
+               !Contains(folders, tree.Path("locked/below")) && folders.size() == 4;
+    });
+    EXPECT_TRUE(bOk);
+}
+
+TEST(WalkLinks, CyclesEndAndEachFolderIsEnteredOnce)
+{
+    CTempTree tree;
+    tree.WriteFile("a/b/file.brw", "");
+    tree.MakeLink("a/b/up", tree.Path("a"));      // an ancestor inside the start
+    tree.MakeLink("a/b/self", ".");               // itself
+    tree.MakeLink("a/b/start", tree.Root());      // the start folder
+    tree.MakeLink("a/b/parent", tree.Path("..")); // above the start
+    tree.MakeLink("a/b/relative-up", "../../.."); // above the start, relatively
+    const int fds = CountOpenFds();
+
+    const CRecorder recorder = WalkRecorded(tree.Root(), "*.brw");
+    EXPECT_EQ(recorder.Handled(), std::vector<std::string>{tree.Path("a/b/file.brw")});
+    EXPECT_EQ(recorder.Folders(),
+              (std::vector<std::string>{tree.Root(), tree.Path("a"), tree.Path("a/b")}));
+    EXPECT_EQ(CountOpenFds(), fds);
+}
+
+TEST(WalkLinks, LinksLeavingTheStartFolderAreNotFollowed)
+{
+    CTempTree tree;
+    CTempTree outside;
+    outside.WriteFile("elsewhere.brw", "");
+    tree.WriteFile("app/own.brw", "");
+    tree.MakeLink("app/to-root", "/");
+    tree.MakeLink("app/to-outside", outside.Root());
+    tree.MakeLink("app/to-outside-file", outside.Path("elsewhere.brw"));
+
+    const CRecorder recorder = WalkRecorded(tree.Path("app"), "*.brw");
+    EXPECT_EQ(recorder.Folders(), std::vector<std::string>{tree.Path("app")});
+    EXPECT_EQ(recorder.Handled(), std::vector<std::string>{tree.Path("app/own.brw")});
+}
+
+TEST(WalkLinks, LinkInsideTheStartFolderIsFollowedOnce)
+{
+    CTempTree tree;
+    tree.WriteFile("real/app.brw", "");
+    tree.MakeLink("alias", "real");
+    tree.MakeLink("nested/alias2", tree.Path("real"));
+
+    const CRecorder recorder = WalkRecorded(tree.Root(), "*.brw");
+    const std::vector<std::string> handled = recorder.Handled();
+    ASSERT_EQ(handled.size(), 1u);
+    EXPECT_TRUE(handled[0] == tree.Path("real/app.brw") ||
+                handled[0] == tree.Path("alias/app.brw") ||
+                handled[0] == tree.Path("nested/alias2/app.brw"))
+        << handled[0];
+
+    // A walk that starts through a link resolves its inside against the link's target.
+    tree.MakeLink("entry", tree.Root());
+    EXPECT_EQ(WalkRecorded(tree.Path("entry"), "*.brw").Handled().size(), 1u);
+}
+
+TEST(WalkLinks, OtherFileSystemsAreNotEntered)
+{
+    // Needs a mount below a small folder: /dev usually holds pts and shm.
+    struct stat parent;
+    if (::stat("/dev", &parent) != 0)
+        GTEST_SKIP() << "no /dev";
+    std::string mount;
+    for (const char* candidate : {"/dev/pts", "/dev/shm", "/dev/mqueue", "/dev/hugepages"}) {
+        struct stat st;
+        if (::stat(candidate, &st) == 0 && S_ISDIR(st.st_mode) && st.st_dev != parent.st_dev) {
+            mount = candidate;
+            break;
+        }
+    }
+    if (mount.empty())
+        GTEST_SKIP() << "no file system mounted inside /dev";
+
+    const CRecorder recorder = WalkRecorded("/dev", "*", "list");
+    const std::vector<std::string> folders = recorder.Folders();
+    EXPECT_FALSE(Contains(folders, mount));
+    EXPECT_FALSE(AnyStartsWith(folders, mount + "/"));
+    EXPECT_FALSE(AnyStartsWith(recorder.Handled(), mount + "/"));
+    EXPECT_EQ(folders.front(), "/dev");
+}
+
+TEST(WalkPattern, FolderPartIsFoundWithoutRegardToCase)
+{
+    CTempTree tree;
+    tree.WriteFile("app1/BIN/Tool.EXE", "");
+    tree.WriteFile("app1/BIN/readme.txt", "");
+    tree.WriteFile("app1/top.exe", "");
+    tree.WriteFile("app2/bin/other.exe", "");
+    tree.WriteFile("app2/bin/sub/deep.dat", "");
+
+    for (const char* pattern : {"bin\\*.exe", "bin/*.exe", "Bin\\\\*.EXE", ".\\bin\\.\\*.exe"}) {
+        const CRecorder recorder = WalkRecorded(tree.Root(), pattern, "list");
+        EXPECT_EQ(recorder.SortedHandled(),
+                  (std::vector<std::string>{tree.Path("app1/BIN/Tool.EXE"),
+                                            tree.Path("app2/bin/other.exe")}))
+            << pattern;
+        for (const Event& event : recorder.m_events) {
+            if (event.kind == 'R') {
+                EXPECT_EQ(event.strRoot + "/" + event.strName, event.strPath);
+            }
+        }
+    }
+
+    const CRecorder deep = WalkRecorded(tree.Path("app2"), "BIN/SUB/*.dat", "list", false);
+    ASSERT_EQ(deep.Handled(), std::vector<std::string>{tree.Path("app2/bin/sub/deep.dat")});
+    EXPECT_EQ(deep.m_events.back().strRoot, tree.Path("app2/bin/sub"));
+
+    // Without recursion, only the start folder's own folder part is searched.
+    EXPECT_TRUE(WalkRecorded(tree.Root(), "bin\\*.exe", "list", false).Handled().empty());
+    EXPECT_EQ(WalkRecorded(tree.Path("app1"), "bin\\*.exe", "list", false).Handled(),
+              std::vector<std::string>{tree.Path("app1/BIN/Tool.EXE")});
+}
+
+TEST(WalkPattern, FolderPartPrefersTheExactNameAndNeverClimbs)
+{
+    CTempTree tree;
+    tree.WriteFile("app/bin/lower.exe", "");
+    tree.WriteFile("app/BIN/upper.exe", "");
+    tree.WriteFile("app/Data", "a file, not a folder");
+    tree.WriteFile("outside.exe", "");
+    const std::string app = tree.Path("app");
+
+    EXPECT_EQ(WalkRecorded(app, "bin\\*.exe", "list", false).Handled(),
+              std::vector<std::string>{tree.Path("app/bin/lower.exe")});
+    EXPECT_EQ(WalkRecorded(app, "BIN\\*.exe", "list", false).Handled(),
+              std::vector<std::string>{tree.Path("app/BIN/upper.exe")});
+    EXPECT_TRUE(WalkRecorded(app, "..\\*.exe", "list").Handled().empty());
+    EXPECT_TRUE(WalkRecorded(app, "bin\\..\\..\\*.exe", "list").Handled().empty());
+    EXPECT_TRUE(WalkRecorded(app, "data\\*", "list").Handled().empty());
+    EXPECT_TRUE(WalkRecorded(app, "bin\\", "list").Handled().empty());
+    EXPECT_TRUE(WalkRecorded(app, "missing\\*", "list").Handled().empty());
+    // The name part may name a file exactly; the visited folder's own files never match.
+    EXPECT_EQ(WalkRecorded(tree.Root(), "app\\Data", "list", false).Handled(),
+              std::vector<std::string>{tree.Path("app/Data")});
+    EXPECT_TRUE(WalkRecorded(tree.Root(), "app\\outside.exe", "list", false).Handled().empty());
+}
+
+TEST(WalkDepth, FiveThousandLevelsDeeperThanPathMax)
+{
+    CTempTree tree;
+    constexpr int kDepth = 5000;
+    MakeChain(tree.Root(), "d", kDepth, [](int hFolder, int level) {
+        if (level == kDepth - 1)
+            WriteFileAt(hFolder, "bottom.brw");
+    });
+
+    const CRecorder recorder = WalkRecorded(tree.Root(), "*.brw");
+    EXPECT_EQ(recorder.Folders().size(), static_cast<std::size_t>(kDepth + 1));
+    std::string expected = tree.Root();
+    for (int level = 0; level < kDepth; ++level)
+        expected += "/d";
+    EXPECT_GT(expected.size(), 4096u);
+    EXPECT_EQ(recorder.Handled(), std::vector<std::string>{expected + "/bottom.brw"});
+}
+
+TEST(WalkDepth, ManyPendingFoldersStayWithinTheHandleCap)
+{
+    // Each level holds leaf folders created before and after the one that goes on, with
+    // names that differ per level, so in any listing order most levels still have
+    // subfolders to visit while the walk is below them. The long names make the path
+    // longer than PATH_MAX, so folders whose handle was given up are reopened in steps.
+    CTempTree tree;
+    constexpr int kDepth = 600;
+    const std::string chain(60, 'c');
+    auto makeLeaf = [](int hFolder, const std::string& name) {
+        ASSERT_EQ(::mkdirat(hFolder, name.c_str(), 0755), 0);
+        const int hLeaf = ::openat(hFolder, name.c_str(), O_RDONLY | O_DIRECTORY);
+        ASSERT_GE(hLeaf, 0);
+        WriteFileAt(hLeaf, "leaf.brw");
+        ::close(hLeaf);
+    };
+    int hCurrent = ::open(tree.Root().c_str(), O_RDONLY | O_DIRECTORY);
+    for (int level = 0; level < kDepth && hCurrent >= 0; ++level) {
+        makeLeaf(hCurrent, "a" + std::to_string(level));
+        ASSERT_EQ(::mkdirat(hCurrent, chain.c_str(), 0755), 0);
+        makeLeaf(hCurrent, "y" + std::to_string(level));
+        makeLeaf(hCurrent, "z" + std::to_string(level));
+        const int hNext = ::openat(hCurrent, chain.c_str(), O_RDONLY | O_DIRECTORY);
+        ::close(hCurrent);
+        hCurrent = hNext;
+    }
+    ASSERT_GE(hCurrent, 0);
+    ::close(hCurrent);
+
+    const int fdsBefore = CountOpenFds();
+    int maxFds = 0;
+    CRecorder recorder;
+    recorder.m_onFolder = [&](const std::string&) {
+        maxFds = std::max(maxFds, CountOpenFds());
+    };
+    WalkFolder(tree.Root(), "tree", true, "*.brw", recorder);
+
+    EXPECT_EQ(recorder.Handled().size(), 3u * kDepth);
+    std::vector<std::string> handled = recorder.SortedHandled();
+    EXPECT_EQ(std::unique(handled.begin(), handled.end()), handled.end());
+    EXPECT_EQ(recorder.Folders().size(), 4u * kDepth + 1);
+    EXPECT_LE(maxFds - fdsBefore, 260);
+    EXPECT_EQ(CountOpenFds(), fdsBefore);
+}
+
+TEST(WalkStatCalls, UnknownEntryTypesGiveTheSameWalk)
+{
+    CTempTree tree;
+    tree.WriteFile("a.brw", "");
+    tree.WriteFile("notes.txt", "");
+    tree.WriteFile("sub/b.brw", "");
+    tree.WriteFile("sub/deep/c.brw", "");
+    tree.MakeFolder("sub/empty");
+    tree.MakeFifo("sub/fifo.brw");
+    tree.MakeLink("to-file.brw", tree.Path("a.brw"));
+
+    std::uint64_t before = CFileFind::StatCallCount();
+    const std::vector<Event> known = WalkRecorded(tree.Root(), "*.brw").m_events;
+    EXPECT_EQ(CFileFind::StatCallCount() - before, 1u) << "only the link needs fstatat";
+
+    before = CFileFind::StatCallCount();
+    CFileFind::SetAssumeUnknownType(true);
+    const std::vector<Event> unknown = WalkRecorded(tree.Root(), "*.brw").m_events;
+    CFileFind::SetAssumeUnknownType(false);
+    EXPECT_EQ(unknown, known);
+    // Nine entries in all, and the link is asked about twice.
+    EXPECT_EQ(CFileFind::StatCallCount() - before, 10u);
+}
+
+TEST(WalkStop, StopRequestEndsTheWalkPromptly)
+{
+    CTempTree tree;
+    for (int i = 0; i < 20; ++i)
+        tree.WriteFile("f" + std::to_string(i) + ".brw", "");
+    for (int i = 0; i < 5; ++i)
+        tree.WriteFile("sub" + std::to_string(i) + "/x.brw", "");
+    const int fds = CountOpenFds();
+
+    CRecorder recorder;
+    recorder.m_onFile = [&](const CFileFind&) {
+        recorder.m_bStop = true;
+    };
+    WalkFolder(tree.Root(), "tree", true, "*.brw", recorder);
+    EXPECT_EQ(recorder.Handled().size(), 1u);
+    EXPECT_EQ(recorder.Folders().size(), 1u);
+    EXPECT_EQ(CountOpenFds(), fds);
+
+    // Stopped between folders: the next folder is never entered.
+    CRecorder between;
+    between.m_onFolder = [&](const std::string& folder) {
+        if (folder != tree.Root())
+            between.m_bStop = true;
+    };
+    WalkFolder(tree.Root(), "tree", true, "*.brw", between);
+    EXPECT_EQ(between.Folders().size(), 2u);
+    EXPECT_EQ(between.Handled().size(), 20u);
+    EXPECT_EQ(CountOpenFds(), fds);
+}
+
+} // namespace

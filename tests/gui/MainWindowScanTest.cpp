@@ -1,0 +1,259 @@
+#include "GuiTestSupport.h"
+#include "TempTree.h"
+
+#include "app/CatalogDlg.h"
+#include "app/Commands.h"
+
+#include <QElapsedTimer>
+#include <QTest>
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+namespace {
+
+std::string Descriptor(const std::string& category, const std::string& name)
+{
+    return "[info]\ncategory=" + category + "\nname=" + name + "\n";
+}
+
+class MainWindowScan : public testing::Test {
+protected:
+    // Shows the real main window started in the drive's root, as the program starts.
+    std::unique_ptr<CCatalogDlg> Start()
+    {
+        m_folder = std::make_unique<CCurrentFolder>(m_drive.Root());
+        auto dlg = std::make_unique<CCatalogDlg>();
+        dlg->show();
+        return dlg;
+    }
+
+    static bool ScanDone(CCatalogDlg& dlg)
+    {
+        return WaitUntil([&] { return dlg.StatusBar().GetText(0) == QLatin1String("Done."); });
+    }
+
+    static std::vector<std::string> ChildTexts(const CCatalogTree& tree, HTREEITEM parent)
+    {
+        std::vector<std::string> texts;
+        for (HTREEITEM item = tree.GetChildItem(parent); item; item = tree.GetNextSiblingItem(item))
+            texts.push_back(item->Text());
+        return texts;
+    }
+
+    static HTREEITEM FindChild(const CCatalogTree& tree, HTREEITEM parent, const std::string& text)
+    {
+        for (HTREEITEM item = tree.GetChildItem(parent); item; item = tree.GetNextSiblingItem(item))
+            if (item->Text() == text)
+                return item;
+        return nullptr;
+    }
+
+    CTempTree m_drive;
+    std::unique_ptr<CCurrentFolder> m_folder;
+
+    void TearDown() override { m_folder.reset(); }
+};
+
+TEST_F(MainWindowScan, AutorunLabelBecomesTitleAndTheFolderIsScanned)
+{
+    m_drive.WriteFile("autorun.inf", "[autorun]\r\nlabel=Sample\r\n");
+    m_drive.WriteFile("games/star/star.brw", Descriptor("Games", "Star"));
+    auto dlg = Start();
+    EXPECT_EQ(dlg->windowTitle(), QStringLiteral("Quarrow - Sample"));
+    EXPECT_EQ(dlg->CurrentFolder(), m_drive.Root());
+    ASSERT_TRUE(ScanDone(*dlg));
+    const CCatalogTree& tree = dlg->CatalogModel().Tree();
+    EXPECT_EQ(tree.GetRootItem()->Text(), "Application Categories");
+    EXPECT_EQ(ChildTexts(tree, tree.GetRootItem()), std::vector<std::string>{"Games"});
+}
+
+TEST_F(MainWindowScan, TitleFallsBackForMissingEmptyOrUnreadableLabels)
+{
+    struct Case {
+        const char* content; // nullptr: autorun.inf is a FIFO
+        const char* name;
+        QString title;
+    };
+    const Case cases[] = {
+        {"[autorun]\nopen=x.exe\n", "autorun.inf", QStringLiteral("Quarrow - Unknown")},
+        {"[autorun]\nlabel=\n", "autorun.inf", QStringLiteral("Quarrow - ")},
+        {"[AutoRun]\nLABEL = Disc One\n", "AUTORUN.INF", QStringLiteral("Quarrow - Disc One")},
+        {nullptr, "autorun.inf", QStringLiteral("Quarrow - Unknown")},
+    };
+    for (const Case& c : cases) {
+        CTempTree drive;
+        if (c.content)
+            drive.WriteFile(c.name, c.content);
+        else
+            drive.MakeFifo(c.name);
+        CCurrentFolder folder(drive.Root());
+        CCatalogDlg dlg;
+        dlg.show();
+        EXPECT_EQ(dlg.windowTitle(), c.title) << c.name;
+        EXPECT_TRUE(ScanDone(dlg)) << c.name;
+    }
+}
+
+TEST_F(MainWindowScan, ButtonStatesFollowTheScan)
+{
+    m_drive.WriteFile("autorun.inf", "[autorun]\nlabel=x\n");
+    m_drive.WriteFile("a/a.brw", Descriptor("Tools", "A"));
+    auto dlg = Start();
+    // Before the event loop has run, the scan cannot have reported its end.
+    CToolBar& bar = dlg->ToolBar();
+    EXPECT_FALSE(bar.IsButtonEnabled(Command::kSelectDrive));
+    EXPECT_FALSE(bar.IsButtonEnabled(Command::kOpenFolder));
+    EXPECT_FALSE(bar.IsButtonEnabled(Command::kShowAppFiles));
+    EXPECT_FALSE(bar.IsButtonEnabled(Command::kShowAllFiles));
+    EXPECT_TRUE(bar.IsButtonEnabled(Command::kAbout));
+    EXPECT_TRUE(bar.IsButtonChecked(Command::kShowAppFiles));
+    EXPECT_FALSE(bar.IsButtonChecked(Command::kShowAllFiles));
+    EXPECT_FALSE(dlg->CatalogTree().isEnabled());
+
+    ASSERT_TRUE(ScanDone(*dlg));
+    EXPECT_TRUE(bar.IsButtonEnabled(Command::kSelectDrive));
+    EXPECT_TRUE(bar.IsButtonEnabled(Command::kOpenFolder));
+    EXPECT_FALSE(bar.IsButtonEnabled(Command::kShowAppFiles));
+    EXPECT_TRUE(dlg->CatalogTree().isEnabled());
+    EXPECT_TRUE(dlg->CatalogTree().isExpanded(dlg->CatalogTree().model()->index(0, 0)));
+}
+
+TEST_F(MainWindowScan, EmptyScanShowsTheEmptyLeafAndKeepsOpenFolderDisabled)
+{
+    m_drive.WriteFile("autorun.inf", "[autorun]\nlabel=x\n");
+    m_drive.WriteFile("hidden/h.brw", Descriptor("nil", "Hidden"));
+    m_drive.WriteFile("none/n.brw", "[description]\nline1=no info section\n");
+    auto dlg = Start();
+    ASSERT_TRUE(ScanDone(*dlg));
+    const CCatalogTree& tree = dlg->CatalogModel().Tree();
+    EXPECT_EQ(ChildTexts(tree, tree.GetRootItem()),
+              std::vector<std::string>{"No Applications Found!"});
+    EXPECT_FALSE(dlg->ToolBar().IsButtonEnabled(Command::kOpenFolder));
+    EXPECT_TRUE(dlg->ToolBar().IsButtonEnabled(Command::kSelectDrive));
+}
+
+TEST_F(MainWindowScan, TreeIsSortedWithCategoriesMergedAndLeavesInPlace)
+{
+    m_drive.WriteFile("autorun.inf", "[autorun]\nlabel=x\n");
+    m_drive.WriteFile("z/zeta.brw", Descriptor("games", "zeta"));
+    m_drive.WriteFile("y/Alpha.BRW", Descriptor("Games", "Alpha"));
+    m_drive.WriteFile("x/one.brw", Descriptor("Utilities", "Same"));
+    m_drive.WriteFile("x/two.brw", Descriptor("Utilities", "Same"));
+    m_drive.WriteFile("w/w.brw", Descriptor("NIL", "Shown"));
+    m_drive.WriteFile("v/v.brw", "[info]\ncategory=Archivers\n");
+    m_drive.WriteFile("root.brw", Descriptor("Archivers", "beta"));
+    auto dlg = Start();
+    ASSERT_TRUE(ScanDone(*dlg));
+    const CCatalogTree& tree = dlg->CatalogModel().Tree();
+    const HTREEITEM root = tree.GetRootItem();
+
+    const std::vector<std::string> categories = ChildTexts(tree, root);
+    ASSERT_EQ(categories.size(), 4u);
+    EXPECT_EQ(categories[0], "Archivers");
+    EXPECT_TRUE(categories[1] == "games" || categories[1] == "Games");
+    EXPECT_EQ(categories[2], "NIL");
+    EXPECT_EQ(categories[3], "Utilities");
+
+    const HTREEITEM archivers = tree.GetChildItem(root);
+    EXPECT_EQ(ChildTexts(tree, archivers), (std::vector<std::string>{"beta", "untitled"}));
+    EXPECT_EQ(ChildTexts(tree, tree.GetNextSiblingItem(archivers)),
+              (std::vector<std::string>{"Alpha", "zeta"}));
+
+    // Two descriptors in one folder: two nodes, one folder.
+    const HTREEITEM utilities = FindChild(tree, root, "Utilities");
+    ASSERT_NE(utilities, nullptr);
+    std::vector<std::string> paths;
+    for (HTREEITEM app = tree.GetChildItem(utilities); app; app = tree.GetNextSiblingItem(app)) {
+        EXPECT_TRUE(dlg->IsApplicationNode(app));
+        const HTREEITEM pathLeaf = tree.GetChildItem(app);
+        const HTREEITEM folderLeaf = tree.GetNextSiblingItem(pathLeaf);
+        ASSERT_NE(folderLeaf, nullptr);
+        EXPECT_EQ(folderLeaf->Bytes(), m_drive.Path("x"));
+        EXPECT_EQ(tree.GetNextSiblingItem(folderLeaf), nullptr);
+        paths.push_back(pathLeaf->Bytes());
+    }
+    std::sort(paths.begin(), paths.end());
+    EXPECT_EQ(paths,
+              (std::vector<std::string>{m_drive.Path("x/one.brw"), m_drive.Path("x/two.brw")}));
+
+    // A descriptor in the scan root: its folder is the root itself.
+    const HTREEITEM beta = FindChild(tree, archivers, "beta");
+    ASSERT_NE(beta, nullptr);
+    EXPECT_EQ(tree.GetChildItem(beta)->Bytes(), m_drive.Path("root.brw"));
+    EXPECT_EQ(tree.GetNextSiblingItem(tree.GetChildItem(beta))->Bytes(), m_drive.Root());
+
+    EXPECT_FALSE(dlg->IsApplicationNode(root));
+    EXPECT_FALSE(dlg->IsApplicationNode(utilities));
+    EXPECT_FALSE(dlg->IsApplicationNode(tree.GetChildItem(tree.GetChildItem(utilities))));
+}
+
+TEST_F(MainWindowScan, ApplicationNodesNeverOpenAndCategoriesExpandSingly)
+{
+    m_drive.WriteFile("autorun.inf", "[autorun]\nlabel=x\n");
+    m_drive.WriteFile("a/a.brw", Descriptor("Alpha", "First"));
+    m_drive.WriteFile("b/b.brw", Descriptor("Beta", "Second"));
+    auto dlg = Start();
+    ASSERT_TRUE(ScanDone(*dlg));
+    QTreeView& view = dlg->CatalogTree();
+    const QAbstractItemModel* model = view.model();
+    const QModelIndex root = model->index(0, 0);
+    const QModelIndex alpha = model->index(0, 0, root);
+    const QModelIndex beta = model->index(1, 0, root);
+    const QModelIndex first = model->index(0, 0, alpha);
+    ASSERT_TRUE(first.isValid());
+
+    view.setCurrentIndex(alpha);
+    EXPECT_TRUE(view.isExpanded(alpha));
+    EXPECT_EQ(dlg->StatusBar().GetText(1), QStringLiteral("Alpha"));
+    EXPECT_EQ(dlg->StatusBar().GetText(2), QString());
+
+    view.setCurrentIndex(first);
+    EXPECT_EQ(dlg->StatusBar().GetText(1), QStringLiteral("Alpha"));
+    EXPECT_EQ(dlg->StatusBar().GetText(2), QStringLiteral("First"));
+    view.expand(first);
+    view.setFocus();
+    QTest::keyClick(&view, Qt::Key_Right);
+    QTest::keyClick(&view, Qt::Key_Plus);
+    EXPECT_FALSE(view.isExpanded(first));
+    EXPECT_EQ(model->rowCount(first), 0);
+
+    view.setCurrentIndex(beta);
+    EXPECT_TRUE(view.isExpanded(beta));
+    view.setCurrentIndex(model->index(0, 0, beta));
+    view.setCurrentIndex(alpha);
+    EXPECT_TRUE(view.isExpanded(alpha));
+    view.setCurrentIndex(beta);
+    EXPECT_FALSE(view.isExpanded(alpha)) << "selecting another category closes the open one";
+}
+
+TEST_F(MainWindowScan, WithoutAutorunTheWindowOpensEmptyAndUntitled)
+{
+    m_drive.WriteFile("a/a.brw", Descriptor("Alpha", "First"));
+    auto dlg = Start();
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(dlg->IsWorkerRunning());
+    EXPECT_EQ(dlg->CatalogModel().Tree().GetRootItem(), nullptr);
+}
+
+TEST_F(MainWindowScan, ClosingDuringALargeScanReturnsPromptly)
+{
+    m_drive.WriteFile("autorun.inf", "[autorun]\nlabel=x\n");
+    for (int i = 0; i < 60; ++i)
+        for (int j = 0; j < 60; ++j)
+            m_drive.MakeFolder("d" + std::to_string(i) + "/e" + std::to_string(j));
+    auto dlg = Start();
+    QCoreApplication::processEvents();
+    QElapsedTimer timer;
+    timer.start();
+    dlg->close();
+    EXPECT_FALSE(dlg->IsWorkerRunning());
+    // A generous bound against a hang; how fast it is belongs to a benchmark.
+    EXPECT_LT(timer.elapsed(), 5000);
+    dlg.reset();
+    QCoreApplication::processEvents(); // no report may reach a window that is gone
+}
+
+} // namespace
