@@ -12,7 +12,6 @@
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QLabel>
-#include <QStandardItemModel>
 
 #include <filesystem>
 #include <system_error>
@@ -145,10 +144,8 @@ bool CCatalogDlg::OnInitDialog()
     m_wndToolBar.EnableButton(Command::kShowAppFiles, false);
     m_wndToolBar.EnableButton(Command::kShowAllFiles, false);
 
-    auto* files = new QStandardItemModel(0, 3, this);
-    files->setHorizontalHeaderLabels(
-        {QStringLiteral("Name"), QStringLiteral("Type"), QStringLiteral("Location")});
-    m_wndFileList.setModel(files);
+    InitFileIcons();
+    m_wndFileList.setModel(&m_fileModel);
     m_wndFileList.setColumnWidth(0, 150);
     m_wndFileList.setColumnWidth(1, 50);
     m_wndFileList.setColumnWidth(2, 200);
@@ -251,5 +248,14 @@ bool CCatalogDlg::IsWorkerRunning() const
 
 void CCatalogDlg::OnCommand(int commandId)
 {
-    (void)commandId;
+    switch (commandId) {
+    case Command::kShowAppFiles:
+        OnShowAppFiles();
+        break;
+    case Command::kShowAllFiles:
+        OnShowAllFiles();
+        break;
+    default:
+        break;
+    }
 }

@@ -3,8 +3,11 @@
 #include "app/CatalogTreeModel.h"
 #include "app/StatusBar.h"
 #include "app/ToolBar.h"
+#include "view/FileListModel.h"
+#include "view/ImageList.h"
 
 #include <QDialog>
+#include <QHash>
 #include <QIcon>
 #include <QPlainTextEdit>
 #include <QStringList>
@@ -12,10 +15,13 @@
 
 #include <chrono>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 class CCatalogue;
+class CFileListJob;
+struct CFileRow;
 class CScanJob;
 class CWorkerThread;
 
@@ -45,6 +51,16 @@ public:
     bool IsApplicationNode(HTREEITEM item) const { return m_model.Tree().IsApplicationNode(item); }
     void SetProfileFile(std::string path);
 
+    // Lists the files of the application whose descriptor is the current profile file.
+    void StartFileList(std::string folder);
+    // The file list's image for a row; UI thread (the worker prepared the row's view data).
+    int GetFileIcon(const CFileRow& row);
+    void RemoveExeIcons();
+    const QStringList& IconExtensions() const noexcept { return m_astrIconExtensions; }
+    int ImageCount() const noexcept { return m_imageList.Count(); }
+    const CFileListModel& FileListModel() const noexcept { return m_fileModel; }
+    bool IsShowingAllFiles() const noexcept { return m_bShowAllFiles; }
+
     // For tests and the rest of the program.
     const CCatalogTreeModel& CatalogModel() const noexcept { return m_model; }
     QTreeView& CatalogTree() noexcept { return m_wndCatalogTree; }
@@ -54,6 +70,7 @@ public:
     CToolBar& ToolBar() noexcept { return m_wndToolBar; }
     const std::string& CurrentFolder() const noexcept { return m_strCurrentFolder; }
     bool IsWorkerRunning() const;
+    bool IsListing() const noexcept { return m_pFileListJob != nullptr; }
 
 protected:
     void done(int result) override;
@@ -72,9 +89,16 @@ private:
     void OnSelChangedTree(const QModelIndex& current, const QModelIndex& previous);
     void OnItemExpandedTree(const QModelIndex& index);
     void OnCommand(int commandId);
+    void OnShowAllFiles();
+    void OnShowAppFiles();
+    void EndFileList();
+    void InitFileIcons();
+    void TakeFileListReports();
+    void BuildDescription(const std::string& folder);
     void OnDestroy();
 
     CCatalogTreeModel m_model;
+    CFileListModel m_fileModel;
 
     bool m_bShowAllFiles = false;
     std::string m_strCurrentFolder; // bytes: the folder the next walk starts from
@@ -90,7 +114,12 @@ private:
     CToolBar m_wndToolBar;
     std::unique_ptr<CWorkerThread> m_pWorkerThread; // runs the most recently started walk
 
-    std::shared_ptr<CScanJob> m_pScanJob; // the scan whose reports are wanted, if any
+    CImageList m_imageList;
+    QHash<QString, int> m_mapTypeImages; // type entries of m_astrIconExtensions, by extension
+
+    std::shared_ptr<CScanJob> m_pScanJob;             // the scan whose reports are wanted, if any
+    std::shared_ptr<CFileListJob> m_pFileListJob;     // likewise for the listing
+    std::optional<std::string> m_strListingAfterScan; // a listing asked for while a scan ran
     bool m_bInitialised = false;
     bool m_bDestroyed = false;
 };

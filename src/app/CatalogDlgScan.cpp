@@ -2,11 +2,14 @@
 #include "app/CatalogDlg.h"
 
 #include "app/Commands.h"
+#include "catalogue/Description.h"
 #include "catalogue/ScanJob.h"
 #include "catalogue/Text.h"
 #include "catalogue/WorkerThread.h"
 
 #include <QMetaObject>
+
+#include <utility>
 
 namespace {
 
@@ -45,6 +48,8 @@ void CCatalogDlg::StartScan(std::string root)
 
 void CCatalogDlg::OnJobReports()
 {
+    if (m_pFileListJob)
+        TakeFileListReports();
     if (m_pScanJob) {
         CScanJob::Reports reports = m_pScanJob->TakeReports();
         if (reports.bFolderChanged)
@@ -81,6 +86,8 @@ void CCatalogDlg::EndScan(const CCatalogue& catalogue)
     m_wndCatalogTree.setEnabled(true);
     m_wndStatusBar.SetText(0, QStringLiteral("Done."));
     m_wndToolBar.EnableButton(Command::kSelectDrive, true);
+    if (m_strListingAfterScan)
+        StartFileList(*std::exchange(m_strListingAfterScan, std::nullopt));
 }
 
 void CCatalogDlg::OnItemExpandedTree(const QModelIndex& index)
@@ -103,14 +110,28 @@ void CCatalogDlg::OnSelChangedTree(const QModelIndex& current, const QModelIndex
     if (current.isValid())
         m_wndCatalogTree.expand(current);
 
+    // The listing before must be gone before the list is emptied and the icons trimmed.
+    StopLatestJob();
+    m_pFileListJob.reset();
+    m_fileModel.Clear();
+    RemoveExeIcons();
+
     const HTREEITEM item = m_model.ItemFromIndex(current);
     if (IsApplicationNode(item)) {
         m_wndStatusBar.SetText(2, QString::fromStdString(item->Text()));
-        SetProfileFile(m_model.Tree().GetChildItem(item)->Bytes());
+        const HTREEITEM descriptor = m_model.Tree().GetChildItem(item);
+        const HTREEITEM folder = m_model.Tree().GetNextSiblingItem(descriptor);
+        SetProfileFile(descriptor->Bytes());
+        StartFileList(folder->Bytes());
+        BuildDescription(folder->Bytes());
     } else {
         m_wndStatusBar.SetText(1, item ? QString::fromStdString(item->Text()) : QString());
         m_wndStatusBar.SetText(2, QString());
         m_wndToolBar.EnableButton(Command::kShowAppFiles, false);
         m_wndToolBar.EnableButton(Command::kShowAllFiles, false);
+        m_strDescription.clear();
     }
+    // The pane breaks lines at LF only; m_strDescription keeps the CR CR LF line ends.
+    m_wndDescription.setPlainText(
+        QString::fromStdString(Description::ForDisplay(m_strDescription.toStdString())));
 }

@@ -1,19 +1,14 @@
 #include "catalogue/ProfileReader.h"
 
 #include "catalogue/Text.h"
+#include "platform/RegularFile.h"
 
 #include <algorithm>
-#include <cerrno>
-#include <compare>
 #include <cstring>
 #include <ctime>
 #include <optional>
 #include <utility>
 #include <vector>
-
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace {
 
@@ -30,21 +25,15 @@ static_assert(kMaxFileSize < (std::size_t{1} << 32), "offsets into a file are 32
 // a file's last change, a cached copy is checked against the file's bytes.
 constexpr long long kStampTickSeconds = 2;
 
-// Seconds and nanoseconds kept apart: a file may carry any time stamp, and nanoseconds
-// since 1970 overflow in the year 2262.
-struct Stamp {
-    long long sec = 0;
-    long long nsec = 0;
+using FileId = CRegularFile::Identity;
+using Stamp = CRegularFile::Timestamp;
 
-    static Stamp Of(const timespec& t) noexcept { return {t.tv_sec, t.tv_nsec}; }
-    static Stamp Now() noexcept
-    {
-        timespec now{};
-        ::clock_gettime(CLOCK_REALTIME, &now);
-        return Of(now);
-    }
-    auto operator<=>(const Stamp&) const = default;
-};
+Stamp Now() noexcept
+{
+    std::timespec now{};
+    std::timespec_get(&now, TIME_UTC);
+    return {now.tv_sec, now.tv_nsec};
+}
 
 constexpr bool IsBlank(char c) noexcept
 {
@@ -85,49 +74,6 @@ std::string_view ValueOf(std::string_view raw) noexcept
     if (v.size() >= 2 && (v.front() == '"' || v.front() == '\'') && v.back() == v.front())
         v = v.substr(1, v.size() - 2);
     return AsReturned(v);
-}
-
-struct FileId {
-    dev_t dev = 0;
-    ino_t ino = 0;
-    off_t size = 0;
-    Stamp mtime;
-    // ctime too: tools that restore the modification time after a write cannot hide it.
-    Stamp ctime;
-
-    static FileId Of(const struct stat& st) noexcept
-    {
-        return {st.st_dev, st.st_ino, st.st_size, Stamp::Of(st.st_mtim), Stamp::Of(st.st_ctim)};
-    }
-    bool operator==(const FileId&) const = default;
-};
-
-// Reads the whole of an opened regular file; false on a read error or an oversized file.
-bool ReadAll(int fd, std::size_t sizeHint, std::string& out)
-{
-    out.resize(sizeHint < kMaxFileSize ? sizeHint + 1 : kMaxFileSize + 1);
-    std::size_t used = 0;
-    for (;;) {
-        if (used == out.size()) {
-            if (out.size() > kMaxFileSize)
-                return false;
-            out.resize(out.size() * 2 < kMaxFileSize + 1 ? out.size() * 2 : kMaxFileSize + 1);
-        }
-        const ssize_t got = ::read(fd, out.data() + used, out.size() - used);
-        if (got < 0) {
-            if (errno == EINTR)
-                continue;
-            return false;
-        }
-        if (got == 0)
-            break;
-        used += static_cast<std::size_t>(got);
-    }
-    out.resize(used);
-    // Only worth a copy when the file shrank a lot while being read.
-    if (out.capacity() > used + used / 4 + 4096)
-        out.shrink_to_fit();
-    return true;
 }
 
 // memchr for string_views: the position of the first c, or s.size().
@@ -217,24 +163,6 @@ private:
     std::size_t m_nCount = 0;
 };
 
-class CFd {
-public:
-    explicit CFd(int fd) noexcept
-        : m_fd(fd)
-    {}
-    ~CFd()
-    {
-        if (m_fd >= 0)
-            ::close(m_fd);
-    }
-    CFd(const CFd&) = delete;
-    CFd& operator=(const CFd&) = delete;
-    int Get() const noexcept { return m_fd; }
-
-private:
-    int m_fd;
-};
-
 } // namespace
 
 // Parsing only notes where sections and entries are, in one sequential pass: a big file
@@ -252,8 +180,8 @@ struct CProfileReader::CParsedFile {
     // content was read: any later write then shows in the stat fields.
     bool IsSettled() const noexcept
     {
-        const Stamp settledFrom{readStart.sec - kStampTickSeconds, readStart.nsec};
-        return settledFrom >= std::max(id.mtime, id.ctime);
+        const Stamp settledFrom{readStart.nSeconds - kStampTickSeconds, readStart.nNanoseconds};
+        return settledFrom >= std::max(id.modified, id.changed);
     }
     // The value of the first entry of key in the first section of that name, if any.
     std::optional<std::string_view> Find(std::string_view section, std::string_view key) const;
@@ -408,14 +336,13 @@ CProfileReader::~CProfileReader() = default;
 std::shared_ptr<const CProfileReader::CParsedFile> CProfileReader::Load(const std::string& filePath)
 {
     // Stat first so that a FIFO or device is never opened at all.
-    struct stat st {};
-    if (::stat(filePath.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
+    const std::optional<FileId> seen = CRegularFile::IdentityOf(filePath);
+    if (!seen)
         return nullptr;
 
     std::shared_ptr<const CParsedFile> pCached;
-    const FileId seen = FileId::Of(st);
     for (auto it = m_lstCache.begin(); it != m_lstCache.end(); ++it) {
-        if ((*it)->id == seen) {
+        if ((*it)->id == *seen) {
             m_lstCache.splice(m_lstCache.begin(), m_lstCache, it);
             pCached = m_lstCache.front();
             break;
@@ -424,15 +351,17 @@ std::shared_ptr<const CProfileReader::CParsedFile> CProfileReader::Load(const st
     if (pCached && pCached->IsSettled())
         return pCached;
 
-    const Stamp readStart = Stamp::Now();
-    // The path may have been swapped for something else since the stat: check the opened file.
-    CFd fd(::open(filePath.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
-    if (fd.Get() < 0 || ::fstat(fd.Get(), &st) != 0 || !S_ISREG(st.st_mode))
+    const Stamp readStart = Now();
+    // The path may have been swapped since the stat: the opened file's identity is the one kept.
+    CRegularFile file;
+    if (!file.Open(filePath))
         return nullptr;
+    const std::optional<FileId> id = file.GetIdentity();
     std::string content;
-    if (!ReadAll(fd.Get(), static_cast<std::size_t>(st.st_size), content))
+    if (!id || file.ReadAll(content, kMaxFileSize) != CRegularFile::ReadStatus::Ok)
         return nullptr;
-    const FileId opened = FileId::Of(st);
+    file.Close();
+    const FileId& opened = *id;
     if (pCached && pCached->id == opened && pCached->strContent == content) {
         pCached->readStart = readStart;
         return pCached;

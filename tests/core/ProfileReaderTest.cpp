@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <filesystem>
 #include <fcntl.h>
 #include <random>
 #include <string>
@@ -252,6 +253,14 @@ TEST_F(ProfileReaderTest, OnlyRegularFilesAreOpened)
     const std::string real = m_tree.WriteFile("real.brw", "[info]\nname=linked\n");
     EXPECT_EQ(m_reader.GetString(m_tree.MakeLink("link.brw", real), "info", "name", "untitled"),
               "linked");
+}
+
+TEST_F(ProfileReaderTest, OversizedFileGivesTheDefault)
+{
+    // Sparse: the size alone must refuse it, before any byte is read.
+    const std::string path = m_tree.WriteFile("huge.brw", "[info]\nname=huge\n");
+    std::filesystem::resize_file(path, (std::uintmax_t{256} << 20) + 1);
+    EXPECT_EQ(m_reader.GetString(path, "info", "name", "untitled"), "untitled");
 }
 
 TEST_F(ProfileReaderTest, UnreadableFileGivesTheDefault)

@@ -1,0 +1,82 @@
+#include "catalogue/Description.h"
+
+#include "catalogue/Text.h"
+#include "platform/FileFind.h"
+#include "platform/RegularFile.h"
+
+#include <optional>
+
+namespace Description {
+
+namespace {
+
+Result Fixed(Source source, std::string_view text)
+{
+    return {source, std::string(text)};
+}
+
+Result FromFile(const std::string& folder, std::string_view value, std::size_t maxBytes)
+{
+    // A trailing separator names a folder, which cannot be opened as a file, even when a
+    // file of that name exists.
+    if (!value.empty() && (value.back() == '\\' || value.back() == '/'))
+        return Fixed(Source::NotFound, kNotFound);
+    const std::optional<std::string> path = CFileFind::ResolveNoCase(folder, value);
+    CRegularFile file;
+    if (!path || !file.Open(*path))
+        return Fixed(Source::NotFound, kNotFound);
+
+    std::string content;
+    switch (file.ReadAll(content, maxBytes)) {
+    case CRegularFile::ReadStatus::Ok:
+        break;
+    case CRegularFile::ReadStatus::TooLarge:
+        return Fixed(Source::TooLarge, kTooLarge);
+    case CRegularFile::ReadStatus::ReadError:
+        return Fixed(Source::ReadError, kReadError);
+    }
+    std::string_view text = content;
+    text = text.substr(0, text.find('\0'));
+    return {Source::File, Text::DecodeForDisplay(text)};
+}
+
+} // namespace
+
+Result Build(const Descriptor::ReadKey& read, const std::string& folder, std::size_t maxBytes)
+{
+    const std::string file = read("description", "file", Descriptor::kAbsent);
+    if (!Descriptor::IsAbsent(file))
+        return FromFile(folder, file, maxBytes);
+
+    const std::vector<std::string> lines =
+        Descriptor::ReadNumberedList(read, "description", "line");
+    if (lines.empty())
+        return Fixed(Source::None, kNoDescription);
+    Result result{Source::Lines, {}};
+    for (const std::string& line : lines) {
+        // Each line on its own: one line's encoding says nothing about the next.
+        result.strText += Text::DecodeForDisplay(line);
+        result.strText += kLineEnd;
+    }
+    return result;
+}
+
+std::string ForDisplay(std::string_view text)
+{
+    std::string out;
+    out.reserve(text.size());
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] != '\r') {
+            out += text[i];
+            continue;
+        }
+        if (text.substr(i, 3) == "\r\r\n")
+            i += 2;
+        else if (text.substr(i, 2) == "\r\n")
+            i += 1;
+        out += '\n';
+    }
+    return out;
+}
+
+} // namespace Description

@@ -1,0 +1,75 @@
+#pragma once
+
+#include "catalogue/FolderWalker.h"
+#include "catalogue/Job.h"
+#include "catalogue/Text.h"
+
+#include <memory>
+#include <string>
+#include <unordered_set>
+#include <vector>
+
+// What a view adds to a row on the worker thread (display texts, icon data); opaque here.
+class CFileRowExtra {
+public:
+    virtual ~CFileRowExtra() = default;
+};
+
+// One file of the list. All texts are the file name's and folder's bytes.
+struct CFileRow {
+    std::string strTitle;     // the name without its extension
+    std::string strExtension; // from the last dot, dot included, lower case; may be empty
+    std::string strFolder;    // where the file was found
+    std::string strPath;      // the file itself, as found: what opening it uses
+    std::shared_ptr<const CFileRowExtra> pExtra;
+};
+
+// Adds view data to each row on the worker; must be safe to call from that thread.
+class CFileRowDecorator {
+public:
+    virtual ~CFileRowDecorator() = default;
+    virtual void Decorate(CFileRow& row) = 0;
+};
+
+// Lists an application's files: one walk per pattern, in order, then (in show-all mode) one
+// walk of the folder itself for every file. Each file title is listed once, without regard
+// to case: the first file found with it wins.
+class CFileListJob final : public CJob, private CWalkVisitor {
+public:
+    struct Settings {
+        std::string strFolder;
+        std::vector<std::string> astrPatterns;
+        bool bSearchSubdirs = false;
+        bool bShowAllFiles = false;
+    };
+
+    explicit CFileListJob(Settings settings, std::shared_ptr<CFileRowDecorator> decorator = {});
+
+    void Run() override;
+
+    struct Reports {
+        bool bFolderChanged = false;
+        std::string strFolder;         // the folder being walked, when changed
+        std::vector<CFileRow> arrRows; // in order of discovery
+        bool bFinished = false;
+    };
+    // UI side: what the worker reported since the last call.
+    Reports TakeReports();
+
+private:
+    static constexpr std::size_t kBatchRows = 512;
+
+    void OnFolder(const std::string& folder) override;
+    void AddFileRow(const CFileFind& found) override;
+    bool IsStopRequested() const override { return CJob::IsStopRequested(); }
+    // Hands the batch and the folder over; finished marks the last report.
+    void Flush(bool finished);
+
+    const Settings m_settings;
+    const std::shared_ptr<CFileRowDecorator> m_pDecorator;
+    std::unordered_set<std::string, Text::NoCaseHash, Text::NoCaseEqual> m_setTitles;
+    std::vector<CFileRow> m_arrBatch; // worker-only until flushed
+    std::string m_strFolder;          // worker-only
+
+    Reports m_pending; // guarded by m_mutex
+};

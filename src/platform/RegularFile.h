@@ -1,0 +1,64 @@
+#pragma once
+
+#include <compare>
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+
+// A regular file opened for reading at chosen offsets, so that parsers of large files read
+// only the parts they need. FIFOs, sockets and devices are refused without being opened, so
+// nothing blocks and no device sees an open.
+class CRegularFile {
+public:
+    // Seconds and nanoseconds kept apart: a file may carry any time stamp, and nanoseconds
+    // since 1970 overflow in the year 2262.
+    struct Timestamp {
+        std::int64_t nSeconds = 0;
+        std::int64_t nNanoseconds = 0;
+        auto operator<=>(const Timestamp&) const = default;
+    };
+    // What tells one version of a file from another without reading it.
+    struct Identity {
+        std::uint64_t nDevice = 0;
+        std::uint64_t nInode = 0;
+        std::uint64_t nSize = 0;
+        Timestamp modified;
+        Timestamp changed; // inode change: also moves when a tool restores the modified time
+        bool operator==(const Identity&) const = default;
+    };
+    enum class ReadStatus : unsigned char { Ok, TooLarge, ReadError };
+
+    CRegularFile() = default;
+    ~CRegularFile();
+    CRegularFile(const CRegularFile&) = delete;
+    CRegularFile& operator=(const CRegularFile&) = delete;
+
+    // False when path is not a regular file or cannot be opened; the object is then closed.
+    // Closes any file opened before.
+    bool Open(const std::string& path);
+    bool IsOpen() const noexcept { return m_hFile >= 0; }
+    void Close() noexcept;
+
+    // The size when the file was opened; 0 when closed.
+    std::uint64_t Size() const noexcept { return m_nSize; }
+    // Reads exactly size bytes at offset into buffer. False on a read error, at the end of the
+    // file, or when closed; buffer may then be partly written.
+    bool ReadAt(std::uint64_t offset, void* buffer, std::size_t size) const;
+
+    // Reads the file from its start to its end into out, at most maxBytes: a file larger than
+    // that when opened, or one that grows past it while being read, gives TooLarge, as does no
+    // memory for the buffer. ReadError when a read fails or the file is closed. Unless Ok,
+    // out is empty.
+    ReadStatus ReadAll(std::string& out, std::size_t maxBytes) const;
+
+    // The open file's identity as it is now; nullopt when closed.
+    std::optional<Identity> GetIdentity() const;
+    // The identity of what path names, links followed, without opening it; nullopt unless it
+    // is a regular file.
+    static std::optional<Identity> IdentityOf(const std::string& path);
+
+private:
+    int m_hFile = -1;
+    std::uint64_t m_nSize = 0;
+};

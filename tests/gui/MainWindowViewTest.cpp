@@ -1,0 +1,182 @@
+#include "GuiTestSupport.h"
+#include "TempTree.h"
+
+#include "app/CatalogDlg.h"
+#include "app/Commands.h"
+
+#include <QAbstractItemModelTester>
+#include <gtest/gtest.h>
+
+#include <set>
+#include <string>
+#include <vector>
+
+namespace {
+
+class MainWindowView : public testing::Test {
+protected:
+    void SetUp() override { m_drive.WriteFile("autorun.inf", "[autorun]\nlabel=View\n"); }
+    void TearDown() override
+    {
+        m_dlg.reset();
+        m_folder.reset();
+    }
+
+    void Start()
+    {
+        m_folder = std::make_unique<CCurrentFolder>(m_drive.Root());
+        m_dlg = std::make_unique<CCatalogDlg>();
+        m_dlg->show();
+        ASSERT_TRUE(WaitUntil([&] { return Status(0) == QLatin1String("Done."); }));
+    }
+
+    QString Status(int part) const { return m_dlg->StatusBar().GetText(part); }
+
+    // Selects the application node with this text, wherever it is.
+    void Select(const QString& name)
+    {
+        QTreeView& tree = m_dlg->CatalogTree();
+        const QAbstractItemModel* model = tree.model();
+        const QModelIndex root = model->index(0, 0);
+        for (int c = 0; c < model->rowCount(root); ++c) {
+            const QModelIndex category = model->index(c, 0, root);
+            for (int a = 0; a < model->rowCount(category); ++a) {
+                const QModelIndex app = model->index(a, 0, category);
+                if (app.data().toString() == name) {
+                    tree.setCurrentIndex(app);
+                    return;
+                }
+            }
+        }
+        FAIL() << "no application " << name.toStdString();
+    }
+
+    bool ListingDone()
+    {
+        return WaitUntil(
+            [&] { return !m_dlg->IsListing() && Status(0) == QLatin1String("Done."); });
+    }
+
+    std::vector<std::string> Rows(int column = 0) const
+    {
+        std::vector<std::string> rows;
+        const CFileListModel& model = m_dlg->FileListModel();
+        for (int r = 0; r < model.rowCount(); ++r)
+            rows.push_back(model.index(r, column).data().toString().toStdString());
+        return rows;
+    }
+
+    QString Pane() const { return m_dlg->DescriptionPane().toPlainText(); }
+
+    CTempTree m_drive;
+    std::unique_ptr<CCurrentFolder> m_folder;
+    std::unique_ptr<CCatalogDlg> m_dlg;
+};
+
+TEST_F(MainWindowView, SelectingAnApplicationShowsItsNameDescriptionAndFiles)
+{
+    m_drive.WriteFile("app/app.brw", "[info]\ncategory=Tools\nname=Tool\n[description]\n"
+                                     "line1=Hello\nline2=World\n");
+    m_drive.WriteFile("app/readme.txt", "r");
+    m_drive.WriteFile("app/Setup.EXE", "not a program");
+    m_drive.WriteFile("app/data.bin", "d");
+    Start();
+    QAbstractItemModelTester tester(const_cast<CFileListModel*>(&m_dlg->FileListModel()),
+                                    QAbstractItemModelTester::FailureReportingMode::Warning);
+    Select(QStringLiteral("Tool"));
+    EXPECT_EQ(Status(2), QStringLiteral("Tool"));
+    EXPECT_EQ(Pane(), QStringLiteral("Hello\nWorld\n"));
+    ASSERT_TRUE(ListingDone());
+    // The *.exe walk comes first, so the text file, found last, stands first.
+    EXPECT_EQ(Rows(), (std::vector<std::string>{"readme", "Setup"}));
+    EXPECT_EQ(Rows(1), (std::vector<std::string>{".txt", ".exe"}));
+    EXPECT_EQ(Rows(2), (std::vector<std::string>{m_drive.Path("app"), m_drive.Path("app")}));
+    EXPECT_EQ(m_dlg->FileListModel().RowAt(1)->strPath, m_drive.Path("app/Setup.EXE"));
+    EXPECT_EQ(m_dlg->FileListModel().RowAt(1)->nImage, 1) << "a program without icons";
+    EXPECT_EQ(m_dlg->CurrentFolder(), m_drive.Path("app"));
+}
+
+TEST_F(MainWindowView, ShowAllFilesTogglesAndEachPressRelists)
+{
+    m_drive.WriteFile("app/app.brw", "[info]\ncategory=Tools\nname=Tool\n");
+    m_drive.WriteFile("app/readme.txt", "r");
+    m_drive.WriteFile("app/data.bin", "d");
+    m_drive.WriteFile("app/sub/deep.txt", "x");
+    Start();
+    Select(QStringLiteral("Tool"));
+    ASSERT_TRUE(ListingDone());
+    EXPECT_EQ(Rows(), (std::vector<std::string>{"readme"}));
+
+    CToolBar& bar = m_dlg->ToolBar();
+    QTest::mouseClick(bar.Button(Command::kShowAllFiles), Qt::LeftButton);
+    EXPECT_TRUE(bar.IsButtonChecked(Command::kShowAllFiles));
+    EXPECT_FALSE(bar.IsButtonChecked(Command::kShowAppFiles));
+    ASSERT_TRUE(ListingDone());
+    const std::vector<std::string> all = Rows();
+    EXPECT_EQ(std::set<std::string>(all.begin(), all.end()),
+              (std::set<std::string>{"readme", "data", "app"}))
+        << "the folder itself only, each title once";
+
+    // Pressing the pressed button switches back.
+    QTest::mouseClick(bar.Button(Command::kShowAllFiles), Qt::LeftButton);
+    EXPECT_FALSE(bar.IsButtonChecked(Command::kShowAllFiles));
+    EXPECT_TRUE(bar.IsButtonChecked(Command::kShowAppFiles));
+    ASSERT_TRUE(ListingDone());
+    EXPECT_EQ(Rows(), (std::vector<std::string>{"readme"}));
+}
+
+TEST_F(MainWindowView, SelectingACategoryEmptiesTheViewAndDisablesTheModes)
+{
+    m_drive.WriteFile("app/app.brw",
+                      "[info]\ncategory=Tools\nname=Tool\n[description]\nfile=missing.txt\n");
+    m_drive.WriteFile("app/readme.txt", "r");
+    Start();
+    Select(QStringLiteral("Tool"));
+    EXPECT_EQ(Pane(), QStringLiteral("Error: Description file not found."));
+    ASSERT_TRUE(ListingDone());
+    EXPECT_EQ(Rows().size(), 1u) << "the list is filled all the same";
+
+    QTreeView& tree = m_dlg->CatalogTree();
+    tree.setCurrentIndex(tree.model()->index(0, 0, tree.model()->index(0, 0)));
+    EXPECT_EQ(Status(1), QStringLiteral("Tools"));
+    EXPECT_EQ(Status(2), QString());
+    EXPECT_EQ(Pane(), QString());
+    EXPECT_EQ(m_dlg->FileListModel().rowCount(), 0);
+    EXPECT_FALSE(m_dlg->ToolBar().IsButtonEnabled(Command::kShowAppFiles));
+    EXPECT_FALSE(m_dlg->ToolBar().IsButtonEnabled(Command::kShowAllFiles));
+    EXPECT_EQ(m_dlg->CurrentFolder(), m_drive.Path("app")) << "a category keeps the folder";
+}
+
+TEST_F(MainWindowView, ANewSelectionDuringALongListingShowsOnlyItsOwnRows)
+{
+    m_drive.WriteFile("big/big.brw", "[info]\ncategory=A\nname=Big\n[showfiles]\nfile1=*\n");
+    for (int i = 0; i < 3000; ++i)
+        m_drive.WriteFile("big/f" + std::to_string(i) + ".dat", "");
+    m_drive.WriteFile("small/small.brw", "[info]\ncategory=A\nname=Small\n");
+    m_drive.WriteFile("small/only.txt", "");
+    Start();
+    for (int round = 0; round < 5; ++round) {
+        Select(QStringLiteral("Big"));
+        QCoreApplication::processEvents();
+        Select(QStringLiteral("Small"));
+        ASSERT_TRUE(ListingDone());
+        EXPECT_EQ(Rows(), (std::vector<std::string>{"only"}));
+    }
+}
+
+TEST_F(MainWindowView, IconTableKeepsTypesAndDropsProgramsOnSelection)
+{
+    m_drive.WriteFile("app/app.brw", "[info]\ncategory=Tools\nname=Tool\n");
+    m_drive.WriteFile("app/a.txt", "");
+    m_drive.WriteFile("app/b.txt", "");
+    m_drive.WriteFile("app/lib.dll", "");
+    Start();
+    EXPECT_EQ(m_dlg->IconExtensions(), (QStringList{"unknown", ".com", ".dll", ".scr"}));
+    Select(QStringLiteral("Tool"));
+    ASSERT_TRUE(ListingDone());
+    const QStringList& table = m_dlg->IconExtensions();
+    EXPECT_EQ(table.size(), m_dlg->ImageCount()) << "the table and the images stay in step";
+    EXPECT_LE(table.count(QStringLiteral(".txt")), 1);
+}
+
+} // namespace
