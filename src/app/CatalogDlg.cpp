@@ -7,6 +7,7 @@
 #include "app/Strings.h"
 #include "catalogue/Text.h"
 #include "catalogue/WorkerThread.h"
+#include "platform/DriveSource.h"
 #include "platform/FileFind.h"
 
 #include <QHeaderView>
@@ -89,6 +90,13 @@ CCatalogDlg::CCatalogDlg(QWidget* pParent)
     m_wndStatusBar.setAccessibleName(QStringLiteral("Status"));
     connect(&m_wndToolBar, &CToolBar::Command, this, &CCatalogDlg::OnCommand);
 
+    ServeToolTips(m_wndCatalogTree.viewport(), Control::kCatalogTree);
+    ServeToolTips(m_wndFileList.viewport(), Control::kFileList);
+    ServeToolTips(m_wndDescription.viewport(), Control::kDescription);
+    ServeToolTips(&m_wndDescription, Control::kDescription);
+    ServeToolTips(&m_wndStatusBar, Control::kStatusBar);
+    ServeToolTips(&m_wndToolBar, Control::kToolBar);
+
     setTabOrder(&m_wndCatalogTree, &m_wndFileList);
     setTabOrder(&m_wndFileList, &m_wndDescription);
     LayoutControls();
@@ -111,18 +119,13 @@ void CCatalogDlg::LayoutControls()
     m_wndStatusBar.setGeometry(0, statusTop, width(), height() - statusTop);
 }
 
-int CCatalogDlg::exec()
+void CCatalogDlg::setVisible(bool visible)
 {
-    if (!m_bInitialised)
+    // The first showing initialises the window before it appears, so that the drive
+    // selection at start-up comes before the main window.
+    if (visible && !m_bInitialised)
         OnInitDialog();
-    return QDialog::exec();
-}
-
-void CCatalogDlg::showEvent(QShowEvent* event)
-{
-    if (!m_bInitialised)
-        OnInitDialog();
-    QDialog::showEvent(event);
+    QDialog::setVisible(visible);
 }
 
 bool CCatalogDlg::OnInitDialog()
@@ -173,9 +176,10 @@ void CCatalogDlg::CreateToolBar()
         m_wndToolBar.InsertButton(entry.commandId,
                                   entry.image ? QIcon(QString::fromLatin1(entry.image)) : QIcon());
         if (CToolBarButton* button = m_wndToolBar.Button(entry.commandId)) {
-            const QString text = Strings::Load(entry.commandId);
+            const QString text = OnToolTipNotify(entry.commandId).value_or(QString());
             button->setText(text);
             button->setAccessibleName(text);
+            ServeToolTips(button, entry.commandId);
         }
     }
 }
@@ -195,11 +199,15 @@ void CCatalogDlg::LookForAutorun()
 {
     std::error_code error;
     const std::string folder = std::filesystem::current_path(error).string();
-    if (error)
+    if (error) {
+        SelectDrive(true);
         return;
+    }
     const std::optional<std::string> autorun = CFileFind::ResolveNoCase(folder, "autorun.inf");
-    if (!autorun)
-        return; // the drive selection takes over
+    if (!autorun) {
+        SelectDrive(true);
+        return;
+    }
     SetProfileFile(*autorun);
     const std::string label = theApp.GetProfileString("autorun", "label", "Unknown");
     setWindowTitle(QStringLiteral("Quarrow - ") + DisplayText(label));
@@ -254,6 +262,12 @@ void CCatalogDlg::OnCommand(int commandId)
         break;
     case Command::kShowAllFiles:
         OnShowAllFiles();
+        break;
+    case Command::kSelectDrive:
+        OnSelectDrive();
+        break;
+    case Command::kAbout:
+        OnAbout();
         break;
     default:
         break;

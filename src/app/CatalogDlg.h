@@ -14,12 +14,15 @@
 #include <QTreeView>
 
 #include <chrono>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
 class CCatalogue;
+class CDriveSelectDlg;
+class CDriveSource;
 class CFileListJob;
 struct CFileRow;
 class CScanJob;
@@ -38,10 +41,10 @@ public:
     explicit CCatalogDlg(QWidget* pParent = nullptr);
     ~CCatalogDlg() override;
 
-    int exec() override;
+    void setVisible(bool visible) override;
 
     // Makes the toolbar, the status bar and the columns and decides what to scan. Runs once,
-    // before the window is first shown (exec() or show()).
+    // before the window is first shown.
     bool OnInitDialog();
 
     void StartScan(std::string root);
@@ -70,18 +73,33 @@ public:
     CToolBar& ToolBar() noexcept { return m_wndToolBar; }
     const std::string& CurrentFolder() const noexcept { return m_strCurrentFolder; }
     bool IsWorkerRunning() const;
+
+    // The tooltip of a control or command id: the joined status texts for the status bar,
+    // nothing for id 0, else the id's string when there is one.
+    std::optional<QString> OnToolTipNotify(int id) const;
+    // Window-menu commands; 16 (low four bits ignored) shows the About box.
+    void OnSysCommand(int nID);
+    void OnAbout();
+
+    // Runs the drive selection; on a chosen drive, scans it. At start-up Cancel asks to quit.
+    void SelectDrive(bool atStartup);
+    void OnSelectDrive() { SelectDrive(false); }
+    // Where the drive selection finds the drives; the machine's own by default.
+    void SetDriveSource(std::unique_ptr<CDriveSource> source);
     bool IsListing() const noexcept { return m_pFileListJob != nullptr; }
 
 protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
     void done(int result) override;
     void keyPressEvent(QKeyEvent* event) override;
-    void showEvent(QShowEvent* event) override;
 
 private slots:
     void OnJobReports();
 
 private:
     void LayoutControls();
+    void ServeToolTips(QWidget* widget, int id);
+    void ShowWindowMenu(const QPoint& globalPos);
     void CreateToolBar();
     void CreateStatusBar();
     void LookForAutorun();
@@ -113,6 +131,7 @@ private:
     CStatusBar m_wndStatusBar;
     CToolBar m_wndToolBar;
     std::unique_ptr<CWorkerThread> m_pWorkerThread; // runs the most recently started walk
+    std::unique_ptr<CDriveSource> m_pDriveSource;
 
     CImageList m_imageList;
     QHash<QString, int> m_mapTypeImages; // type entries of m_astrIconExtensions, by extension

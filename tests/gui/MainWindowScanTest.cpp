@@ -3,6 +3,8 @@
 
 #include "app/CatalogDlg.h"
 #include "app/Commands.h"
+#include "dialogs/DriveSelectDlg.h"
+#include "platform/desktop/Prompt.h"
 
 #include <QElapsedTimer>
 #include <QTest>
@@ -229,13 +231,30 @@ TEST_F(MainWindowScan, ApplicationNodesNeverOpenAndCategoriesExpandSingly)
     EXPECT_FALSE(view.isExpanded(alpha)) << "selecting another category closes the open one";
 }
 
-TEST_F(MainWindowScan, WithoutAutorunTheWindowOpensEmptyAndUntitled)
+TEST_F(MainWindowScan, WithoutAutorunTheDriveSelectionComesFirst)
 {
     m_drive.WriteFile("a/a.brw", Descriptor("Alpha", "First"));
-    auto dlg = Start();
-    QCoreApplication::processEvents();
-    EXPECT_FALSE(dlg->IsWorkerRunning());
-    EXPECT_EQ(dlg->CatalogModel().Tree().GetRootItem(), nullptr);
+    bool asked = false;
+    bool atStartup = false;
+    bool windowShown = true;
+    CCatalogDlg* window = nullptr;
+    CPrompt::SetDialogRunner([&](QDialog& dialog) {
+        auto* drives = qobject_cast<CDriveSelectDlg*>(&dialog);
+        asked = drives != nullptr;
+        atStartup = drives && drives->AtStartup();
+        windowShown = window && window->isVisible();
+        return int(QDialog::Rejected);
+    });
+    m_folder = std::make_unique<CCurrentFolder>(m_drive.Root());
+    CCatalogDlg dlg;
+    window = &dlg;
+    dlg.show();
+    CPrompt::SetDialogRunner({});
+    EXPECT_TRUE(asked);
+    EXPECT_TRUE(atStartup);
+    EXPECT_FALSE(windowShown) << "the drive is asked for before the window shows";
+    EXPECT_EQ(dlg.windowTitle(), QStringLiteral("Quarrow"));
+    EXPECT_EQ(dlg.CatalogModel().Tree().GetRootItem(), nullptr);
 }
 
 TEST_F(MainWindowScan, ClosingDuringALargeScanReturnsPromptly)

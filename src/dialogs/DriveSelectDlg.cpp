@@ -1,0 +1,274 @@
+#include "dialogs/DriveSelectDlg.h"
+
+#include "app/DialogUnits.h"
+#include "app/Pictures.h"
+#include "catalogue/Text.h"
+#include "platform/DriveSource.h"
+#include "platform/desktop/Prompt.h"
+
+#include <QAbstractItemView>
+#include <QByteArray>
+#include <QIcon>
+#include <QPainter>
+#include <QSignalBlocker>
+#include <QStyle>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <vector>
+
+namespace {
+
+constexpr int kTemplateHeight = 58;
+constexpr int kPromptLeft = 25;
+constexpr int kPromptWidth = 160;
+// Wide enough for the closed list to show a typical mount point whole.
+constexpr int kComboWidth = 150;
+constexpr int kGap = 3;
+constexpr int kMargin = 5;
+constexpr int kButtonWidth = 50;
+// The buttons keep their places relative to the middle of the dialog.
+constexpr int kButtonOffset = 42;
+
+constexpr int kMountPointRole = Qt::UserRole;
+constexpr int kKindRole = Qt::UserRole + 1;
+
+const QString kCaption = QStringLiteral("Quarrow");
+
+QString DisplayText(std::string_view bytes)
+{
+    return QString::fromStdString(Text::DecodeForDisplay(bytes));
+}
+
+} // namespace
+
+void CDriveSelectDlg::CDriveCombo::showPopup()
+{
+    if (m_fnDropdown)
+        m_fnDropdown();
+    QComboBox::showPopup();
+    // An empty list does not open, but it is closed all the same.
+    if (!view()->isVisible() && m_fnCloseup)
+        m_fnCloseup();
+}
+
+void CDriveSelectDlg::CDriveCombo::hidePopup()
+{
+    const bool wasOpen = view()->isVisible();
+    QComboBox::hidePopup();
+    if (wasOpen && m_fnCloseup)
+        m_fnCloseup();
+}
+
+CDriveSelectDlg::CDriveSelectDlg(CDriveSource& driveSource, QWidget* pParent)
+    : QDialog(pParent)
+    , m_pDriveSource(&driveSource)
+{
+    Pictures::EnsureLoaded();
+    setWindowTitle(kCaption);
+    // A thin border and no title bar; paintEvent draws the border.
+    setWindowFlags(Qt::Dialog | Qt::FramelessWindowHint);
+    setModal(true);
+
+    // Parented in template order, which is also the order of the focus chain.
+    m_wndOK.setParent(this);
+    m_wndCancel.setParent(this);
+    m_wndPrompt.setParent(this);
+    m_comboDrives.setParent(this);
+    m_wndDriveKind.setParent(this);
+    m_wndIcon.setParent(this);
+
+    m_wndOK.setObjectName(QStringLiteral("ok"));
+    m_wndOK.setText(QStringLiteral("OK"));
+    m_wndOK.setDefault(true);
+    m_wndCancel.setObjectName(QStringLiteral("cancel"));
+    m_wndCancel.setText(QStringLiteral("Cancel"));
+
+    m_wndPrompt.setObjectName(QStringLiteral("prompt"));
+    m_wndPrompt.setTextFormat(Qt::PlainText);
+    m_wndPrompt.setText(QStringLiteral("Select the drive you wish to scan for applications:"));
+    m_wndPrompt.setBuddy(&m_comboDrives);
+
+    m_comboDrives.setObjectName(QStringLiteral("drives"));
+    m_comboDrives.setAccessibleName(QStringLiteral("Drive"));
+    m_comboDrives.setEditable(false);
+    m_comboDrives.setInsertPolicy(QComboBox::NoInsert);
+    m_comboDrives.m_fnDropdown = [this] {
+        OnDropdownDrives();
+    };
+    m_comboDrives.m_fnCloseup = [this] {
+        OnCloseupDrives();
+    };
+    connect(&m_comboDrives, &QComboBox::currentIndexChanged, this,
+            &CDriveSelectDlg::OnSelChangeDrives);
+
+    // Blank at first, not "No Drive Selected": nothing has been closed yet.
+    m_wndDriveKind.setObjectName(QStringLiteral("driveKind"));
+    m_wndDriveKind.setAccessibleName(QStringLiteral("Drive kind"));
+    m_wndDriveKind.setTextFormat(Qt::PlainText);
+    m_wndDriveKind.setAlignment(Qt::AlignCenter);
+    UpdateKindLine();
+
+    m_wndIcon.setObjectName(QStringLiteral("icon"));
+    m_wndIcon.setAlignment(Qt::AlignCenter);
+
+    connect(&m_wndOK, &QPushButton::clicked, this, &CDriveSelectDlg::OnOK);
+    connect(&m_wndCancel, &QPushButton::clicked, this, &CDriveSelectDlg::OnCancel);
+
+    setTabOrder(&m_wndOK, &m_wndCancel);
+    setTabOrder(&m_wndCancel, &m_comboDrives);
+    LayoutControls();
+}
+
+CDriveSelectDlg::~CDriveSelectDlg()
+{
+    // The combo box is torn down after the kind line; it must not call back into a dialog
+    // that is half gone.
+    disconnect(&m_comboDrives, nullptr, this, nullptr);
+    m_comboDrives.m_fnDropdown = nullptr;
+    m_comboDrives.m_fnCloseup = nullptr;
+}
+
+void CDriveSelectDlg::LayoutControls()
+{
+    const CDialogUnits units(font());
+    // The prompt was measured for a narrower font: it keeps its whole text and pushes the
+    // list, and with it the dialog's width, to the right.
+    const QRect promptBox = units.Rect(kPromptLeft, 10, kPromptWidth, 8);
+    const int promptWidth = std::max(promptBox.width(), m_wndPrompt.sizeHint().width());
+    m_wndPrompt.setGeometry(promptBox.left(), promptBox.top(), promptWidth, promptBox.height());
+
+    // The closed combo box is as tall as its style wants, centred on the prompt's line.
+    const int comboLeft = promptBox.left() + promptWidth + units.X(kGap);
+    const int comboHeight = std::max(units.Y(12), m_comboDrives.sizeHint().height());
+    m_comboDrives.setGeometry(comboLeft, promptBox.center().y() - comboHeight / 2,
+                              units.X(kComboWidth), comboHeight);
+
+    const int width = m_comboDrives.geometry().right() + 1 + units.X(kMargin);
+    setFixedSize(width, units.Y(kTemplateHeight));
+    m_wndDriveKind.setGeometry(units.X(kMargin), units.Y(25), width - 2 * units.X(kMargin),
+                               units.Y(10));
+
+    const int middle = width / 2;
+    const int buttonWidth = units.X(kButtonWidth);
+    const int offset = units.X(kButtonOffset);
+    m_wndOK.setGeometry(middle - offset - buttonWidth / 2, units.Y(40), buttonWidth, units.Y(14));
+    m_wndCancel.setGeometry(middle + offset - buttonWidth / 2, units.Y(40), buttonWidth,
+                            units.Y(14));
+
+    const QRect iconBox = units.Rect(2, 5, 20, 20);
+    m_wndIcon.setGeometry(iconBox);
+    const int side = std::min(iconBox.width(), iconBox.height());
+    m_wndIcon.setPixmap(QIcon(QStringLiteral(":/drive/select-drive-dialog.svg"))
+                            .pixmap(QSize(side, side), devicePixelRatioF()));
+}
+
+void CDriveSelectDlg::paintEvent(QPaintEvent* event)
+{
+    QDialog::paintEvent(event);
+    QPainter painter(this);
+    painter.setPen(palette().color(QPalette::WindowText));
+    painter.drawRect(rect().adjusted(0, 0, -1, -1));
+}
+
+void CDriveSelectDlg::OnDropdownDrives()
+{
+    std::vector<CDrive> drives = m_pDriveSource->Drives();
+    std::sort(drives.begin(), drives.end(), [](const CDrive& a, const CDrive& b) {
+        return a.m_strMountPoint < b.m_strMountPoint;
+    });
+    drives.erase(std::unique(drives.begin(), drives.end(),
+                             [](const CDrive& a, const CDrive& b) {
+                                 return a.m_strMountPoint == b.m_strMountPoint;
+                             }),
+                 drives.end());
+
+    // Refilling is not a choice of the user's; only closing the list is.
+    const QSignalBlocker blocker(&m_comboDrives);
+    m_comboDrives.clear();
+    int widest = 0;
+    for (const CDrive& drive : drives) {
+        const QString text = DisplayText(drive.m_strMountPoint);
+        m_comboDrives.addItem(text);
+        const int row = m_comboDrives.count() - 1;
+        m_comboDrives.setItemData(row, QByteArray::fromStdString(drive.m_strMountPoint),
+                                  kMountPointRole);
+        m_comboDrives.setItemData(row, static_cast<int>(drive.m_eKind), kKindRole);
+        widest = std::max(widest, m_comboDrives.fontMetrics().horizontalAdvance(text));
+    }
+    // "/" stands where drive C stood.
+    m_comboDrives.setCurrentIndex(m_comboDrives.findText(QStringLiteral("/")));
+
+    // Long mount points show whole in the open list, even where the closed box cuts them.
+    const int extra = m_comboDrives.style()->pixelMetric(QStyle::PM_ScrollBarExtent) +
+                      4 * m_comboDrives.style()->pixelMetric(QStyle::PM_DefaultFrameWidth) +
+                      m_comboDrives.fontMetrics().averageCharWidth() * 2;
+    m_comboDrives.view()->setMinimumWidth(widest + extra);
+}
+
+void CDriveSelectDlg::OnCloseupDrives()
+{
+    const int index = m_comboDrives.currentIndex();
+    if (index < 0) {
+        m_strDrive.clear();
+        m_strDriveKind = QStringLiteral("No Drive Selected");
+    } else {
+        m_strDrive = m_comboDrives.itemData(index, kMountPointRole).toByteArray().toStdString();
+        const auto kind = static_cast<EDriveKind>(m_comboDrives.itemData(index, kKindRole).toInt());
+        const std::string_view prefix = DriveKindPrefix(kind);
+        m_strDriveKind = QString::fromLatin1(prefix.data(), static_cast<qsizetype>(prefix.size())) +
+                         DisplayText(m_strDrive);
+    }
+    UpdateKindLine();
+}
+
+void CDriveSelectDlg::OnSelChangeDrives(int index)
+{
+    (void)index;
+    // A choice made with the keyboard while the list is closed counts as much as one made in
+    // the open list; left alone, OK would take the drive chosen before.
+    OnCloseupDrives();
+}
+
+void CDriveSelectDlg::UpdateKindLine()
+{
+    m_wndDriveKind.setText(m_strDriveKind);
+}
+
+void CDriveSelectDlg::accept()
+{
+    OnOK();
+}
+
+void CDriveSelectDlg::reject()
+{
+    OnCancel();
+}
+
+void CDriveSelectDlg::OnOK()
+{
+    if (m_strDrive.empty()) {
+        CPrompt::MessageBox(this, QStringLiteral("Please select a drive"), kCaption,
+                            QMessageBox::Ok, QMessageBox::Information);
+        return;
+    }
+    QDialog::accept();
+}
+
+void CDriveSelectDlg::OnCancel()
+{
+    if (!m_bAtStartup) {
+        QDialog::reject();
+        return;
+    }
+    const QMessageBox::StandardButton answer = CPrompt::MessageBox(
+        this, QStringLiteral("Do you want to quit?"), kCaption, QMessageBox::Yes | QMessageBox::No,
+        QMessageBox::Warning, QMessageBox::No);
+    if (answer != QMessageBox::Yes)
+        return;
+    // Nothing has been shown or changed yet, so the process ends here; static objects still
+    // go through their destructors.
+    std::fflush(nullptr);
+    std::exit(0);
+}

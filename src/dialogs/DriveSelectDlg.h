@@ -1,0 +1,73 @@
+#pragma once
+
+#include <QComboBox>
+#include <QDialog>
+#include <QLabel>
+#include <QPushButton>
+#include <QString>
+
+#include <functional>
+#include <string>
+
+class CDriveSource;
+
+// The small modal dialog in which the user picks the drive to scan. Run it with exec(); it
+// ends Accepted only with a drive chosen (Drive() not empty).
+class CDriveSelectDlg : public QDialog {
+    Q_OBJECT
+
+public:
+    // The source is asked for the drives every time the list opens; it must outlive the
+    // dialog.
+    explicit CDriveSelectDlg(CDriveSource& driveSource, QWidget* pParent = nullptr);
+    ~CDriveSelectDlg() override;
+
+    // At start-up Cancel means quitting the program, so it asks first; on Yes the process
+    // ends with status 0 from inside the dialog. Set before the dialog runs.
+    void SetAtStartup(bool atStartup) noexcept { m_bAtStartup = atStartup; }
+    bool AtStartup() const noexcept { return m_bAtStartup; }
+
+    // The chosen drive's mount point as bytes, or empty when none is chosen.
+    const std::string& Drive() const noexcept { return m_strDrive; }
+    // The kind line as shown, for example "CD-ROM Drive - /media/cdrom".
+    const QString& DriveKind() const noexcept { return m_strDriveKind; }
+
+    // Every way of ending goes through OnOK and OnCancel (buttons, Enter, Escape).
+    void accept() override;
+    void reject() override;
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    // The drive list, telling the dialog when it drops down and when it closes up.
+    class CDriveCombo : public QComboBox {
+    public:
+        std::function<void()> m_fnDropdown;
+        std::function<void()> m_fnCloseup;
+
+        void showPopup() override;
+        void hidePopup() override;
+    };
+
+    void LayoutControls();
+    void OnDropdownDrives();
+    void OnCloseupDrives();
+    void OnSelChangeDrives(int index);
+    void OnOK();
+    void OnCancel();
+    // Writes m_strDriveKind into the kind line.
+    void UpdateKindLine();
+
+    bool m_bAtStartup = false;
+    std::string m_strDrive;
+    CDriveCombo m_comboDrives;
+    QString m_strDriveKind;
+
+    CDriveSource* m_pDriveSource; // never null
+    QPushButton m_wndOK;
+    QPushButton m_wndCancel;
+    QLabel m_wndPrompt;
+    QLabel m_wndDriveKind;
+    QLabel m_wndIcon;
+};

@@ -1,0 +1,196 @@
+#include "GuiTestSupport.h"
+#include "TempTree.h"
+
+#include "app/CatalogDlg.h"
+#include "app/Commands.h"
+#include "dialogs/AboutBox.h"
+#include "dialogs/DriveSelectDlg.h"
+#include "platform/DriveSource.h"
+#include "platform/desktop/Prompt.h"
+
+#include <QAccessible>
+#include <QAccessibleActionInterface>
+#include <QComboBox>
+#include <QLabel>
+#include <QSignalSpy>
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+class CFakeDrives final : public CDriveSource {
+public:
+    explicit CFakeDrives(std::vector<CDrive> drives)
+        : m_arrDrives(std::move(drives))
+    {}
+    std::vector<CDrive> Drives() override { return m_arrDrives; }
+
+private:
+    std::vector<CDrive> m_arrDrives;
+};
+
+class MainWindowCommands : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        m_drive.WriteFile("autorun.inf", "[autorun]\nlabel=Commands\n");
+        m_drive.WriteFile("app/app.brw", "[info]\ncategory=Tools\nname=Tool\n");
+        m_drive.WriteFile("app/readme.txt", "r");
+        m_other.WriteFile("other/o.brw", "[info]\ncategory=Other\nname=Elsewhere\n");
+        m_folder = std::make_unique<CCurrentFolder>(m_drive.Root());
+        m_dlg = std::make_unique<CCatalogDlg>();
+        m_dlg->SetDriveSource(std::make_unique<CFakeDrives>(
+            std::vector<CDrive>{{"/", EDriveKind::Fixed}, {m_other.Root(), EDriveKind::CdRom}}));
+        m_dlg->show();
+        ASSERT_TRUE(WaitUntil([&] { return Status(0) == QLatin1String("Done."); }));
+    }
+    void TearDown() override
+    {
+        CPrompt::SetDialogRunner({});
+        CPrompt::Reset();
+        m_dlg.reset();
+        m_folder.reset();
+    }
+
+    QString Status(int part) const { return m_dlg->StatusBar().GetText(part); }
+
+    CTempTree m_drive;
+    CTempTree m_other;
+    std::unique_ptr<CCurrentFolder> m_folder;
+    std::unique_ptr<CCatalogDlg> m_dlg;
+};
+
+TEST_F(MainWindowCommands, ToolTipsComeFromTheStringTableAndTheStatusParts)
+{
+    EXPECT_EQ(m_dlg->OnToolTipNotify(Command::kOpenFolder),
+              QStringLiteral("Open the folder contaning the currently selected application"));
+    EXPECT_EQ(m_dlg->OnToolTipNotify(Command::kAbout), QStringLiteral("About Quarrow"));
+    EXPECT_EQ(m_dlg->OnToolTipNotify(Control::kDescription),
+              QStringLiteral("Description of the selected application"));
+    EXPECT_FALSE(m_dlg->OnToolTipNotify(Control::kCatalogTree));
+    EXPECT_FALSE(m_dlg->OnToolTipNotify(Control::kFileList));
+    EXPECT_FALSE(m_dlg->OnToolTipNotify(Control::kToolBar));
+    EXPECT_FALSE(m_dlg->OnToolTipNotify(0));
+
+    m_dlg->StatusBar().SetText(1, QStringLiteral("Tools"));
+    m_dlg->StatusBar().SetText(2, QString());
+    EXPECT_EQ(m_dlg->OnToolTipNotify(Control::kStatusBar), QStringLiteral("Done. | Tools | "));
+    const QString longText = QStringLiteral("Scanning: ") + QString(120, QLatin1Char('x'));
+    m_dlg->StatusBar().SetText(0, longText);
+    EXPECT_EQ(m_dlg->OnToolTipNotify(Control::kStatusBar), longText + " | Tools | ")
+        << "no 80-character cut";
+    EXPECT_EQ(m_dlg->StatusBar().GetTipText(1), QStringLiteral("Catagory"));
+}
+
+TEST_F(MainWindowCommands, AboutButtonAndWindowMenuShowTheSameBox)
+{
+    std::vector<QString> shown;
+    CPrompt::SetDialogRunner([&](QDialog& dialog) {
+        shown.push_back(QString::fromLatin1(dialog.metaObject()->className()));
+        return int(QDialog::Accepted);
+    });
+    QTest::mouseClick(m_dlg->ToolBar().Button(Command::kAbout), Qt::LeftButton);
+    m_dlg->OnSysCommand(Command::kSysAbout | 0x3);
+    m_dlg->OnSysCommand(0xF060); // another window command: nothing of ours
+    EXPECT_EQ(shown, (std::vector<QString>{"CAboutBox", "CAboutBox"}));
+    EXPECT_TRUE(m_dlg->isVisible());
+}
+
+TEST_F(MainWindowCommands, EscapeAndEnterCloseTheWindowAtOnce)
+{
+    for (Qt::Key key : {Qt::Key_Escape, Qt::Key_Return}) {
+        m_dlg->show();
+        m_dlg->CatalogTree().setFocus();
+        QTest::keyClick(&m_dlg->CatalogTree(), key);
+        EXPECT_FALSE(m_dlg->isVisible()) << key;
+        EXPECT_EQ(CPrompt::PendingAnswers(), 0);
+        EXPECT_FALSE(CPrompt::LastShown()) << "no question asked";
+    }
+}
+
+TEST_F(MainWindowCommands, CancelledDriveSelectionChangesNothing)
+{
+    const QString title = m_dlg->windowTitle();
+    const std::string folder = m_dlg->CurrentFolder();
+    const QString status = Status(0);
+    CPrompt::SetDialogRunner([](QDialog&) { return int(QDialog::Rejected); });
+    QTest::mouseClick(m_dlg->ToolBar().Button(Command::kSelectDrive), Qt::LeftButton);
+    EXPECT_EQ(m_dlg->windowTitle(), title);
+    EXPECT_EQ(m_dlg->CurrentFolder(), folder);
+    EXPECT_EQ(Status(0), status);
+    EXPECT_EQ(m_dlg->CatalogModel().Tree().GetRootItem()->ChildCount(), 1);
+    EXPECT_FALSE(CPrompt::LastShown()) << "Cancel from the command asks nothing";
+}
+
+TEST_F(MainWindowCommands, ChosenDriveIsScannedAndTitled)
+{
+    CPrompt::SetDialogRunner([&](QDialog& dialog) {
+        auto& drives = dynamic_cast<CDriveSelectDlg&>(dialog);
+        EXPECT_FALSE(drives.AtStartup());
+        auto* combo = drives.findChild<QComboBox*>();
+        EXPECT_NE(combo, nullptr);
+        if (!combo)
+            return int(QDialog::Rejected);
+        drives.show();
+        combo->showPopup();
+        combo->setCurrentIndex(combo->findText(QString::fromStdString(m_other.Root())));
+        combo->hidePopup();
+        EXPECT_EQ(drives.DriveKind(),
+                  QStringLiteral("CD-ROM Drive - ") + QString::fromStdString(m_other.Root()));
+        drives.accept();
+        return drives.result();
+    });
+    CPrompt::SetNextAnswer(QMessageBox::Ok); // only taken if no drive was chosen
+    QTest::mouseClick(m_dlg->ToolBar().Button(Command::kSelectDrive), Qt::LeftButton);
+    EXPECT_EQ(CPrompt::PendingAnswers(), 1) << "a drive was chosen, so nothing was asked";
+    EXPECT_EQ(m_dlg->windowTitle(),
+              QStringLiteral("Quarrow - ") + QString::fromStdString(m_other.Root()));
+    EXPECT_EQ(m_dlg->CurrentFolder(), m_other.Root());
+    ASSERT_TRUE(WaitUntil([&] { return Status(0) == QLatin1String("Done."); }));
+    const CCatalogTree& tree = m_dlg->CatalogModel().Tree();
+    const HTREEITEM category = tree.GetChildItem(tree.GetRootItem());
+    ASSERT_NE(category, nullptr);
+    EXPECT_EQ(category->Text(), "Other");
+}
+
+TEST_F(MainWindowCommands, ModeButtonsRunTheirCommandFromAnAssistiveTechnology)
+{
+    QTreeView& tree = m_dlg->CatalogTree();
+    const QModelIndex category = tree.model()->index(0, 0, tree.model()->index(0, 0));
+    tree.setCurrentIndex(tree.model()->index(0, 0, category));
+    ASSERT_TRUE(WaitUntil([&] { return !m_dlg->IsListing(); }));
+
+    CToolBarButton* showAll = m_dlg->ToolBar().Button(Command::kShowAllFiles);
+    QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(showAll);
+    ASSERT_NE(accessible, nullptr);
+    EXPECT_EQ(accessible->text(QAccessible::Name), QStringLiteral("Show all files"));
+    QAccessibleActionInterface* actions = accessible->actionInterface();
+    ASSERT_NE(actions, nullptr);
+    const QStringList names = actions->actionNames();
+    ASSERT_FALSE(names.isEmpty());
+    actions->doAction(names.first());
+    ASSERT_TRUE(WaitUntil([&] { return m_dlg->IsShowingAllFiles(); }, 5000))
+        << names.first().toStdString() << " did not run the command";
+    EXPECT_TRUE(m_dlg->ToolBar().IsButtonChecked(Command::kShowAllFiles));
+    EXPECT_FALSE(m_dlg->ToolBar().IsButtonChecked(Command::kShowAppFiles));
+
+    actions->doAction(names.first());
+    ASSERT_TRUE(WaitUntil([&] { return !m_dlg->IsShowingAllFiles(); }, 5000));
+    EXPECT_TRUE(m_dlg->ToolBar().IsButtonChecked(Command::kShowAppFiles));
+}
+
+TEST_F(MainWindowCommands, ControlsCarryTheirAccessibleNames)
+{
+    EXPECT_EQ(m_dlg->CatalogTree().accessibleName(), QStringLiteral("Catalogue"));
+    EXPECT_EQ(m_dlg->FileList().accessibleName(), QStringLiteral("Files"));
+    EXPECT_EQ(m_dlg->DescriptionPane().accessibleName(), QStringLiteral("Description"));
+    EXPECT_EQ(m_dlg->ToolBar().accessibleName(), QStringLiteral("Toolbar"));
+    EXPECT_EQ(m_dlg->StatusBar().accessibleName(), QStringLiteral("Status"));
+    EXPECT_EQ(m_dlg->StatusBar().PartLabel(1)->accessibleDescription(), QStringLiteral("Category"));
+    EXPECT_EQ(m_dlg->ToolBar().Button(Command::kOpenFolder)->toolButtonStyle(),
+              Qt::ToolButtonIconOnly);
+}
+
+} // namespace
