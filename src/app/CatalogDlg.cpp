@@ -77,6 +77,10 @@ CCatalogDlg::CCatalogDlg(QWidget* pParent)
     m_wndFileList.header()->setSectionsClickable(false);
     m_wndFileList.header()->setSectionsMovable(false);
     m_wndFileList.header()->setStretchLastSection(false);
+    m_wndFileList.setModel(&m_fileModel);
+    // The view's double-click, not "activated", which some desktops fire on a single click.
+    connect(&m_wndFileList, &QTreeView::clicked, this, &CCatalogDlg::OnClickList);
+    connect(&m_wndFileList, &QTreeView::doubleClicked, this, &CCatalogDlg::OnDblclkList);
 
     m_wndDescription.setObjectName(QStringLiteral("description"));
     m_wndDescription.setAccessibleName(QStringLiteral("Description"));
@@ -148,7 +152,6 @@ bool CCatalogDlg::OnInitDialog()
     m_wndToolBar.EnableButton(Command::kShowAllFiles, false);
 
     InitFileIcons();
-    m_wndFileList.setModel(&m_fileModel);
     m_wndFileList.setColumnWidth(0, 150);
     m_wndFileList.setColumnWidth(1, 50);
     m_wndFileList.setColumnWidth(2, 200);
@@ -265,6 +268,9 @@ void CCatalogDlg::OnCommand(int commandId)
         break;
     case Command::kSelectDrive:
         OnSelectDrive();
+        break;
+    case Command::kOpenFolder:
+        OnOpenFolder();
         break;
     case Command::kAbout:
         OnAbout();

@@ -81,6 +81,14 @@ public:
     void OnSysCommand(int nID);
     void OnAbout();
 
+    // A click shows the selected file's path; a double-click opens it with the desktop.
+    void OnClickList();
+    void OnDblclkList();
+    void OnOpenFolder();
+    void OpenCurrentFolder();
+    // Shows the message for a failed hand-over, or nothing for the codes without one.
+    void ReportOpenError(int code);
+
     // Runs the drive selection; on a chosen drive, scans it. At start-up Cancel asks to quit.
     void SelectDrive(bool atStartup);
     void OnSelectDrive() { SelectDrive(false); }
@@ -113,6 +121,7 @@ private:
     void InitFileIcons();
     void TakeFileListReports();
     void BuildDescription(const std::string& folder);
+    const CFileListModel::Row* SelectedFileRow() const;
     void OnDestroy();
 
     CCatalogTreeModel m_model;

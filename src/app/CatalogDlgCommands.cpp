@@ -12,6 +12,7 @@
 #include <QContextMenuEvent>
 #include <QHelpEvent>
 #include <QMenu>
+#include <QMouseEvent>
 #include <QToolTip>
 
 namespace {
@@ -75,6 +76,16 @@ bool CCatalogDlg::eventFilter(QObject* watched, QEvent* event)
         else
             QToolTip::hideText();
         return true;
+    }
+    if ((event->type() == QEvent::MouseButtonPress ||
+         event->type() == QEvent::MouseButtonDblClick) &&
+        id.toInt() == Control::kFileList) {
+        // A click below the last row leaves no row selected, so nothing is opened.
+        const auto* mouse = static_cast<QMouseEvent*>(event);
+        if (!m_wndFileList.indexAt(mouse->position().toPoint()).isValid()) {
+            m_wndFileList.clearSelection();
+            return true;
+        }
     }
     if (event->type() == QEvent::ContextMenu &&
         (id.toInt() == Control::kStatusBar || id.toInt() == Control::kToolBar)) {

@@ -148,7 +148,9 @@ TEST_F(MainWindowCommands, ChosenDriveIsScannedAndTitled)
     EXPECT_EQ(m_dlg->windowTitle(),
               QStringLiteral("Quarrow - ") + QString::fromStdString(m_other.Root()));
     EXPECT_EQ(m_dlg->CurrentFolder(), m_other.Root());
-    ASSERT_TRUE(WaitUntil([&] { return Status(0) == QLatin1String("Done."); }));
+    EXPECT_FALSE(m_dlg->CatalogTree().isEnabled()) << "the tree is locked while it scans";
+    ASSERT_TRUE(WaitUntil([&] { return m_dlg->CatalogTree().isEnabled(); }));
+    EXPECT_EQ(Status(0), QStringLiteral("Done."));
     const CCatalogTree& tree = m_dlg->CatalogModel().Tree();
     const HTREEITEM category = tree.GetChildItem(tree.GetRootItem());
     ASSERT_NE(category, nullptr);
