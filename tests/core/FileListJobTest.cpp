@@ -1,0 +1,146 @@
+#include "TempTree.h"
+
+#include "catalogue/Descriptor.h"
+#include "catalogue/FileListJob.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <set>
+#include <string>
+#include <vector>
+
+namespace {
+
+struct Listed {
+    std::vector<CFileRow> rows;
+    bool finished = false;
+};
+
+Listed List(const std::string& folder, std::vector<std::string> patterns, bool subdirs,
+            bool showAll)
+{
+    CFileListJob job({folder, std::move(patterns), subdirs, showAll});
+    job.Run();
+    CFileListJob::Reports reports = job.TakeReports();
+    return {std::move(reports.arrRows), reports.bFinished};
+}
+
+std::vector<std::string> Titles(const Listed& listed)
+{
+    std::vector<std::string> titles;
+    for (const CFileRow& row : listed.rows)
+        titles.push_back(row.strTitle);
+    return titles;
+}
+
+std::set<std::string> TitleSet(const Listed& listed)
+{
+    const std::vector<std::string> titles = Titles(listed);
+    return {titles.begin(), titles.end()};
+}
+
+TEST(FileListJob, DefaultPatternsListTheFolderItselfWithTheFirstTitleWinning)
+{
+    CTempTree tree;
+    tree.WriteFile("readme.exe", "");
+    tree.WriteFile("README.txt", "");
+    tree.WriteFile("Setup.EXE", "");
+    tree.WriteFile("notes.me", "");
+    tree.WriteFile("data.bin", "");
+    tree.WriteFile("sub/deep.txt", "");
+    const Listed listed = List(tree.Root(), Descriptor::DefaultPatterns(), false, false);
+    EXPECT_TRUE(listed.finished);
+    EXPECT_EQ(TitleSet(listed), (std::set<std::string>{"readme", "Setup", "notes"}));
+    for (const CFileRow& row : listed.rows) {
+        if (Text::EqualsNoCase(row.strTitle, "readme")) {
+            EXPECT_EQ(row.strExtension, ".exe") << "the *.exe walk comes first";
+            EXPECT_EQ(row.strPath, tree.Path("readme.exe"));
+        }
+        if (row.strTitle == "Setup") {
+            EXPECT_EQ(row.strExtension, ".exe") << "shown lower case";
+            EXPECT_EQ(row.strPath, tree.Path("Setup.EXE")) << "the path keeps the real name";
+        }
+        EXPECT_EQ(row.strFolder, tree.Root());
+    }
+    // Pattern order decides the order of discovery: programs before texts and notes.
+    const std::vector<std::string> titles = Titles(listed);
+    const auto at = [&](const char* t) {
+        return std::find(titles.begin(), titles.end(), t);
+    };
+    EXPECT_LT(at("Setup"), at("notes"));
+}
+
+TEST(FileListJob, SubfoldersOnlyWhenAskedAndShowAllStaysInTheFolder)
+{
+    CTempTree tree;
+    tree.WriteFile("top.txt", "");
+    tree.WriteFile("top.dat", "");
+    tree.WriteFile("README", "");
+    tree.WriteFile("sub/inner.txt", "");
+    tree.WriteFile("sub/inner.dat", "");
+    tree.WriteFile("other/top.txt", ""); // same title as the top one: listed once
+
+    EXPECT_EQ(TitleSet(List(tree.Root(), {"*.txt"}, false, false)), (std::set<std::string>{"top"}));
+    EXPECT_EQ(TitleSet(List(tree.Root(), {"*.txt"}, true, false)),
+              (std::set<std::string>{"top", "inner"}));
+
+    const Listed all = List(tree.Root(), {"*.txt"}, true, true);
+    EXPECT_EQ(TitleSet(all), (std::set<std::string>{"top", "inner", "README"}))
+        << "show-all adds the folder's own files only, each title once";
+    EXPECT_EQ(all.rows.size(), 3u);
+    for (const CFileRow& row : all.rows) {
+        if (row.strTitle == "README") {
+            EXPECT_EQ(row.strExtension, "");
+        }
+    }
+}
+
+TEST(FileListJob, EmptyOrUnmatchedPatternsAndMissingFoldersListNothingButFinish)
+{
+    CTempTree tree;
+    tree.WriteFile("a.txt", "");
+    EXPECT_TRUE(List(tree.Root(), {""}, false, false).rows.empty());
+    EXPECT_TRUE(List(tree.Root(), {"*.doc"}, false, false).rows.empty());
+    const Listed missing = List(tree.Path("gone"), {"*.*"}, true, true);
+    EXPECT_TRUE(missing.rows.empty());
+    EXPECT_TRUE(missing.finished);
+}
+
+TEST(FileListJob, AStoppedJobReportsNoEnd)
+{
+    CTempTree tree;
+    for (int i = 0; i < 50; ++i)
+        tree.WriteFile("f" + std::to_string(i) + ".txt", "");
+    CFileListJob job({tree.Root(), {"*.txt"}, false, false});
+    job.RequestStop();
+    job.Run();
+    EXPECT_FALSE(job.TakeReports().bFinished);
+}
+
+class CCountingDecorator final : public CFileRowDecorator {
+public:
+    void Decorate(CFileRow& row) override
+    {
+        ++m_nCalls;
+        row.strTitle += "*";
+    }
+    int m_nCalls = 0;
+};
+
+TEST(FileListJob, TheDecoratorSeesEveryListedRowOnce)
+{
+    CTempTree tree;
+    tree.WriteFile("a.txt", "");
+    tree.WriteFile("a.exe", "");
+    tree.WriteFile("b.txt", "");
+    auto decorator = std::make_shared<CCountingDecorator>();
+    CFileListJob job({tree.Root(), {"*.exe", "*.txt"}, false, false}, decorator);
+    job.Run();
+    const CFileListJob::Reports reports = job.TakeReports();
+    EXPECT_EQ(decorator->m_nCalls, 2) << "a duplicate title is dropped before decorating";
+    ASSERT_EQ(reports.arrRows.size(), 2u);
+    EXPECT_EQ(reports.arrRows[0].strTitle, "a*");
+}
+
+} // namespace
