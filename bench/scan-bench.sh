@@ -157,4 +157,31 @@ echo "  unknown-type / normal scan (wall medians): $(ratio "$unknown_wall" "$sca
 echo "  unknown-type / bfs of the first section (wall medians): $(ratio "$unknown_wall" "$bfs_wall")"
 check "applications with unknown types" "$(field "$(<"$summary")" listed)" \
     "$(field "$unknown_line" applications)"
+
+echo
+echo "== system calls of one pass (strace -f -c), per folder of the drive"
+if command -v strace >/dev/null; then
+    folders=$(field "$(<"$summary")" folders)
+    printf '  %-36s %9s %7s %9s %7s %7s %10s %7s\n' command total /folder getdents64 openat \
+        close newfstatat fcntl
+    # syscalls NAME LABEL COMMAND...: one traced run, its counts by system call.
+    syscalls() {
+        local label=$2
+        shift 2
+        strace -f -c -U name,calls -o "$tmp/strace" "$@" >/dev/null
+        # count NAME: calls of one system call, 0 when there were none.
+        count() { awk -v n="$1" '$1 == n { c = $2 } END { print c + 0 }' "$tmp/strace"; }
+        local total
+        total=$(count total)
+        printf '  %-36s %9s %7s %9s %7s %7s %10s %7s\n' "$label" "$total" \
+            "$(awk -v a="$total" -v b="$folders" 'BEGIN { printf "%.1f", a / b }')" \
+            "$(count getdents64)" "$(count openat)" "$(count close)" "$(count newfstatat)" \
+            "$(count fcntl)"
+    }
+    syscalls find "find ROOT -iname '*.brw'" find "$drive" -iname '*.brw'
+    syscalls bfs "bfs ROOT -iname '*.brw'" bfs "$drive" -iname '*.brw'
+    syscalls scan "scan_tool ROOT" "$bin/scan_tool" "$drive"
+else
+    echo "  strace is missing: skipped"
+fi
 exit $status

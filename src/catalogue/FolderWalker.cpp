@@ -4,10 +4,9 @@
 #include "catalogue/Wildcard.h"
 #include "platform/FileFind.h"
 
+#include <cstdint>
 #include <cstring>
-#include <functional>
 #include <optional>
-#include <unordered_set>
 #include <vector>
 
 namespace {
@@ -18,11 +17,62 @@ enum class WalkMode { None, Tree, List };
 // by path when the walk comes back to them.
 constexpr std::size_t kMaxHeldFolders = 256;
 
-struct FolderIdHash {
-    std::size_t operator()(const CFileFind::FolderId& id) const noexcept
+// Device and inode of every folder entered: one flat array with open addressing, so a
+// folder costs no allocation and a lookup mostly one cache line.
+class CFolderIdSet {
+public:
+    // False when id was in the set already.
+    bool Insert(const CFileFind::FolderId& id)
     {
-        return std::hash<std::uint64_t>{}(id.ino ^ (id.dev * 0x9E3779B97F4A7C15ull));
+        if (id == CFileFind::FolderId{}) {
+            // The key that marks empty slots gets a flag of its own.
+            const bool bNew = !m_bHasEmptyKey;
+            m_bHasEmptyKey = true;
+            return bNew;
+        }
+        if ((m_nCount + 1) * 2 > m_arrSlots.size())
+            Grow();
+        if (!Place(id))
+            return false;
+        ++m_nCount;
+        return true;
     }
+
+private:
+    static std::size_t Hash(const CFileFind::FolderId& id) noexcept
+    {
+        std::uint64_t h = (id.ino ^ (id.dev * 0x9E3779B97F4A7C15ull)) * 0xBF58476D1CE4E5B9ull;
+        return static_cast<std::size_t>(h ^ (h >> 31));
+    }
+
+    // False when id is there already.
+    bool Place(const CFileFind::FolderId& id) noexcept
+    {
+        const std::size_t mask = m_arrSlots.size() - 1;
+        for (std::size_t i = Hash(id) & mask;; i = (i + 1) & mask) {
+            CFileFind::FolderId& slot = m_arrSlots[i];
+            if (slot == id)
+                return false;
+            if (slot == CFileFind::FolderId{}) {
+                slot = id;
+                return true;
+            }
+        }
+    }
+
+    void Grow()
+    {
+        const std::vector<CFileFind::FolderId> arrOld = std::move(m_arrSlots);
+        m_arrSlots.assign(arrOld.empty() ? 64 : arrOld.size() * 2, CFileFind::FolderId{});
+        for (const CFileFind::FolderId& id : arrOld) {
+            if (!(id == CFileFind::FolderId{}))
+                Place(id);
+        }
+    }
+
+    std::vector<CFileFind::FolderId> m_arrSlots; // size a power of two, at most half full
+    std::size_t m_nCount = 0;
+    bool m_bHasEmptyKey = false;
 };
 
 void AppendName(std::string& path, std::string_view name)
@@ -104,7 +154,7 @@ private:
     std::string m_strStart;
     std::string m_strPath;
     std::vector<Frame> m_arrFrames;
-    std::unordered_set<CFileFind::FolderId, FolderIdHash> m_setEntered;
+    CFolderIdSet m_setEntered;
     std::uint64_t m_startDev = 0;
     std::optional<std::string> m_strRealStart;
     bool m_bRealStartKnown = false;
@@ -177,7 +227,7 @@ void CFolderWalk::Run(const std::string& folder)
         return;
     }
     m_startDev = id.dev;
-    m_setEntered.insert(id);
+    m_setEntered.Insert(id);
     VisitFolder(hStart, id);
 
     while (!m_arrFrames.empty() && !Stopped()) {
@@ -221,7 +271,7 @@ void CFolderWalk::Run(const std::string& folder)
             m_visitor.OnFolder(m_strPath);
             continue;
         }
-        if (id.dev != m_startDev || !m_setEntered.insert(id).second) {
+        if (id.dev != m_startDev || !m_setEntered.Insert(id)) {
             CFileFind::CloseFolder(hChild);
             continue;
         }
@@ -272,7 +322,7 @@ void CFolderWalk::VisitFolder(int hFolder, const CFileFind::FolderId& id)
     }
 
     const bool bNeedHandle = pick.Found() || !frame.strSubfolders.empty();
-    int hKeep = bNeedHandle ? m_finder.DupFolder() : -1;
+    int hKeep = bNeedHandle ? m_finder.TakeFolder() : -1;
     m_finder.Close();
     if (pick.Found() && hKeep >= 0)
         MatchFolderPart(hKeep, pick);
@@ -298,14 +348,14 @@ void CFolderWalk::MatchFolderPart(int hFolder, const CFolderPick& first)
     for (std::size_t i = 0; i < m_astrFolderPart.size(); ++i) {
         std::optional<CFolderPick> later;
         if (i > 0) {
+            // hCurrent is fresh from OpenSubfolder, so it can be listed and then kept.
             later.emplace(m_astrFolderPart[i]);
-            if (m_finder.FindFile(CFileFind::OpenSubfolder(hCurrent, ".", false), root)) {
-                while (m_finder.FindNextFile() && !Stopped()) {
-                    if (m_finder.IsFolder())
-                        later->Offer(m_finder.GetFileName(), m_finder.GetEntryType());
-                }
-                m_finder.Close();
+            m_finder.FindFile(hCurrent, root);
+            while (m_finder.FindNextFile() && !Stopped()) {
+                if (m_finder.IsFolder())
+                    later->Offer(m_finder.GetFileName(), m_finder.GetEntryType());
             }
+            hCurrent = m_finder.TakeFolder();
         }
         const CFolderPick& pick = i == 0 ? first : *later;
         int hNext = -1;

@@ -3,7 +3,9 @@
 #include <atomic>
 #include <cerrno>
 #include <climits>
+#include <cstddef>
 #include <cstdlib>
+#include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -16,6 +18,16 @@ std::atomic<bool> s_bAssumeUnknownType{false};
 std::atomic<std::uint64_t> s_statCalls{0};
 
 constexpr int kFolderFlags = O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK;
+
+// As large as glibc's readdir buffer: most folders come in one read, plus the read that
+// says there is no more.
+constexpr std::size_t kListingBufferSize = 32 * 1024;
+
+// struct dirent64 is the kernel's linux_dirent64, field for field.
+constexpr std::size_t kReclenAt = offsetof(struct dirent64, d_reclen);
+constexpr std::size_t kTypeAt = offsetof(struct dirent64, d_type);
+constexpr std::size_t kNameAt = offsetof(struct dirent64, d_name);
+static_assert(kReclenAt == 16 && kTypeAt == 18 && kNameAt == 19);
 
 bool StatEntry(int hFolder, const char* name, struct stat& st, int flags)
 {
@@ -60,36 +72,74 @@ bool CFileFind::FindFile(int hFolder, std::string_view root)
     m_strName.clear();
     if (hFolder < 0)
         return false;
-    DIR* pDir = ::fdopendir(hFolder);
-    if (!pDir) {
-        ::close(hFolder);
-        return false;
-    }
-    m_pDir = pDir;
+    if (!m_pBuffer)
+        m_pBuffer = std::make_unique_for_overwrite<char[]>(kListingBufferSize);
+    m_hFolder = hFolder;
     return true;
+}
+
+std::size_t CFileFind::ReadRecord(const char* buffer, std::size_t used, std::size_t pos,
+                                  DirRecord& record) noexcept
+{
+    if (pos > used || used - pos < kNameAt + 1)
+        return 0;
+    const char* pRecord = buffer + pos;
+    std::uint16_t length = 0;
+    std::memcpy(&length, pRecord + kReclenAt, sizeof length);
+    if (length < kNameAt + 1 || length > used - pos)
+        return 0;
+    const char* name = pRecord + kNameAt;
+    const void* nul = std::memchr(name, '\0', length - kNameAt);
+    if (!nul)
+        return 0;
+    record.type = static_cast<unsigned char>(pRecord[kTypeAt]);
+    record.name = name;
+    record.nameLength = static_cast<std::size_t>(static_cast<const char*>(nul) - name);
+    return pos + length;
 }
 
 bool CFileFind::FindNextFile()
 {
-    DIR* pDir = static_cast<DIR*>(m_pDir);
-    if (!pDir)
+    if (m_hFolder < 0)
         return false;
     for (;;) {
-        const dirent* pEntry = ::readdir(pDir);
-        if (!pEntry)
+        if (m_nPos >= m_nUsed) {
+            if (m_bEnd)
+                return false;
+            ssize_t got;
+            do {
+                got = ::getdents64(m_hFolder, m_pBuffer.get(), kListingBufferSize);
+            } while (got < 0 && errno == EINTR);
+            m_nPos = 0;
+            m_nUsed = got > 0 ? static_cast<std::size_t>(got) : 0;
+            if (got <= 0) {
+                m_bEnd = true;
+                return false;
+            }
+        }
+        DirRecord record;
+        const std::size_t next = ReadRecord(m_pBuffer.get(), m_nUsed, m_nPos, record);
+        if (next == 0) {
+            m_nPos = m_nUsed;
+            m_bEnd = true;
             return false;
-        const char* name = pEntry->d_name;
+        }
+        m_nPos = next;
+        const char* name = record.name;
+        // No inode test: Linux lists no deleted entries, and some FUSE file systems give
+        // real ones inode 0.
+        if (name[0] == '\0')
+            continue;
         if (name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0')))
             continue;
-        m_strName.assign(name);
+        m_strName.assign(name, record.nameLength);
 
-        unsigned char type = pEntry->d_type;
+        unsigned char type = record.type;
         if (s_bAssumeUnknownType.load(std::memory_order_relaxed))
             type = DT_UNKNOWN;
-        const int hFolder = ::dirfd(pDir);
         struct stat st;
         if (type == DT_UNKNOWN) {
-            if (!StatEntry(hFolder, name, st, AT_SYMLINK_NOFOLLOW))
+            if (!StatEntry(m_hFolder, name, st, AT_SYMLINK_NOFOLLOW))
                 type = DT_REG; // gone since it was listed: a file nobody can open
             else if (S_ISDIR(st.st_mode))
                 type = DT_DIR;
@@ -100,7 +150,7 @@ bool CFileFind::FindNextFile()
         }
         if (type == DT_DIR)
             m_type = EntryType::Folder;
-        else if (type == DT_LNK && StatEntry(hFolder, name, st, 0) && S_ISDIR(st.st_mode))
+        else if (type == DT_LNK && StatEntry(m_hFolder, name, st, 0) && S_ISDIR(st.st_mode))
             m_type = EntryType::FolderLink;
         else
             m_type = EntryType::File;
@@ -108,19 +158,23 @@ bool CFileFind::FindNextFile()
     }
 }
 
-int CFileFind::DupFolder() const
+int CFileFind::TakeFolder() noexcept
 {
-    if (!m_pDir)
-        return -1;
-    return ::fcntl(::dirfd(static_cast<DIR*>(m_pDir)), F_DUPFD_CLOEXEC, 0);
+    const int hFolder = m_hFolder;
+    m_hFolder = -1;
+    Close();
+    return hFolder;
 }
 
-void CFileFind::Close()
+void CFileFind::Close() noexcept
 {
-    if (m_pDir) {
-        ::closedir(static_cast<DIR*>(m_pDir));
-        m_pDir = nullptr;
+    if (m_hFolder >= 0) {
+        ::close(m_hFolder);
+        m_hFolder = -1;
     }
+    m_nUsed = 0;
+    m_nPos = 0;
+    m_bEnd = false;
 }
 
 void CFileFind::SetCurrent(std::string_view root, std::string_view name)
@@ -217,16 +271,16 @@ std::optional<std::string> CFileFind::ResolveNoCase(const std::string& folder,
         }
         if (!bFound) {
             CFileFind finder;
-            if (finder.FindFile(::fcntl(hFolder, F_DUPFD_CLOEXEC, 0), path)) {
-                while (finder.FindNextFile()) {
-                    if ((bLast || finder.IsFolder()) &&
-                        EqualsNoCase(finder.GetFileName(), components[i])) {
-                        name = finder.GetFileName();
-                        bFound = true;
-                        break;
-                    }
+            finder.FindFile(hFolder, path);
+            while (finder.FindNextFile()) {
+                if ((bLast || finder.IsFolder()) &&
+                    EqualsNoCase(finder.GetFileName(), components[i])) {
+                    name = finder.GetFileName();
+                    bFound = true;
+                    break;
                 }
             }
+            hFolder = finder.TakeFolder();
             if (bFound && !bLast) {
                 hChild = OpenSubfolder(hFolder, name.c_str(), true);
                 bFound = hChild >= 0;

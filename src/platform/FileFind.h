@@ -2,14 +2,16 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
 
-// One folder listing, read with a single opendir/readdir pass, and the entry a walk
-// "stands on" when it hands a file to a per-file operation (GetFileName, GetFilePath,
-// GetRoot). Entry types come from d_type; fstatat is used only where d_type is unknown
-// (iso9660 reports unknown for every entry) or the entry is a link.
+// One folder listing, read with a single getdents64 pass straight from the folder's handle
+// into a buffer that the finder keeps for all its listings, and the entry a walk "stands
+// on" when it hands a file to a per-file operation (GetFileName, GetFilePath, GetRoot).
+// Entry types come from d_type; fstatat is used only where d_type is unknown (iso9660
+// reports unknown for every entry) or the entry is a link.
 //
 // Folders are passed around as handles (open file descriptors, -1 for none): a deep walk
 // opens each folder relative to its parent, so no path length limit applies.
@@ -32,16 +34,19 @@ public:
 
     // Starts listing the folder open as hFolder, which the finder takes over whatever the
     // result; root is that folder's path (no trailing '/', except "/" itself) for GetRoot
-    // and GetFilePath. Ends any listing still open. False when the folder cannot be read.
+    // and GetFilePath. Ends any listing still open. False when hFolder is -1. The listing
+    // reads on from the handle's read position, so pass a handle nobody has listed yet.
     bool FindFile(int hFolder, std::string_view root);
     // Makes the next entry current, "." and ".." left out, in the platform's order.
-    // False at the end of the listing or when reading fails; the listing stays open.
+    // False at the end of the listing or when reading fails (a damaged record counts as a
+    // failed read); the listing stays open.
     bool FindNextFile();
     EntryType GetEntryType() const noexcept { return m_type; }
     bool IsFolder() const noexcept { return m_type != EntryType::File; }
-    // A new handle to the folder being listed, owned by the caller; -1 when there is none.
-    int DupFolder() const;
-    void Close();
+    // Ends the listing and hands its folder handle to the caller, who then owns it (good
+    // for opening subfolders, not for listing again); -1 when no listing is open.
+    int TakeFolder() noexcept;
+    void Close() noexcept;
 
     // The current entry, as FindNextFile or a walk sets it before calling a per-file operation.
     void SetCurrent(std::string_view root, std::string_view name);
@@ -73,8 +78,24 @@ public:
     // fstatat calls made to learn entry types so far (all threads).
     static std::uint64_t StatCallCount() noexcept;
 
+    // One record of a getdents64 buffer; name points into the buffer, NUL-terminated.
+    struct DirRecord {
+        unsigned char type = 0; // a DT_ value
+        const char* name = nullptr;
+        std::size_t nameLength = 0;
+    };
+    // Reads the record at pos of the used bytes of buffer. Returns where the next record
+    // starts, or 0 when the record is cut short, has a length that does not fit, or its
+    // name has no terminating NUL. Public so that tests can feed it damaged buffers.
+    static std::size_t ReadRecord(const char* buffer, std::size_t used, std::size_t pos,
+                                  DirRecord& record) noexcept;
+
 private:
-    void* m_pDir = nullptr; // a DIR*; opaque so that no Linux header leaves the platform layer
+    int m_hFolder = -1;
+    std::unique_ptr<char[]> m_pBuffer; // allocated by the first listing, kept for the next
+    std::size_t m_nUsed = 0;           // bytes the last read put into m_pBuffer
+    std::size_t m_nPos = 0;            // the next record in m_pBuffer
+    bool m_bEnd = false;               // the folder has nothing more to give
     std::string m_strRoot;
     std::string m_strName;
     EntryType m_type = EntryType::File;

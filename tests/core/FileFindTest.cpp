@@ -4,8 +4,13 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
+#include <cstring>
+#include <dirent.h>
 #include <map>
+#include <set>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -18,6 +23,35 @@ std::map<std::string, CFileFind::EntryType> ListTypes(const std::string& folder)
     while (finder.FindNextFile())
         types[finder.GetFileName()] = finder.GetEntryType();
     return types;
+}
+
+int CountOpenFds()
+{
+    int count = 0;
+    DIR* pDir = ::opendir("/proc/self/fd");
+    if (!pDir)
+        return -1;
+    while (const dirent* pEntry = ::readdir(pDir)) {
+        if (pEntry->d_name[0] != '.')
+            ++count;
+    }
+    ::closedir(pDir);
+    return count;
+}
+
+// Appends one record laid out as the kernel's linux_dirent64; length 0 means the true,
+// 8-aligned one.
+void AppendRecord(std::string& buffer, unsigned char type, std::string_view name,
+                  std::uint16_t length = 0)
+{
+    const std::size_t start = buffer.size();
+    const std::size_t natural = (19 + name.size() + 1 + 7) / 8 * 8;
+    buffer.resize(start + natural, '\0');
+    buffer[start] = 1; // inode
+    const std::uint16_t stored = length ? length : static_cast<std::uint16_t>(natural);
+    std::memcpy(&buffer[start + 16], &stored, sizeof stored);
+    buffer[start + 18] = static_cast<char>(type);
+    std::memcpy(&buffer[start + 19], name.data(), name.size());
 }
 
 // Restores the switch even when an expectation fails half-way.
@@ -77,6 +111,92 @@ TEST(FileFind, UnlistableFolders)
     // A FIFO is never opened as a folder, and trying does not block.
     tree.MakeFifo("fifo");
     EXPECT_LT(CFileFind::OpenFolder(tree.Path("fifo")), 0);
+}
+
+TEST(FileFind, ListingLongerThanOneReadComesWholeAndOnce)
+{
+    // About 200 KiB of records: several reads of the finder's buffer.
+    CTempTree tree;
+    std::multiset<std::string> expected;
+    for (int i = 0; i < 1500; ++i)
+        expected.insert(tree.WriteFile(std::to_string(i) + std::string(110, 'n'), ""));
+
+    std::multiset<std::string> listed;
+    CFileFind finder;
+    ASSERT_TRUE(finder.FindFile(CFileFind::OpenFolder(tree.Root()), tree.Root()));
+    while (finder.FindNextFile())
+        listed.insert(finder.GetFilePath());
+    EXPECT_EQ(listed, expected);
+    EXPECT_FALSE(finder.FindNextFile()) << "the end stays the end";
+}
+
+TEST(FileFind, OneFinderListsFolderAfterFolderAndHandsItsHandleOn)
+{
+    CTempTree tree;
+    for (int i = 0; i < 50; ++i)
+        tree.WriteFile("a/file" + std::to_string(i), "");
+    tree.WriteFile("b/only", "");
+    const int fds = CountOpenFds();
+    auto list = [&](CFileFind& finder, const char* folder) {
+        std::vector<std::string> names;
+        if (finder.FindFile(CFileFind::OpenFolder(tree.Path(folder)), tree.Path(folder))) {
+            while (finder.FindNextFile())
+                names.push_back(finder.GetFileName());
+        }
+        return names;
+    };
+
+    CFileFind finder;
+    EXPECT_EQ(finder.TakeFolder(), -1);
+    // Neither a listing left half-way nor one read to its end may spill into the next.
+    ASSERT_TRUE(finder.FindFile(CFileFind::OpenFolder(tree.Path("a")), tree.Path("a")));
+    ASSERT_TRUE(finder.FindNextFile());
+    EXPECT_EQ(list(finder, "b"), std::vector<std::string>{"only"});
+    EXPECT_EQ(list(finder, "a").size(), 50u);
+
+    // The handle given away is the caller's: Close leaves it open, and it still opens
+    // subfolders.
+    ASSERT_TRUE(finder.FindFile(CFileFind::OpenFolder(tree.Root()), tree.Root()));
+    ASSERT_TRUE(finder.FindNextFile());
+    const int hFolder = finder.TakeFolder();
+    ASSERT_GE(hFolder, 0);
+    EXPECT_FALSE(finder.FindNextFile());
+    finder.Close();
+    const int hSub = CFileFind::OpenSubfolder(hFolder, "b", false);
+    CFileFind::CloseFolder(hFolder);
+    ASSERT_TRUE(finder.FindFile(hSub, tree.Path("b")));
+    ASSERT_TRUE(finder.FindNextFile());
+    EXPECT_EQ(finder.GetFilePath(), tree.Path("b/only"));
+    finder.Close();
+    EXPECT_EQ(CountOpenFds(), fds);
+}
+
+TEST(FileFind, ReadRecordRefusesDamagedRecords)
+{
+    std::string buffer;
+    AppendRecord(buffer, DT_REG, "a.brw");
+    AppendRecord(buffer, DT_DIR, std::string(200, 'd'));
+    CFileFind::DirRecord record;
+    ASSERT_EQ(CFileFind::ReadRecord(buffer.data(), buffer.size(), 0, record), 32u);
+    EXPECT_EQ(record.type, DT_REG);
+    EXPECT_EQ(std::string(record.name, record.nameLength), "a.brw");
+    EXPECT_EQ(CFileFind::ReadRecord(buffer.data(), buffer.size(), 32, record), buffer.size());
+    EXPECT_EQ(std::string(record.name, record.nameLength), std::string(200, 'd'));
+    EXPECT_EQ(CFileFind::ReadRecord(buffer.data(), buffer.size(), buffer.size(), record), 0u);
+
+    // Each would otherwise loop for ever or read past the buffer (ASan watches).
+    const auto damaged = [](std::uint16_t length, std::size_t used, std::string_view name) {
+        std::string bytes;
+        AppendRecord(bytes, DT_REG, name, length);
+        CFileFind::DirRecord ignored;
+        return CFileFind::ReadRecord(bytes.data(), used ? used : bytes.size(), 0, ignored);
+    };
+    EXPECT_EQ(damaged(0xFFFF, 0, "x"), 0u) << "length past the buffer";
+    EXPECT_EQ(damaged(8, 0, "x"), 0u) << "shorter than its own header";
+    EXPECT_EQ(damaged(20, 0, ""), 20u) << "shortest possible: an empty name";
+    EXPECT_EQ(damaged(22, 0, "xyz"), 0u) << "name without its NUL";
+    EXPECT_EQ(damaged(24, 19, "x"), 0u) << "header cut short";
+    EXPECT_EQ(damaged(24, 22, "x"), 0u) << "record cut short";
 }
 
 TEST(FileFind, ResolveNoCaseFindsNamesAsWrittenOrIgnoringCase)

@@ -13,6 +13,7 @@
 #include <filesystem>
 #include <functional>
 #include <map>
+#include <set>
 #include <string>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -406,6 +407,31 @@ TEST(WalkLinks, LinkInsideTheStartFolderIsFollowedOnce)
     EXPECT_EQ(WalkRecorded(tree.Path("entry"), "*.brw").Handled().size(), 1u);
 }
 
+TEST(WalkLinks, EveryFolderIsEnteredOnceHoweverManyThereAre)
+{
+    // Enough folders that the record of entered folders grows several times while links
+    // lead back into folders entered long before (or reach them first).
+    CTempTree tree;
+    constexpr int kFolders = 300;
+    for (int i = 0; i < kFolders; ++i) {
+        // Appended, not "f" + ...: g++ 12 warns wrongly (-Wrestrict) on that form.
+        std::string name = "f";
+        name += std::to_string(i);
+        tree.WriteFile(name + "/x.brw", "");
+        tree.MakeLink("links/" + name, tree.Path(name));
+    }
+
+    const CRecorder recorder = WalkRecorded(tree.Root(), "*.brw");
+    EXPECT_EQ(recorder.Folders().size(), kFolders + 2u);
+    std::set<std::string> owners;
+    for (const std::string& path : recorder.Handled()) {
+        const std::string folder = path.substr(0, path.rfind('/'));
+        owners.insert(folder.substr(folder.rfind('/') + 1));
+    }
+    EXPECT_EQ(recorder.Handled().size(), static_cast<std::size_t>(kFolders));
+    EXPECT_EQ(owners.size(), static_cast<std::size_t>(kFolders));
+}
+
 TEST(WalkLinks, OtherFileSystemsAreNotEntered)
 {
     // Needs a mount below a small folder: /dev usually holds pts and shm.
@@ -578,7 +604,7 @@ TEST(WalkStop, StopRequestEndsTheWalkPromptly)
 {
     CTempTree tree;
     for (int i = 0; i < 20; ++i)
-        tree.WriteFile("f" + std::to_string(i) + ".brw", "");
+        tree.WriteFile(std::to_string(i).append(".brw"), "");
     for (int i = 0; i < 5; ++i)
         tree.WriteFile("sub" + std::to_string(i) + "/x.brw", "");
     const int fds = CountOpenFds();
