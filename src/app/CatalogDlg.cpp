@@ -9,6 +9,7 @@
 #include "catalogue/WorkerThread.h"
 #include "platform/DriveSource.h"
 #include "platform/FileFind.h"
+#include "view/DisplayText.h"
 
 #include <QHeaderView>
 #include <QKeyEvent>
@@ -23,11 +24,6 @@ constexpr int kTemplateWidth = 368;
 constexpr int kTemplateHeight = 240;
 constexpr int kToolBarUnits = 20;
 constexpr int kStatusBarUnits = 15;
-
-QString DisplayText(const std::string& bytes)
-{
-    return QString::fromStdString(Text::DecodeForDisplay(bytes));
-}
 
 } // namespace
 

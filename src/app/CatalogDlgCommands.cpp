@@ -6,6 +6,7 @@
 #include "catalogue/Text.h"
 #include "dialogs/AboutBox.h"
 #include "dialogs/DriveSelectDlg.h"
+#include "view/DisplayText.h"
 #include "platform/DriveSource.h"
 #include "platform/desktop/Prompt.h"
 
@@ -37,8 +38,7 @@ void CCatalogDlg::SelectDrive(bool atStartup)
     StopLatestJob();
     m_pFileListJob.reset();
     m_fileModel.Clear();
-    setWindowTitle(QStringLiteral("Quarrow - ") +
-                   QString::fromStdString(Text::DecodeForDisplay(dlg.Drive())));
+    setWindowTitle(QStringLiteral("Quarrow - ") + DisplayText(dlg.Drive()));
     m_strCurrentFolder = dlg.Drive();
     StartScan(dlg.Drive());
 }

@@ -9,6 +9,7 @@
 #include "catalogue/Text.h"
 #include "catalogue/WorkerThread.h"
 #include "view/DesktopIcons.h"
+#include "view/DisplayText.h"
 #include "view/FileRowView.h"
 
 #include <QPixmap>
@@ -122,9 +123,7 @@ void CCatalogDlg::TakeFileListReports()
 {
     CFileListJob::Reports reports = m_pFileListJob->TakeReports();
     if (reports.bFolderChanged)
-        m_wndStatusBar.SetText(
-            0, QStringLiteral("Scanning: ") +
-                   QString::fromStdString(Text::DecodeForDisplay(reports.strFolder)));
+        m_wndStatusBar.SetText(0, QStringLiteral("Scanning: ") + DisplayText(reports.strFolder));
     if (!reports.arrRows.empty()) {
         std::vector<CFileListModel::Row> rows;
         rows.reserve(reports.arrRows.size());

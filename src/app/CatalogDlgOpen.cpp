@@ -4,15 +4,7 @@
 #include "catalogue/Text.h"
 #include "platform/desktop/Prompt.h"
 #include "platform/desktop/Shell.h"
-
-namespace {
-
-QString DisplayText(const std::string& bytes)
-{
-    return QString::fromStdString(Text::DecodeForDisplay(bytes));
-}
-
-} // namespace
+#include "view/DisplayText.h"
 
 const CFileListModel::Row* CCatalogDlg::SelectedFileRow() const
 {

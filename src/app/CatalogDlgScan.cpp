@@ -6,19 +6,11 @@
 #include "catalogue/ScanJob.h"
 #include "catalogue/Text.h"
 #include "catalogue/WorkerThread.h"
+#include "view/DisplayText.h"
 
 #include <QMetaObject>
 
 #include <utility>
-
-namespace {
-
-QString DisplayText(const std::string& bytes)
-{
-    return QString::fromStdString(Text::DecodeForDisplay(bytes));
-}
-
-} // namespace
 
 void CCatalogDlg::StartScan(std::string root)
 {

@@ -5,6 +5,7 @@
 #include "catalogue/Text.h"
 #include "platform/DriveSource.h"
 #include "platform/desktop/Prompt.h"
+#include "view/DisplayText.h"
 
 #include <QAbstractItemView>
 #include <QByteArray>
@@ -35,11 +36,6 @@ constexpr int kMountPointRole = Qt::UserRole;
 constexpr int kKindRole = Qt::UserRole + 1;
 
 const QString kCaption = QStringLiteral("Quarrow");
-
-QString DisplayText(std::string_view bytes)
-{
-    return QString::fromStdString(Text::DecodeForDisplay(bytes));
-}
 
 } // namespace
 

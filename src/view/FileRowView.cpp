@@ -2,6 +2,7 @@
 
 #include "catalogue/PeIconReader.h"
 #include "catalogue/Text.h"
+#include "view/DisplayText.h"
 
 #include <QBuffer>
 #include <QByteArray>
@@ -10,11 +11,6 @@
 #include <memory>
 
 namespace {
-
-QString DisplayText(const std::string& bytes)
-{
-    return QString::fromStdString(Text::DecodeForDisplay(bytes));
-}
 
 constexpr int kIconSize = 16;
 
