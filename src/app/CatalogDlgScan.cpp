@@ -102,8 +102,10 @@ void CCatalogDlg::OnSelChangedTree(const QModelIndex& current, const QModelIndex
     if (current.isValid())
         m_wndCatalogTree.expand(current);
 
-    // The listing before must be gone before the list is emptied and the icons trimmed.
-    StopLatestJob();
+    // The listing before must be gone before the list is emptied and the icons trimmed; a
+    // scan, which no listing runs beside, is never stopped for a selection.
+    if (!m_pScanJob)
+        StopLatestJob();
     m_pFileListJob.reset();
     m_fileModel.Clear();
     RemoveExeIcons();
