@@ -75,23 +75,23 @@ int CCatalogDlg::GetFileIcon(const CFileRow& row)
 
 void CCatalogDlg::RemoveExeIcons()
 {
-    bool removed = false;
-    for (int i = 2; i < m_astrIconExtensions.size();) {
-        if (m_astrIconExtensions[i].compare(kExeEntry, Qt::CaseInsensitive) == 0) {
-            m_astrIconExtensions.removeAt(i);
-            m_imageList.Remove(i);
-            removed = true;
-        } else {
-            ++i;
-        }
-    }
-    if (!removed)
+    // One pass over both lists: a listing may have left thousands of program icons.
+    const auto isProgram = [this](int i) {
+        return i >= 2 && m_astrIconExtensions[i].compare(kExeEntry, Qt::CaseInsensitive) == 0;
+    };
+    QStringList kept;
+    kept.reserve(m_astrIconExtensions.size());
+    for (int i = 0; i < m_astrIconExtensions.size(); ++i)
+        if (!isProgram(i))
+            kept.append(m_astrIconExtensions[i]);
+    if (kept.size() == m_astrIconExtensions.size())
         return;
+    m_imageList.RemoveWhere(isProgram);
+    m_astrIconExtensions = std::move(kept);
     // Type entries behind removed programs moved down with their images.
     m_mapTypeImages.clear();
     for (int i = 1; i < m_astrIconExtensions.size(); ++i)
-        if (m_astrIconExtensions[i] != kExeEntry)
-            m_mapTypeImages.insert(m_astrIconExtensions[i], i);
+        m_mapTypeImages.insert(m_astrIconExtensions[i], i);
 }
 
 void CCatalogDlg::StartFileList(std::string folder)
