@@ -1,8 +1,58 @@
 #include "catalogue/FileListJob.h"
 
+#include "catalogue/Wildcard.h"
 #include "platform/FileFind.h"
 
+#include <algorithm>
 #include <utility>
+
+namespace {
+
+bool HasFolderPart(std::string_view pattern)
+{
+    return pattern.find_first_of("/\\") != std::string_view::npos;
+}
+
+// Every file one walk finds, in the walk's order: matching each pattern against this list
+// gives exactly the rows of one walk per pattern, for one reading of each folder.
+class CFolderListing final : public CWalkVisitor {
+public:
+    struct Entry {
+        std::size_t nFolder;
+        std::string strName;
+    };
+
+    explicit CFolderListing(CWalkVisitor& progress)
+        : m_progress(progress)
+    {}
+
+    void OnFolder(const std::string& folder) override
+    {
+        if (m_strRoot.empty())
+            m_strRoot = folder; // the walk enters its start folder first
+        m_progress.OnFolder(folder);
+    }
+    bool IsStopRequested() const override { return m_progress.IsStopRequested(); }
+    void AddFileRow(const CFileFind& found) override
+    {
+        // A folder's files come together, before any of its subfolders.
+        if (m_astrFolders.empty() || m_astrFolders.back() != found.GetRoot())
+            m_astrFolders.push_back(found.GetRoot());
+        m_arrEntries.push_back({m_astrFolders.size() - 1, found.GetFileName()});
+    }
+
+    const std::string& Root() const noexcept { return m_strRoot; }
+    const std::vector<std::string>& Folders() const noexcept { return m_astrFolders; }
+    const std::vector<Entry>& Entries() const noexcept { return m_arrEntries; }
+
+private:
+    CWalkVisitor& m_progress;
+    std::string m_strRoot;
+    std::vector<std::string> m_astrFolders;
+    std::vector<Entry> m_arrEntries;
+};
+
+} // namespace
 
 CFileListJob::CFileListJob(Settings settings, std::shared_ptr<CFileRowDecorator> decorator)
     : m_settings(std::move(settings))
@@ -10,6 +60,17 @@ CFileListJob::CFileListJob(Settings settings, std::shared_ptr<CFileRowDecorator>
 {}
 
 void CFileListJob::Run()
+{
+    const auto& patterns = m_settings.astrPatterns;
+    if (std::any_of(patterns.begin(), patterns.end(), HasFolderPart))
+        WalkPerPattern();
+    else
+        WalkOnce();
+    if (!CJob::IsStopRequested())
+        Flush(true);
+}
+
+void CFileListJob::WalkPerPattern()
 {
     for (const std::string& pattern : m_settings.astrPatterns) {
         if (CJob::IsStopRequested())
@@ -19,8 +80,30 @@ void CFileListJob::Run()
     // Only the folder itself, whatever the descriptor says about subfolders.
     if (m_settings.bShowAllFiles && !CJob::IsStopRequested())
         WalkFolder(m_settings.strFolder, "list", false, "*.*", *this);
-    if (!CJob::IsStopRequested())
-        Flush(true);
+}
+
+void CFileListJob::WalkOnce()
+{
+    CFolderListing listing(*this);
+    WalkFolder(m_settings.strFolder, "list", m_settings.bSearchSubdirs, "*", listing);
+    const auto& folders = listing.Folders();
+    for (const std::string& pattern : m_settings.astrPatterns) {
+        const CWildcard wildcard(pattern);
+        for (const CFolderListing::Entry& entry : listing.Entries()) {
+            if (CJob::IsStopRequested())
+                return;
+            if (wildcard.Matches(entry.strName))
+                AddRow(folders[entry.nFolder], entry.strName);
+        }
+    }
+    if (!m_settings.bShowAllFiles)
+        return;
+    for (const CFolderListing::Entry& entry : listing.Entries()) {
+        if (CJob::IsStopRequested())
+            return;
+        if (folders[entry.nFolder] == listing.Root())
+            AddRow(folders[entry.nFolder], entry.strName);
+    }
 }
 
 CFileListJob::Reports CFileListJob::TakeReports()
@@ -38,15 +121,19 @@ void CFileListJob::OnFolder(const std::string& folder)
 
 void CFileListJob::AddFileRow(const CFileFind& found)
 {
-    const std::string& name = found.GetFileName();
+    AddRow(found.GetRoot(), found.GetFileName());
+}
+
+void CFileListJob::AddRow(const std::string& folder, const std::string& name)
+{
     const auto [title, extension] = Path::SplitFileName(name);
     if (!m_setTitles.emplace(title).second)
         return;
     CFileRow row;
     row.strTitle = title;
     row.strExtension = Text::ToLowerAscii(extension);
-    row.strFolder = found.GetRoot();
-    row.strPath = found.GetFilePath();
+    row.strFolder = folder;
+    row.strPath = Path::Join(folder, name);
     if (m_pDecorator)
         m_pDecorator->Decorate(row);
     m_arrBatch.push_back(std::move(row));

@@ -61,6 +61,11 @@ private:
 
     void OnFolder(const std::string& folder) override;
     void AddFileRow(const CFileFind& found) override;
+    void AddRow(const std::string& folder, const std::string& name);
+    // A pattern with a folder part needs walks of its own; otherwise each folder is read
+    // once and every pattern is matched against that reading, in pattern order.
+    void WalkPerPattern();
+    void WalkOnce();
     bool IsStopRequested() const override { return CJob::IsStopRequested(); }
     // Hands the batch and the folder over; finished marks the last report.
     void Flush(bool finished);

@@ -144,3 +144,36 @@ TEST(FileListJob, TheDecoratorSeesEveryListedRowOnce)
 }
 
 } // namespace
+
+namespace {
+
+std::vector<std::string> Paths(const Listed& listed)
+{
+    std::vector<std::string> paths;
+    for (const CFileRow& row : listed.rows)
+        paths.push_back(row.strPath);
+    return paths;
+}
+
+TEST(FileListJob, OneReadingGivesTheRowsOfOneWalkPerPattern)
+{
+    CTempTree tree;
+    for (const char* name : {"b.txt", "A.EXE", "c.zip", "readme", "a.txt", "x.me", "y.hlp",
+                             "sub/a.exe", "sub/d.txt", "sub/deeper/e.exe", "sub/deeper/b.zip",
+                             "other/f.dat", "other/g.txt"})
+        tree.WriteFile(name, "");
+    std::vector<std::string> patterns = Descriptor::DefaultPatterns();
+    for (bool subdirs : {false, true}) {
+        for (bool showAll : {false, true}) {
+            const Listed once = List(tree.Root(), patterns, subdirs, showAll);
+            // A pattern with a folder part (matching nothing here) forces a walk per pattern.
+            std::vector<std::string> forced = patterns;
+            forced.push_back("nowhere\\*.none");
+            const Listed perPattern = List(tree.Root(), forced, subdirs, showAll);
+            EXPECT_EQ(Paths(once), Paths(perPattern)) << subdirs << showAll;
+            EXPECT_FALSE(once.rows.empty());
+        }
+    }
+}
+
+} // namespace
