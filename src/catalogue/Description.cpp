@@ -15,6 +15,17 @@ Result Fixed(Source source, std::string_view text)
     return {source, std::string(text)};
 }
 
+// LF, CR LF and a lone CR each count once, as the pane shows them.
+std::size_t CountLineBreaks(std::string_view text)
+{
+    std::size_t breaks = 0;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '\n' || (text[i] == '\r' && (i + 1 == text.size() || text[i + 1] != '\n')))
+            ++breaks;
+    }
+    return breaks;
+}
+
 Result FromFile(const std::string& folder, std::string_view value, std::size_t maxBytes)
 {
     // A trailing separator names a folder, which cannot be opened as a file, even when a
@@ -37,6 +48,8 @@ Result FromFile(const std::string& folder, std::string_view value, std::size_t m
     }
     std::string_view text = content;
     text = text.substr(0, text.find('\0'));
+    if (CountLineBreaks(text) > kMaxDescriptionLines)
+        return Fixed(Source::TooLarge, kTooLarge);
     return {Source::File, Text::DecodeForDisplay(text)};
 }
 

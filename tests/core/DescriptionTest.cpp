@@ -224,3 +224,27 @@ TEST(DescriptionDisplay, EveryLineEndBecomesOneLineFeed)
 }
 
 } // namespace
+
+namespace {
+
+class DescriptionLines : public DescriptionTest {};
+
+TEST_F(DescriptionLines, AFileOfTooManyShortLinesIsTooLargeWhateverItsSize)
+{
+    const std::size_t cap = Description::kMaxDescriptionLines;
+    m_tree.WriteFile("app/ok.txt", std::string(cap, '\n'));
+    m_tree.WriteFile("app/crlf.txt", [cap] {
+        std::string text;
+        for (std::size_t i = 0; i < cap; ++i)
+            text += "x\r\n"; // one break each, as the pane shows it
+        return text;
+    }());
+    m_tree.WriteFile("app/over.txt", std::string(cap, '\n') + "\r");
+    EXPECT_EQ(Build("[description]\nfile=ok.txt\n").source, Source::File);
+    EXPECT_EQ(Build("[description]\nfile=crlf.txt\n").source, Source::File);
+    const Description::Result over = Build("[description]\nfile=over.txt\n");
+    EXPECT_EQ(over.source, Source::TooLarge);
+    EXPECT_EQ(over.strText, Description::kTooLarge);
+}
+
+} // namespace
