@@ -158,9 +158,9 @@ std::vector<std::string> Paths(const Listed& listed)
 TEST(FileListJob, OneReadingGivesTheRowsOfOneWalkPerPattern)
 {
     CTempTree tree;
-    for (const char* name : {"b.txt", "A.EXE", "c.zip", "readme", "a.txt", "x.me", "y.hlp",
-                             "sub/a.exe", "sub/d.txt", "sub/deeper/e.exe", "sub/deeper/b.zip",
-                             "other/f.dat", "other/g.txt"})
+    for (const char* name :
+         {"b.txt", "A.EXE", "c.zip", "readme", "a.txt", "x.me", "y.hlp", "sub/a.exe", "sub/d.txt",
+          "sub/deeper/e.exe", "sub/deeper/b.zip", "other/f.dat", "other/g.txt"})
         tree.WriteFile(name, "");
     std::vector<std::string> patterns = Descriptor::DefaultPatterns();
     for (bool subdirs : {false, true}) {
