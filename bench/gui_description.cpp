@@ -20,6 +20,7 @@
 
 #include "app/CatalogApp.h"
 #include "app/CatalogDlg.h"
+#include "BenchSupport.h"
 #include "catalogue/Description.h"
 
 #include <QAbstractTextDocumentLayout>
@@ -46,6 +47,8 @@
 
 namespace {
 
+using namespace Bench;
+
 struct COptions {
     std::vector<double> arrSizesMiB{0.5, 1, 2, 4, 8};
     int nRounds = 7;
@@ -58,47 +61,6 @@ struct COptions {
 {
     std::fprintf(stderr, "gui_description: %s\n", what.c_str());
     std::exit(1);
-}
-
-double WallMs()
-{
-    using namespace std::chrono;
-    return duration<double, std::milli>(steady_clock::now().time_since_epoch()).count();
-}
-
-// The UI thread's own CPU time: the stall without what other processes take from it.
-double ThreadCpuMs()
-{
-    timespec now{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
-    return static_cast<double>(now.tv_sec) * 1e3 + static_cast<double>(now.tv_nsec) / 1e6;
-}
-
-struct CStats {
-    double median = 0;
-    double min = 0;
-    double max = 0;
-};
-
-CStats Summarise(std::vector<double> values)
-{
-    std::sort(values.begin(), values.end());
-    const std::size_t n = values.size();
-    const double median = n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
-    return {median, values.front(), values.back()};
-}
-
-bool WaitUntil(const std::function<bool()>& done, int boundMs = 60000)
-{
-    QTimer heartbeat;
-    heartbeat.start(50);
-    const QDeadlineTimer deadline(boundMs);
-    while (!done()) {
-        if (deadline.hasExpired())
-            return false;
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-    }
-    return true;
 }
 
 void WriteFile(const std::filesystem::path& path, const std::string& bytes)

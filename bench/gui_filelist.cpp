@@ -14,6 +14,7 @@
 //   gui_filelist: rows 40073 images 8 rounds 5 median-ms 560.1 min-ms 501.2 max-ms 611.0 ...
 
 #include "app/CatalogDlg.h"
+#include "BenchSupport.h"
 
 #include <QApplication>
 #include <QDeadlineTimer>
@@ -39,6 +40,8 @@
 
 namespace {
 
+using namespace Bench;
+
 struct COptions {
     std::string strFolder;
     std::string strDescriptor;
@@ -61,49 +64,6 @@ double CpuMs()
     timespec now{};
     clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
     return static_cast<double>(now.tv_sec) * 1e3 + static_cast<double>(now.tv_nsec) / 1e6;
-}
-
-// The UI thread's share: what the listing costs the thread that must stay responsive.
-double ThreadCpuMs()
-{
-    timespec now{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
-    return static_cast<double>(now.tv_sec) * 1e3 + static_cast<double>(now.tv_nsec) / 1e6;
-}
-
-double WallMs()
-{
-    using namespace std::chrono;
-    return duration<double, std::milli>(steady_clock::now().time_since_epoch()).count();
-}
-
-struct CStats {
-    double median = 0;
-    double min = 0;
-    double max = 0;
-};
-
-CStats Summarise(std::vector<double> values)
-{
-    std::sort(values.begin(), values.end());
-    const std::size_t n = values.size();
-    const double median = n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
-    return {median, values.front(), values.back()};
-}
-
-// Runs the event loop, blocking between events, until done() holds; false after boundMs.
-// The heartbeat timer bounds each wait, so a missed wake-up cannot hang the benchmark.
-bool WaitUntil(const std::function<bool()>& done, int boundMs = 600000)
-{
-    QTimer heartbeat;
-    heartbeat.start(50);
-    const QDeadlineTimer deadline(boundMs);
-    while (!done()) {
-        if (deadline.hasExpired())
-            return false;
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-    }
-    return true;
 }
 
 // --- a program with one 16 x 16 icon, laid out as a resource compiler does --------------------

@@ -1,5 +1,6 @@
 #include "platform/FileFind.h"
 
+#include "support/OpenFiles.h"
 #include "support/TempTree.h"
 
 #include <gtest/gtest.h>
@@ -23,20 +24,6 @@ std::map<std::string, CFileFind::EntryType> ListTypes(const std::string& folder)
     while (finder.FindNextFile())
         types[finder.GetFileName()] = finder.GetEntryType();
     return types;
-}
-
-int CountOpenFds()
-{
-    int count = 0;
-    DIR* pDir = ::opendir("/proc/self/fd");
-    if (!pDir)
-        return -1;
-    while (const dirent* pEntry = ::readdir(pDir)) {
-        if (pEntry->d_name[0] != '.')
-            ++count;
-    }
-    ::closedir(pDir);
-    return count;
 }
 
 // Appends one record laid out as the kernel's linux_dirent64; length 0 means the true,

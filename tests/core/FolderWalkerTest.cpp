@@ -2,6 +2,7 @@
 
 #include "catalogue/Wildcard.h"
 #include "platform/FileFind.h"
+#include "support/OpenFiles.h"
 #include "support/TempTree.h"
 
 #include <gtest/gtest.h>
@@ -116,20 +117,6 @@ void ExpectedWalk(const std::string& folder, const CWildcard& pattern, std::vect
     ::closedir(pDir);
     for (const std::string& sub : subfolders)
         ExpectedWalk(sub, pattern, out);
-}
-
-int CountOpenFds()
-{
-    int count = 0;
-    DIR* pDir = ::opendir("/proc/self/fd");
-    if (!pDir)
-        return -1;
-    while (const dirent* pEntry = ::readdir(pDir)) {
-        if (pEntry->d_name[0] != '.')
-            ++count;
-    }
-    ::closedir(pDir);
-    return count;
 }
 
 bool Contains(const std::vector<std::string>& items, const std::string& item)
