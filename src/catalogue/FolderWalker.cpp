@@ -389,14 +389,17 @@ void CFolderWalk::MatchFolderPart(int hFolder, const CFolderPick& first)
 
 void CFolderWalk::HandleFile(const CFileFind& found)
 {
-    if (m_mode == WalkMode::Tree)
-        m_visitor.AddApplication(found);
-    else if (m_mode == WalkMode::List)
+    if (m_mode == WalkMode::Tree) {
+        // A descriptor reached through a link must lie on the drive too, as folders must.
+        if (!found.IsLink() || IsLinkInside(found.GetFilePath()))
+            m_visitor.AddApplication(found);
+    } else if (m_mode == WalkMode::List) {
         m_visitor.AddFileRow(found);
+    }
 }
 
-// A folder link is followed only when its target lies below the start folder, so that a
-// walk never climbs out of the tree it was asked for nor runs round a cycle through it.
+// A link is followed only when its target lies below the start folder, so that a walk
+// never climbs out of the tree it was asked for nor runs round a cycle through it.
 bool CFolderWalk::IsLinkInside(const std::string& path)
 {
     if (!m_bRealStartKnown) {

@@ -24,9 +24,9 @@ public:
 // matches pattern to the visitor according to mode ("tree" or "list", any case).
 // A folder's matching files come before its subfolders; subfolders depth first, in
 // listing order. The walk never leaves the file system it started on, follows a folder
-// link only when its target lies inside folder, never enters a folder twice (device and
-// inode), and has no depth limit. A pattern with a folder part ("bin\*.exe" or
-// "bin/*.exe") searches that folder, looked up without regard to case, below each
+// link only when its target lies inside folder (in mode "tree", a file link too), never
+// enters a folder twice (device and inode), and has no depth limit. A pattern with a folder part
+// ("bin\*.exe" or "bin/*.exe") searches that folder, looked up without regard to case, below each
 // visited folder. A folder that cannot be listed counts as empty.
 void WalkFolder(const std::string& folder, std::string_view mode, bool recurse,
                 std::string_view pattern, CWalkVisitor& visitor);

@@ -1,5 +1,7 @@
 #include "platform/FileFind.h"
 
+#include "platform/PathAt.h"
+
 #include <atomic>
 #include <cerrno>
 #include <climits>
@@ -148,6 +150,7 @@ bool CFileFind::FindNextFile()
             else
                 type = DT_REG;
         }
+        m_bLink = type == DT_LNK;
         if (type == DT_DIR)
             m_type = EntryType::Folder;
         else if (type == DT_LNK && StatEntry(m_hFolder, name, st, 0) && S_ISDIR(st.st_mode))
@@ -181,6 +184,7 @@ void CFileFind::SetCurrent(std::string_view root, std::string_view name)
 {
     m_strRoot.assign(root);
     m_strName.assign(name);
+    m_bLink = false;
 }
 
 std::string CFileFind::GetFilePath() const
@@ -194,7 +198,8 @@ std::string CFileFind::GetFilePath() const
 
 int CFileFind::OpenFolder(const std::string& path)
 {
-    return ::open(path.c_str(), kFolderFlags);
+    const CPathAt at(path);
+    return ::openat(at.Folder(), at.Name(), kFolderFlags);
 }
 
 int CFileFind::OpenSubfolder(int hParent, const char* name, bool bFollowLink)

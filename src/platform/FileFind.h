@@ -43,6 +43,8 @@ public:
     bool FindNextFile();
     EntryType GetEntryType() const noexcept { return m_type; }
     bool IsFolder() const noexcept { return m_type != EntryType::File; }
+    // The current entry is a symbolic link (to a folder, a file, or nothing).
+    bool IsLink() const noexcept { return m_bLink; }
     // Ends the listing and hands its folder handle to the caller, who then owns it (good
     // for opening subfolders, not for listing again); -1 when no listing is open.
     int TakeFolder() noexcept;
@@ -99,4 +101,5 @@ private:
     std::string m_strRoot;
     std::string m_strName;
     EntryType m_type = EntryType::File;
+    bool m_bLink = false;
 };

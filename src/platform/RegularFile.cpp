@@ -1,5 +1,7 @@
 #include "platform/RegularFile.h"
 
+#include "platform/PathAt.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <fcntl.h>
@@ -31,9 +33,11 @@ bool CRegularFile::Open(const std::string& path)
     Close();
     // Stat first so that a FIFO or device is never opened at all.
     struct stat st {};
-    if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
+    const CPathAt at(path);
+    if (::fstatat(at.Folder(), at.Name(), &st, 0) != 0 || !S_ISREG(st.st_mode))
         return false;
-    const int hFile = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    const int hFile =
+        ::openat(at.Folder(), at.Name(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
     if (hFile < 0)
         return false;
     // The path may have been swapped for something else since the stat.
@@ -132,7 +136,8 @@ std::optional<CRegularFile::Identity> CRegularFile::GetIdentity() const
 std::optional<CRegularFile::Identity> CRegularFile::IdentityOf(const std::string& path)
 {
     struct stat st {};
-    if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
+    const CPathAt at(path);
+    if (::fstatat(at.Folder(), at.Name(), &st, 0) != 0 || !S_ISREG(st.st_mode))
         return std::nullopt;
     return IdentityFrom(st);
 }

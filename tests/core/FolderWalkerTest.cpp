@@ -1,7 +1,9 @@
 #include "catalogue/FolderWalker.h"
 
+#include "catalogue/ProfileReader.h"
 #include "catalogue/Wildcard.h"
 #include "platform/FileFind.h"
+#include "platform/RegularFile.h"
 #include "support/OpenFiles.h"
 #include "support/TempTree.h"
 
@@ -251,10 +253,14 @@ TEST(WalkEntries, SpecialFilesAreHandedWithoutBeingOpened)
     tree.MakeLink("file-link.brw", tree.Path("real/target.txt"));
     tree.MakeLink("folder-link.brw", tree.Path("real"));
 
-    const CRecorder recorder = WalkRecorded(tree.Root(), "*.brw");
+    const CRecorder recorder = WalkRecorded(tree.Root(), "*.brw", "list");
     EXPECT_EQ(recorder.SortedHandled(),
               (std::vector<std::string>{tree.Path("dangling.brw"), tree.Path("fifo.brw"),
                                         tree.Path("file-link.brw"), tree.Path("sock.brw")}));
+    // A scan takes a link only when it can tell where it leads.
+    EXPECT_EQ(WalkRecorded(tree.Root(), "*.brw").SortedHandled(),
+              (std::vector<std::string>{tree.Path("fifo.brw"), tree.Path("file-link.brw"),
+                                        tree.Path("sock.brw")}));
 }
 
 TEST(WalkEntries, NamesKeepTheirBytes)
@@ -368,10 +374,19 @@ TEST(WalkLinks, LinksLeavingTheStartFolderAreNotFollowed)
     tree.MakeLink("app/to-root", "/");
     tree.MakeLink("app/to-outside", outside.Root());
     tree.MakeLink("app/to-outside-file", outside.Path("elsewhere.brw"));
+    tree.MakeLink("app/outside.brw", outside.Path("elsewhere.brw"));
+    tree.MakeLink("app/relative-outside.brw",
+                  "../../" + std::filesystem::path(outside.Root()).filename().string() +
+                      "/elsewhere.brw");
+    tree.MakeLink("app/alias.brw", "own.brw");
 
     const CRecorder recorder = WalkRecorded(tree.Path("app"), "*.brw");
     EXPECT_EQ(recorder.Folders(), std::vector<std::string>{tree.Path("app")});
-    EXPECT_EQ(recorder.Handled(), std::vector<std::string>{tree.Path("app/own.brw")});
+    EXPECT_EQ(recorder.SortedHandled(),
+              (std::vector<std::string>{tree.Path("app/alias.brw"), tree.Path("app/own.brw")}))
+        << "a descriptor linked from outside the drive is not the drive's";
+    // Rows are only shown, so a listing keeps every link.
+    EXPECT_EQ(WalkRecorded(tree.Path("app"), "*.brw", "list").Handled().size(), 4u);
 }
 
 TEST(WalkLinks, LinkInsideTheStartFolderIsFollowedOnce)
@@ -516,6 +531,37 @@ TEST(WalkDepth, FiveThousandLevelsDeeperThanPathMax)
         expected += "/d";
     EXPECT_GT(expected.size(), 4096u);
     EXPECT_EQ(recorder.Handled(), std::vector<std::string>{expected + "/bottom.brw"});
+}
+
+TEST(WalkDepth, WhatLiesBelowPathMaxCanStillBeReadAndListed)
+{
+    CTempTree tree;
+    constexpr int kDepth = 2100;
+    const std::string descriptor = "[info]\ncategory=Deep\nname=Bottom\n";
+    MakeChain(tree.Root(), "dd", kDepth, [&](int hFolder, int level) {
+        if (level != kDepth - 1)
+            return;
+        const int hFile = ::openat(hFolder, "bottom.brw", O_WRONLY | O_CREAT, 0644);
+        ASSERT_EQ(::write(hFile, descriptor.data(), descriptor.size()),
+                  static_cast<ssize_t>(descriptor.size()));
+        ::close(hFile);
+        WriteFileAt(hFolder, "Readme.TXT");
+    });
+    const std::vector<std::string> found = WalkRecorded(tree.Root(), "*.brw").Handled();
+    ASSERT_EQ(found.size(), 1u);
+    ASSERT_GT(found[0].size(), CFileFind::MaxPathLength());
+    const std::string folder = found[0].substr(0, found[0].rfind('/'));
+
+    CProfileReader reader;
+    EXPECT_EQ(reader.GetString(found[0], "info", "name", "nil"), "Bottom");
+    EXPECT_EQ(WalkRecorded(folder, "*.txt", "list", false).Handled(),
+              std::vector<std::string>{folder + "/Readme.TXT"});
+    EXPECT_EQ(CFileFind::ResolveNoCase(folder, "readme.txt"), folder + "/Readme.TXT");
+    const int fds = CountOpenFds();
+    CRegularFile file;
+    EXPECT_FALSE(file.Open(folder + "/missing.txt"));
+    EXPECT_FALSE(file.Open(folder.substr(0, folder.size() - 1) + "x/bottom.brw"));
+    EXPECT_EQ(CountOpenFds(), fds) << "the steps towards a long path are closed";
 }
 
 TEST(WalkDepth, ManyPendingFoldersStayWithinTheHandleCap)
