@@ -42,7 +42,8 @@ struct Result {
 
 // Reads [description] through read; folder is the application's folder (bytes, no trailing
 // '/' except "/" itself). Only a regular file is opened, so nothing blocks. A file larger than
-// maxBytes, or one growing past it while being read, is TooLarge.
+// maxBytes, or one growing past it while being read, is TooLarge; so are lines that together
+// pass maxBytes or kMaxDescriptionLines.
 Result Build(const Descriptor::ReadKey& read, const std::string& folder,
              std::size_t maxBytes = kMaxDescriptionBytes);
 

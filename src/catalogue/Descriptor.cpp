@@ -26,11 +26,11 @@ bool IsTrue(std::string_view value) noexcept
 }
 
 std::vector<std::string> ReadNumberedList(const ReadKey& read, std::string_view section,
-                                          std::string_view stem)
+                                          std::string_view stem, std::size_t maxEntries)
 {
     std::vector<std::string> entries;
     std::string key(stem);
-    for (unsigned long long n = 1;; ++n) {
+    for (unsigned long long n = 1; entries.size() < maxEntries; ++n) {
         key.resize(stem.size());
         key += std::to_string(n);
         std::string value = read(section, key, kAbsent);

@@ -247,4 +247,23 @@ TEST_F(DescriptionLines, AFileOfTooManyShortLinesIsTooLargeWhateverItsSize)
     EXPECT_EQ(over.strText, Description::kTooLarge);
 }
 
+TEST_F(DescriptionLines, DescriptorLinesObeyTheSameLimitsAsAFile)
+{
+    const auto lines = [](std::size_t count, std::size_t length) {
+        std::string text = "[description]\n";
+        for (std::size_t n = 1; n <= count; ++n)
+            text += "line" + std::to_string(n) + "=" + std::string(length, 'x') + "\n";
+        return text;
+    };
+    const std::size_t cap = Description::kMaxDescriptionLines;
+    EXPECT_EQ(Build(lines(cap, 1)).source, Source::Lines);
+    const Description::Result tooMany = Build(lines(cap + 1, 1));
+    EXPECT_EQ(tooMany.source, Source::TooLarge);
+    EXPECT_EQ(tooMany.strText, Description::kTooLarge);
+
+    // Ten lines of 9 bytes and their breaks make 100 bytes.
+    EXPECT_EQ(Build(lines(10, 9), 100).source, Source::Lines);
+    EXPECT_EQ(Build(lines(10, 9), 99).source, Source::TooLarge);
+}
+
 } // namespace
