@@ -62,23 +62,23 @@ Result Build(const Descriptor::ReadKey& read, const std::string& folder, std::si
         return FromFile(folder, file, maxBytes);
 
     // The pane's limits hold for lines as for a file: a descriptor of many megabytes of
-    // lines would stall the window just the same.
-    const std::vector<std::string> lines =
-        Descriptor::ReadNumberedList(read, "description", "line", kMaxDescriptionLines + 1);
-    if (lines.empty())
-        return Fixed(Source::None, kNoDescription);
-    if (lines.size() > kMaxDescriptionLines)
-        return Fixed(Source::TooLarge, kTooLarge);
+    // lines would stall the window just the same. Reading stops at the first line past them.
     Result result{Source::Lines, {}};
-    std::size_t shownBytes = 0;
-    for (const std::string& line : lines) {
+    std::size_t lines = 0;
+    std::size_t shownBytes = 0; // as a file would hold them: one break per line
+    Descriptor::ForEachNumbered(read, "description", "line", [&](std::string&& line) {
+        shownBytes += line.size() + 1;
+        if (++lines > kMaxDescriptionLines || shownBytes > maxBytes) {
+            result = Fixed(Source::TooLarge, kTooLarge);
+            return false;
+        }
         // Each line on its own: one line's encoding says nothing about the next.
         result.strText += Text::DecodeForDisplay(line);
         result.strText += kLineEnd;
-        shownBytes += line.size() + 1; // as the pane counts them: one break per line
-        if (shownBytes > maxBytes)
-            return Fixed(Source::TooLarge, kTooLarge);
-    }
+        return true;
+    });
+    if (lines == 0)
+        return Fixed(Source::None, kNoDescription);
     return result;
 }
 

@@ -25,19 +25,27 @@ bool IsTrue(std::string_view value) noexcept
     return Text::EqualsNoCase(value, "true");
 }
 
-std::vector<std::string> ReadNumberedList(const ReadKey& read, std::string_view section,
-                                          std::string_view stem, std::size_t maxEntries)
+void ForEachNumbered(const ReadKey& read, std::string_view section, std::string_view stem,
+                     const std::function<bool(std::string&&)>& take)
 {
-    std::vector<std::string> entries;
     std::string key(stem);
-    for (unsigned long long n = 1; entries.size() < maxEntries; ++n) {
+    for (unsigned long long n = 1;; ++n) {
         key.resize(stem.size());
         key += std::to_string(n);
         std::string value = read(section, key, kAbsent);
-        if (IsAbsent(value))
-            break;
-        entries.push_back(std::move(value));
+        if (IsAbsent(value) || !take(std::move(value)))
+            return;
     }
+}
+
+std::vector<std::string> ReadNumberedList(const ReadKey& read, std::string_view section,
+                                          std::string_view stem)
+{
+    std::vector<std::string> entries;
+    ForEachNumbered(read, section, stem, [&](std::string&& value) {
+        entries.push_back(std::move(value));
+        return true;
+    });
     return entries;
 }
 

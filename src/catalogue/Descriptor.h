@@ -1,7 +1,6 @@
 #pragma once
 
 #include <functional>
-#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -27,10 +26,12 @@ ReadKey ReaderFor(CProfileReader& reader, std::string path);
 bool IsAbsent(std::string_view value) noexcept; // "-1", without regard to case
 bool IsTrue(std::string_view value) noexcept;   // "true" in any case; all else is false
 
-// stem + "1", stem + "2", ... up to the first value that is "-1" (missing or written), or
-// up to maxEntries entries.
+// stem + "1", stem + "2", ... up to the first value that is "-1" (missing or written).
 std::vector<std::string> ReadNumberedList(const ReadKey& read, std::string_view section,
-                                          std::string_view stem, std::size_t maxEntries = SIZE_MAX);
+                                          std::string_view stem);
+// The same entries, one at a time; take returns false to stop early.
+void ForEachNumbered(const ReadKey& read, std::string_view section, std::string_view stem,
+                     const std::function<bool(std::string&&)>& take);
 
 // "*.exe", "*.txt", "*.zip", "*.me", "*.hlp", in this order.
 const std::vector<std::string>& DefaultPatterns();
