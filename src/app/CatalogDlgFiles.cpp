@@ -107,6 +107,8 @@ void CCatalogDlg::StartFileList(std::string folder)
     const Descriptor::ShowFiles showFiles = Descriptor::ReadShowFiles(CurrentProfile());
     m_astrFilePatterns = showFiles.astrPatterns;
     m_fileModel.Clear();
+    // A new mode lists the same programs again: without this their images pile up.
+    RemoveExeIcons();
     m_strCurrentFolder = folder;
     m_bSearchSubdirs = showFiles.bSearchSubdirs;
 

@@ -1,0 +1,57 @@
+// Faults that only a long session showed.
+#include "GuiTestSupport.h"
+#include "TempTree.h"
+#include "soak/IconProgram.h"
+
+#include "app/CatalogDlg.h"
+#include "app/Commands.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace {
+
+TEST(SoakFault, SwitchingModesGivesBackTheProgramIconsOfTheListBefore)
+{
+    CTempTree drive;
+    drive.WriteFile("autorun.inf", "[autorun]\nlabel=Icons\n");
+    drive.WriteFile("app/app.brw", "[info]\ncategory=Tools\nname=Tool\n");
+    const std::string program = SoakProgram::WithIcon();
+    for (int i = 0; i < 5; ++i)
+        drive.WriteFile("app/prog" + std::to_string(i) + ".exe", program);
+    drive.WriteFile("app/readme.txt", "r");
+    CCurrentFolder folder(drive.Root());
+    CCatalogDlg dlg;
+    dlg.show();
+    const auto done = [&] {
+        return WaitUntil([&] {
+            return !dlg.IsListing() && dlg.StatusBar().GetText(0) == QLatin1String("Done.");
+        });
+    };
+    ASSERT_TRUE(done());
+    QTreeView& tree = dlg.CatalogTree();
+    const QModelIndex category = tree.model()->index(0, 0, tree.model()->index(0, 0));
+    tree.selectionModel()->setCurrentIndex(tree.model()->index(0, 0, category),
+                                           QItemSelectionModel::ClearAndSelect);
+    ASSERT_TRUE(done());
+    EXPECT_EQ(dlg.IconExtensions().count(QStringLiteral(".exe")), 5);
+
+    // Each press lists the same programs again: their images replace the old ones, so the
+    // table stops growing once each mode has shown its file types.
+    int images[2] = {-1, -1};
+    for (int press = 0; press < 8; ++press) {
+        const int mode = press % 2;
+        QTest::mouseClick(
+            dlg.ToolBar().Button(mode ? Command::kShowAppFiles : Command::kShowAllFiles),
+            Qt::LeftButton);
+        ASSERT_TRUE(done());
+        EXPECT_EQ(dlg.IconExtensions().count(QStringLiteral(".exe")), 5) << press;
+        EXPECT_EQ(dlg.IconExtensions().size(), dlg.ImageCount());
+        if (images[mode] < 0)
+            images[mode] = dlg.ImageCount();
+        EXPECT_EQ(dlg.ImageCount(), images[mode]) << press;
+    }
+}
+
+} // namespace
