@@ -1,5 +1,8 @@
 #include "app/Pictures.h"
 
+#include <QPainter>
+#include <QSvgRenderer>
+
 QIcon Pictures::ProgramIcon()
 {
     QIcon icon;
@@ -7,6 +10,20 @@ QIcon Pictures::ProgramIcon()
     for (int size : {24, 32, 48, 64, 128, 256})
         icon.addFile(QStringLiteral(":/icons/quarrow.svg"), QSize(size, size));
     return icon;
+}
+
+QPixmap Pictures::Render(const QString& path, int side, qreal devicePixelRatio)
+{
+    QSvgRenderer renderer(path);
+    const int pixels = qRound(side * devicePixelRatio);
+    QPixmap pixmap(pixels, pixels);
+    pixmap.fill(Qt::transparent);
+    {
+        QPainter painter(&pixmap);
+        renderer.render(&painter);
+    }
+    pixmap.setDevicePixelRatio(devicePixelRatio);
+    return pixmap;
 }
 
 static void InitQuarrowResources()

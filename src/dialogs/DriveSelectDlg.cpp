@@ -9,7 +9,6 @@
 
 #include <QAbstractItemView>
 #include <QByteArray>
-#include <QIcon>
 #include <QPainter>
 #include <QSignalBlocker>
 #include <QStyle>
@@ -156,8 +155,8 @@ void CDriveSelectDlg::LayoutControls()
     const QRect iconBox = units.Rect(2, 5, 20, 20);
     m_wndIcon.setGeometry(iconBox);
     const int side = std::min(iconBox.width(), iconBox.height());
-    m_wndIcon.setPixmap(QIcon(QStringLiteral(":/drive/select-drive-dialog.svg"))
-                            .pixmap(QSize(side, side), devicePixelRatioF()));
+    m_wndIcon.setPixmap(Pictures::Render(QStringLiteral(":/drive/select-drive-dialog.svg"), side,
+                                         devicePixelRatioF()));
 }
 
 void CDriveSelectDlg::paintEvent(QPaintEvent* event)
