@@ -1,5 +1,7 @@
 #include "HostileDrive.h"
 
+#include "catalogue/Description.h"
+
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
@@ -13,8 +15,8 @@
 
 namespace {
 
-constexpr std::size_t kDescriptionCap = std::size_t{2} << 20; // the pane's byte cap
-constexpr std::size_t kValueLimit = 4095;                     // a profile value is cut here
+constexpr std::size_t kDescriptionCap = Description::kMaxDescriptionBytes;
+constexpr std::size_t kValueLimit = 4095; // a profile value is cut here
 constexpr const char* kNoDescription = "No Description Available.";
 constexpr const char* kNotFound = "Error: Description file not found.";
 constexpr const char* kTooLarge = "Error: Description file too large.";
