@@ -33,8 +33,7 @@ void CFileListModel::Clear()
     if (m_arrRows.empty())
         return;
     beginResetModel();
-    m_arrRows.clear();
-    m_arrRows.shrink_to_fit();
+    std::deque<Row>().swap(m_arrRows);
     endResetModel();
 }
 

@@ -3,6 +3,7 @@
 #include <QAbstractItemModel>
 #include <QString>
 
+#include <deque>
 #include <functional>
 #include <string>
 #include <vector>
@@ -43,7 +44,8 @@ public:
                         int role = Qt::DisplayRole) const override;
 
 private:
-    // Stored bottom row first, so that inserting at the top, the usual case, is an append.
-    std::vector<Row> m_arrRows;
+    // Stored bottom row first, so that inserting at the top, the usual case, is an append;
+    // a deque, so that growing never moves the rows already there.
+    std::deque<Row> m_arrRows;
     ImageLookup m_imageLookup;
 };
