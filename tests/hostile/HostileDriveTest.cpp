@@ -30,15 +30,13 @@ using AppKey = std::pair<std::string, std::string>; // category, name; bytes as 
 // Sanitizer builds walk the drive many times slower.
 constexpr int kBoundMs = 30 * 60 * 1000;
 
-const HostileDrive* Drive()
+const HostileDrive& Drive()
 {
-    static const HostileDrive* drive = []() -> const HostileDrive* {
+    static const HostileDrive drive = [] {
         const char* base = std::getenv("QUARROW_HOSTILE_DRIVE");
-        if (!base || !*base)
-            return nullptr;
         const HostileSizes sizes =
             std::getenv("QUARROW_HOSTILE_SMALL") ? HostileSizes::Small() : HostileSizes{};
-        return new HostileDrive(DescribeHostileDrive(base, sizes));
+        return DescribeHostileDrive(base && *base ? base : QUARROW_HOSTILE_DRIVE_DEFAULT, sizes);
     }();
     return drive;
 }
@@ -140,16 +138,17 @@ class HostileDriveTest : public MainWindow {
 protected:
     void SetUp() override
     {
-        if (!Drive())
-            GTEST_SKIP() << "QUARROW_HOSTILE_DRIVE names no drive";
-        Start(Drive()->strRoot);
+        ASSERT_EQ(::access(Drive().strRoot.c_str(), F_OK), 0)
+            << Drive().strRoot << " is missing: write it with gen_hostile " << Drive().strBase
+            << " (the hostile.build test does)";
+        Start(Drive().strRoot);
         ASSERT_TRUE(Done()) << "the scan never ended";
     }
 
     std::vector<AppKey> ExpectedApps() const
     {
         std::vector<AppKey> apps;
-        for (const HostileApp& app : Drive()->apps)
+        for (const HostileApp& app : Drive().apps)
             if (!app.bNeedsPermission || !PermissionsHold())
                 apps.emplace_back(app.strCategory, app.strName);
         std::sort(apps.begin(), apps.end());
@@ -195,7 +194,7 @@ TEST_F(HostileDriveTest, ScanListsExactlyTheApplicationsOfReadableDescriptors)
 
 TEST_F(HostileDriveTest, EachKindOfApplicationShowsItsDescriptionAndRows)
 {
-    for (const HostileApp& app : Drive()->apps) {
+    for (const HostileApp& app : Drive().apps) {
         if (!WorthSelecting(app))
             continue;
         SCOPED_TRACE("application " + app.strName.substr(0, 40));
@@ -224,7 +223,7 @@ TEST_F(HostileDriveTest, SelectionsAndModeSwitchesDuringTheLargestListingEndClea
         Press(Command::kShowAppFiles);
     }
     ASSERT_TRUE(Done());
-    EXPECT_EQ(m_dlg->FileListModel().rowCount(), Drive()->Find(HostileNames::kFlat)->nRows);
+    EXPECT_EQ(m_dlg->FileListModel().rowCount(), Drive().Find(HostileNames::kFlat)->nRows);
 
     // Closing in the middle of a listing lets the worker go and drops its rows.
     ASSERT_TRUE(Select(HostileNames::kCrowdFirst));
