@@ -34,6 +34,7 @@
 
 #include "app/CatalogDlg.h"
 #include "BenchSupport.h"
+#include "DescriptionText.h"
 #include "catalogue/Description.h"
 
 #include <QApplication>
@@ -90,34 +91,6 @@ void WriteFile(const std::filesystem::path& path, const std::string& bytes)
     out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
     if (!out)
         Fail("cannot write " + path.string());
-}
-
-// Exactly bytes long, in CR LF lines of about 80 characters, one in four with accented
-// letters, a dash and a euro sign (UTF-8): ordinary text, as gui_description writes it.
-std::string DescriptionText(std::size_t bytes)
-{
-    const char* const accented = "Caf\xC3\xA9 na\xC3\xAFve Gr\xC3\xB6\xC3\x9F"
-                                 "e \xE2\x80\x94 12,50 \xE2\x82\xAC; fa\xC3\xA7"
-                                 "ade, r\xC3\xA9sum\xC3\xA9, \xC3\xBC"
-                                 "ber";
-    std::string text;
-    text.reserve(bytes + 128);
-    char number[32];
-    for (std::size_t line = 0;; ++line) {
-        std::snprintf(number, sizeof number, "%06zu ", line);
-        std::string next = number;
-        if (line % 4 == 3)
-            next += std::string(accented) + " and the rest of the line in plain words.";
-        else
-            next += "The quick brown fox jumps over the lazy dog; setup notes, step " +
-                    std::to_string(line % 97) + ".";
-        next += "\r\n";
-        if (text.size() + next.size() > bytes)
-            break;
-        text += next;
-    }
-    text.append(bytes - text.size(), ' ');
-    return text;
 }
 
 // Threads of this process: a worker that was let go still counts until it ends.

@@ -1,7 +1,7 @@
 // Faults that only a long session showed.
 #include "GuiTestSupport.h"
 #include "TempTree.h"
-#include "soak/IconProgram.h"
+#include "IconProgram.h"
 
 #include "app/CatalogDlg.h"
 #include "app/Commands.h"
@@ -17,7 +17,7 @@ TEST(SoakFault, SwitchingModesGivesBackTheProgramIconsOfTheListBefore)
     CTempTree drive;
     drive.WriteFile("autorun.inf", "[autorun]\nlabel=Icons\n");
     drive.WriteFile("app/app.brw", "[info]\ncategory=Tools\nname=Tool\n");
-    const std::string program = SoakProgram::WithIcon();
+    const std::string program = IconProgram::WithIcon();
     for (int i = 0; i < 5; ++i)
         drive.WriteFile("app/prog" + std::to_string(i) + ".exe", program);
     drive.WriteFile("app/readme.txt", "r");

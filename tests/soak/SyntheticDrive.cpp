@@ -23,7 +23,7 @@ std::string Lower(std::string text)
 
 CSyntheticDrive::CSyntheticDrive()
 {
-    const std::string iconProgram = SoakProgram::WithIcon();
+    const std::string iconProgram = IconProgram::WithIcon();
     m_tree.WriteFile("autorun.inf", "[autorun]\r\nlabel=Synthetic\r\n");
     m_arrApps.reserve(kDescriptors);
     for (int i = 0; i < kDescriptors; ++i) {

@@ -5,8 +5,8 @@
 #include <string>
 
 // A program holding one 16 x 16 icon, laid out as a resource compiler does: listing it puts
-// an image of its own in the file list, which is what the icon table must give back.
-namespace SoakProgram {
+// an image of its own in the file list. Header-only, so that the benchmarks share it too.
+namespace IconProgram {
 
 inline void Put16(std::string& s, std::size_t at, std::uint32_t value)
 {
@@ -94,4 +94,4 @@ inline std::string WithIcon()
     return s;
 }
 
-} // namespace SoakProgram
+} // namespace IconProgram
