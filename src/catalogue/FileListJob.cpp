@@ -1,5 +1,8 @@
 #include "catalogue/FileListJob.h"
 
+#include "catalogue/Description.h"
+#include "catalogue/Descriptor.h"
+#include "catalogue/ProfileReader.h"
 #include "catalogue/Wildcard.h"
 #include "platform/FileFind.h"
 
@@ -61,6 +64,8 @@ CFileListJob::CFileListJob(Settings settings, std::shared_ptr<CFileRowDecorator>
 
 void CFileListJob::Run()
 {
+    if (!m_settings.strDescriptor.empty())
+        ReadDescriptor();
     const auto& patterns = m_settings.astrPatterns;
     if (std::any_of(patterns.begin(), patterns.end(), HasFolderPart))
         WalkPerPattern();
@@ -68,6 +73,23 @@ void CFileListJob::Run()
         WalkOnce();
     if (!CJob::IsStopRequested())
         Flush(true);
+}
+
+void CFileListJob::ReadDescriptor()
+{
+    CProfileReader reader;
+    const Descriptor::ReadKey read = Descriptor::ReaderFor(reader, m_settings.strDescriptor);
+    if (m_settings.bDescribe) {
+        Description::Result description = Description::Build(read, m_settings.strFolder);
+        {
+            std::lock_guard lock(m_mutex);
+            m_pending.strDescription = std::move(description.strText);
+        }
+        NotifyReports(true);
+    }
+    Descriptor::ShowFiles showFiles = Descriptor::ReadShowFiles(read);
+    m_settings.astrPatterns = std::move(showFiles.astrPatterns);
+    m_settings.bSearchSubdirs = showFiles.bSearchSubdirs;
 }
 
 void CFileListJob::WalkPerPattern()

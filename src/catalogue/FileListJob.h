@@ -5,6 +5,7 @@
 #include "catalogue/Text.h"
 
 #include <memory>
+#include <optional>
 #include <string>
 #include <unordered_set>
 #include <vector>
@@ -33,7 +34,9 @@ public:
 
 // Lists an application's files: one walk per pattern, in order, then (in show-all mode) one
 // walk of the folder itself for every file. Each file title is listed once, without regard
-// to case: the first file found with it wins.
+// to case: the first file found with it wins. Given a descriptor, the job reads its patterns
+// (and, when asked, builds the description) on the worker, so a slow drive never holds up
+// the window.
 class CFileListJob final : public CJob, private CWalkVisitor {
 public:
     struct Settings {
@@ -41,6 +44,9 @@ public:
         std::vector<std::string> astrPatterns;
         bool bSearchSubdirs = false;
         bool bShowAllFiles = false;
+        // When set, [showfiles] of this descriptor replaces astrPatterns and bSearchSubdirs.
+        std::string strDescriptor;
+        bool bDescribe = false; // also report the description (needs strDescriptor)
     };
 
     explicit CFileListJob(Settings settings, std::shared_ptr<CFileRowDecorator> decorator = {});
@@ -49,8 +55,9 @@ public:
 
     struct Reports {
         bool bFolderChanged = false;
-        std::string strFolder;         // the folder being walked, when changed
-        std::vector<CFileRow> arrRows; // in order of discovery
+        std::string strFolder;                     // the folder being walked, when changed
+        std::vector<CFileRow> arrRows;             // in order of discovery
+        std::optional<std::string> strDescription; // once, before any row, when asked for
         bool bFinished = false;
     };
     // UI side: what the worker reported since the last call.
@@ -66,11 +73,12 @@ private:
     // once and every pattern is matched against that reading, in pattern order.
     void WalkPerPattern();
     void WalkOnce();
+    void ReadDescriptor();
     bool IsStopRequested() const override { return CJob::IsStopRequested(); }
     // Hands the batch and the folder over; finished marks the last report.
     void Flush(bool finished);
 
-    const Settings m_settings;
+    Settings m_settings; // worker-only once the job runs
     const std::shared_ptr<CFileRowDecorator> m_pDecorator;
     std::unordered_set<std::string, Text::NoCaseHash, Text::NoCaseEqual> m_setTitles;
     std::vector<CFileRow> m_arrBatch; // worker-only until flushed
