@@ -8,7 +8,7 @@ packages=(
     qt6-base-dev qt6-svg-dev libqt6svg6 qt6-qpa-plugins libglib2.0-dev
     libgtest-dev libgmock-dev libbenchmark-dev
     shared-mime-info hicolor-icon-theme adwaita-icon-theme desktop-file-utils
-    xvfb xauth xdotool x11-utils bfs dpkg-dev file
+    xvfb xauth xdotool x11-utils bfs dpkg-dev file lintian appstream
 )
 if [[ "${1:-}" == "--sanitizers" ]]; then
     packages+=(clang libclang-rt-14-dev)
