@@ -67,7 +67,7 @@ CFileFind::~CFileFind()
     Close();
 }
 
-bool CFileFind::FindFile(int hFolder, std::string_view root)
+bool CFileFind::FindFile(int hFolder, std::string_view root, bool bBorrow)
 {
     Close();
     m_strRoot.assign(root);
@@ -77,6 +77,7 @@ bool CFileFind::FindFile(int hFolder, std::string_view root)
     if (!m_pBuffer)
         m_pBuffer = std::make_unique_for_overwrite<char[]>(kListingBufferSize);
     m_hFolder = hFolder;
+    m_bBorrowed = bBorrow;
     return true;
 }
 
@@ -171,10 +172,10 @@ int CFileFind::TakeFolder() noexcept
 
 void CFileFind::Close() noexcept
 {
-    if (m_hFolder >= 0) {
+    if (m_hFolder >= 0 && !m_bBorrowed)
         ::close(m_hFolder);
-        m_hFolder = -1;
-    }
+    m_hFolder = -1;
+    m_bBorrowed = false;
     m_nUsed = 0;
     m_nPos = 0;
     m_bEnd = false;

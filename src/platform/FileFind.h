@@ -33,10 +33,11 @@ public:
     CFileFind& operator=(const CFileFind&) = delete;
 
     // Starts listing the folder open as hFolder, which the finder takes over whatever the
-    // result; root is that folder's path (no trailing '/', except "/" itself) for GetRoot
-    // and GetFilePath. Ends any listing still open. False when hFolder is -1. The listing
-    // reads on from the handle's read position, so pass a handle nobody has listed yet.
-    bool FindFile(int hFolder, std::string_view root);
+    // result unless bBorrow (the caller then keeps it open until the listing ends); root is
+    // that folder's path (no trailing '/', except "/" itself) for GetRoot and GetFilePath.
+    // Ends any listing still open. False when hFolder is -1. The listing reads on from the
+    // handle's read position, so pass a handle nobody has listed yet.
+    bool FindFile(int hFolder, std::string_view root, bool bBorrow = false);
     // Makes the next entry current, "." and ".." left out, in the platform's order.
     // False at the end of the listing or when reading fails (a damaged record counts as a
     // failed read); the listing stays open.
@@ -94,6 +95,7 @@ public:
 
 private:
     int m_hFolder = -1;
+    bool m_bBorrowed = false;
     std::unique_ptr<char[]> m_pBuffer; // allocated by the first listing, kept for the next
     std::size_t m_nUsed = 0;           // bytes the last read put into m_pBuffer
     std::size_t m_nPos = 0;            // the next record in m_pBuffer

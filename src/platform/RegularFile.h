@@ -1,6 +1,7 @@
 #pragma once
 
-#include <compare>
+#include "catalogue/Volume.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -11,23 +12,9 @@
 // nothing blocks and no device sees an open.
 class CRegularFile {
 public:
-    // Seconds and nanoseconds kept apart: a file may carry any time stamp, and nanoseconds
-    // since 1970 overflow in the year 2262.
-    struct Timestamp {
-        std::int64_t nSeconds = 0;
-        std::int64_t nNanoseconds = 0;
-        auto operator<=>(const Timestamp&) const = default;
-    };
-    // What tells one version of a file from another without reading it.
-    struct Identity {
-        std::uint64_t nDevice = 0;
-        std::uint64_t nInode = 0;
-        std::uint64_t nSize = 0;
-        Timestamp modified;
-        Timestamp changed; // inode change: also moves when a tool restores the modified time
-        bool operator==(const Identity&) const = default;
-    };
-    enum class ReadStatus : unsigned char { Ok, TooLarge, ReadError };
+    using Timestamp = CVolume::Timestamp;
+    using Identity = CVolume::FileIdentity;
+    using ReadStatus = CVolume::ReadStatus;
 
     CRegularFile() = default;
     ~CRegularFile();

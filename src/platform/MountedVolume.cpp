@@ -1,0 +1,233 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "platform/MountedVolume.h"
+
+#include "platform/FileFind.h"
+#include "platform/PathAt.h"
+#include "platform/RegularFile.h"
+
+#include <cstring>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+static_assert(static_cast<int>(CFileFind::EntryType::File) ==
+                  static_cast<int>(CVolume::EntryType::File) &&
+              static_cast<int>(CFileFind::EntryType::Folder) ==
+                  static_cast<int>(CVolume::EntryType::Folder) &&
+              static_cast<int>(CFileFind::EntryType::FolderLink) ==
+                  static_cast<int>(CVolume::EntryType::FolderLink));
+
+class CMountedFolder final : public CVolume::CFolder {
+public:
+    explicit CMountedFolder(int hFolder) noexcept
+        : m_hFolder(hFolder)
+    {}
+    ~CMountedFolder() override { CFileFind::CloseFolder(m_hFolder); }
+    CMountedFolder(const CMountedFolder&) = delete;
+    CMountedFolder& operator=(const CMountedFolder&) = delete;
+
+    int Handle() const noexcept { return m_hFolder; }
+
+private:
+    int m_hFolder;
+};
+
+int HandleOf(const CVolume::CFolder& folder) noexcept
+{
+    return static_cast<const CMountedFolder&>(folder).Handle();
+}
+
+std::unique_ptr<CVolume::CFolder> Wrap(int hFolder)
+{
+    if (hFolder < 0)
+        return nullptr;
+    return std::make_unique<CMountedFolder>(hFolder);
+}
+
+class CMountedReader final : public CVolume::CFolderReader {
+public:
+    bool Start(const CVolume::CFolder& folder) override
+    {
+        return m_finder.FindFile(HandleOf(folder), {}, true);
+    }
+    bool Next(CVolume::Entry& entry) override
+    {
+        if (!m_finder.FindNextFile()) {
+            m_finder.Close();
+            return false;
+        }
+        entry.strName = m_finder.GetFileName();
+        entry.type = static_cast<CVolume::EntryType>(m_finder.GetEntryType());
+        entry.bLink = m_finder.IsLink();
+        return true;
+    }
+
+private:
+    CFileFind m_finder;
+};
+
+class CMountedFile final : public CVolume::CFile {
+public:
+    bool Open(const std::string& path) { return m_file.Open(path); }
+    std::uint64_t Size() const override { return m_file.Size(); }
+    bool ReadAt(std::uint64_t offset, void* buffer, std::size_t size) const override
+    {
+        return m_file.ReadAt(offset, buffer, size);
+    }
+    CVolume::ReadStatus ReadAll(std::string& out, std::size_t maxBytes) const override
+    {
+        return m_file.ReadAll(out, maxBytes);
+    }
+    std::optional<CVolume::FileIdentity> Identity() const override { return m_file.GetIdentity(); }
+
+private:
+    CRegularFile m_file;
+};
+
+// A subfolder name for openat: never absolute (openat would ignore the parent), never "..",
+// and a single component unless links are followed anyway.
+bool IsSubfolderName(std::string_view name, bool bFollowLink) noexcept
+{
+    if (name.empty() || name.front() == '/' || name.find('\0') != std::string_view::npos)
+        return false;
+    if (!bFollowLink)
+        return name.find('/') == std::string_view::npos && name != "..";
+    std::size_t start = 0;
+    while (start <= name.size()) {
+        std::size_t end = name.find('/', start);
+        if (end == std::string_view::npos)
+            end = name.size();
+        if (name.substr(start, end - start) == "..")
+            return false;
+        start = end + 1;
+    }
+    return true;
+}
+
+bool IsStrictlyBelow(const std::string& path, const std::string& folder)
+{
+    if (folder == "/")
+        return path.size() > 1 && path.front() == '/';
+    return path.size() > folder.size() && path.compare(0, folder.size(), folder) == 0 &&
+           path[folder.size()] == '/';
+}
+
+} // namespace
+
+CMountedVolume::CMountedVolume(std::string root)
+    : m_strRoot(std::move(root))
+{
+    while (m_strRoot.size() > 1 && m_strRoot.back() == '/')
+        m_strRoot.pop_back();
+}
+
+std::shared_ptr<const CVolume> CMountedVolume::Create(std::string root)
+{
+    return std::make_shared<const CMountedVolume>(std::move(root));
+}
+
+const CMountedVolume::RootFacts& CMountedVolume::Facts() const
+{
+    std::call_once(m_factsOnce, [this] {
+        struct stat st {};
+        const CPathAt at(m_strRoot);
+        if (::fstatat(at.Folder(), at.Name(), &st, 0) == 0)
+            m_facts.nDevice = static_cast<std::uint64_t>(st.st_dev);
+        m_facts.strRealPath = CFileFind::RealPath(m_strRoot);
+    });
+    return m_facts;
+}
+
+std::unique_ptr<CVolume::CFolder> CMountedVolume::OpenFolder(const std::string& path) const
+{
+    if (!Contains(path))
+        return nullptr;
+    return Wrap(CFileFind::OpenFolder(path));
+}
+
+std::unique_ptr<CVolume::CFolder>
+CMountedVolume::OpenSubfolder(const CFolder& parent, std::string_view name, bool bFollowLink) const
+{
+    if (!IsSubfolderName(name, bFollowLink))
+        return nullptr;
+    // Most names fit here, sparing an allocation per folder of a walk.
+    char buffer[256];
+    if (name.size() < sizeof buffer) {
+        std::memcpy(buffer, name.data(), name.size());
+        buffer[name.size()] = '\0';
+        return Wrap(CFileFind::OpenSubfolder(HandleOf(parent), buffer, bFollowLink));
+    }
+    return Wrap(CFileFind::OpenSubfolder(HandleOf(parent), std::string(name).c_str(), bFollowLink));
+}
+
+std::optional<CVolume::FolderInfo> CMountedVolume::GetFolderInfo(const CFolder& folder) const
+{
+    CFileFind::FolderId id;
+    if (!CFileFind::GetFolderId(HandleOf(folder), id))
+        return std::nullopt;
+    const std::optional<std::uint64_t>& rootDevice = Facts().nDevice;
+    return FolderInfo{{id.dev, id.ino}, rootDevice && *rootDevice == id.dev};
+}
+
+std::unique_ptr<CVolume::CFolderReader> CMountedVolume::NewFolderReader() const
+{
+    return std::make_unique<CMountedReader>();
+}
+
+bool CMountedVolume::LinkLeadsBelow(const std::string& linkPath, const std::string& folder) const
+{
+    if (!Contains(linkPath) || !Contains(folder))
+        return false;
+    const std::optional<std::string> realFolder =
+        folder == m_strRoot ? Facts().strRealPath : CFileFind::RealPath(folder);
+    if (!realFolder)
+        return false;
+    const std::optional<std::string> target = CFileFind::RealPath(linkPath);
+    return target && IsStrictlyBelow(*target, *realFolder);
+}
+
+std::optional<std::string> CMountedVolume::ResolveNoCase(const std::string& folder,
+                                                         std::string_view relative) const
+{
+    if (!Contains(folder))
+        return std::nullopt;
+    return CFileFind::ResolveNoCase(folder, relative);
+}
+
+std::unique_ptr<CVolume::CFile> CMountedVolume::OpenFile(const std::string& path) const
+{
+    if (!Contains(path))
+        return nullptr;
+    auto file = std::make_unique<CMountedFile>();
+    if (!file->Open(path))
+        return nullptr;
+    return file;
+}
+
+std::optional<CVolume::FileIdentity> CMountedVolume::IdentityOf(const std::string& path) const
+{
+    if (!Contains(path))
+        return std::nullopt;
+    return CRegularFile::IdentityOf(path);
+}
+
+CVolume::PathKind CMountedVolume::What(const std::string& path) const
+{
+    struct stat st {};
+    if (!Contains(path))
+        return PathKind::Missing;
+    const CPathAt at(path);
+    if (!at.IsValid() || ::fstatat(at.Folder(), at.Name(), &st, 0) != 0)
+        return PathKind::Missing;
+    if (S_ISREG(st.st_mode))
+        return PathKind::File;
+    return S_ISDIR(st.st_mode) ? PathKind::Folder : PathKind::Other;
+}
+
+std::optional<std::string> CMountedVolume::RealPathForDesktop(const std::string& path) const
+{
+    if (!Contains(path))
+        return std::nullopt;
+    return path;
+}
