@@ -1,12 +1,12 @@
+#include "Unprivileged.h"
+
 #include <QApplication>
 #include <gtest/gtest.h>
 
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <grp.h>
 #include <string>
-#include <sys/prctl.h>
 #include <unistd.h>
 
 namespace {
@@ -14,8 +14,8 @@ namespace {
 std::string g_home;
 
 // Root reads every file, so the locked parts of the drive would prove nothing: the tests run
-// as "nobody", with a home of their own for what the desktop layer writes.
-void DropRoot()
+// as "nobody", in a home of their own for what the desktop layer writes.
+void DropRootIntoHome()
 {
     if (::geteuid() != 0)
         return;
@@ -23,12 +23,10 @@ void DropRoot()
     char home[] = "/tmp/quarrow-hostile-home-XXXXXX";
     if (!::mkdtemp(home) || ::chown(home, kNobody, kNobody) != 0)
         return;
-    if (::setgroups(0, nullptr) != 0 || ::setgid(kNobody) != 0 || ::setuid(kNobody) != 0) {
+    if (!DropRoot(home)) {
         std::fprintf(stderr, "cannot drop root; locked files will read as readable\n");
         return;
     }
-    // Changing the user makes the process undumpable, which the leak checker needs.
-    ::prctl(PR_SET_DUMPABLE, 1);
     g_home = home;
     ::setenv("HOME", home, 1);
     ::setenv("XDG_DATA_HOME", (std::string(home) + "/.local/share").c_str(), 1);
@@ -41,7 +39,7 @@ void DropRoot()
 
 int main(int argc, char* argv[])
 {
-    DropRoot();
+    DropRootIntoHome();
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication application(argc, argv);

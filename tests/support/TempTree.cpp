@@ -1,15 +1,12 @@
 #include "TempTree.h"
 
-#include <cerrno>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <grp.h>
 #include <stdexcept>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 namespace fs = std::filesystem;
@@ -123,23 +120,4 @@ std::string CTempTree::MakeSocket(std::string_view relative)
 void CTempTree::SetMode(std::string_view relative, unsigned mode)
 {
     ::chmod(Path(relative).c_str(), mode);
-}
-
-bool RunUnprivileged(bool (*body)(void*), void* context)
-{
-    const pid_t pid = ::fork();
-    if (pid < 0)
-        return false;
-    if (pid == 0) {
-        if (::geteuid() == 0) {
-            const uid_t nobody = 65534;
-            if (::setgroups(0, nullptr) != 0 || ::setgid(nobody) != 0 || ::setuid(nobody) != 0)
-                ::_exit(3);
-        }
-        ::_exit(body(context) ? 0 : 1);
-    }
-    int status = 0;
-    while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-    }
-    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }

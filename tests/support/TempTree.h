@@ -1,5 +1,7 @@
 #pragma once
 
+#include "Unprivileged.h"
+
 #include <string>
 #include <string_view>
 
@@ -27,15 +29,3 @@ public:
 private:
     std::string m_strRoot;
 };
-
-// Runs body in a forked child that has dropped root to "nobody" (when running as root),
-// so that permission checks hold as they do for a user. Returns true when the body
-// returned true in the child. Only for Qt-free tests: the child runs no event loop.
-bool RunUnprivileged(bool (*body)(void*), void* context);
-
-template <class F>
-bool RunUnprivileged(F&& body)
-{
-    return RunUnprivileged([](void* ctx) { return (*static_cast<F*>(ctx))(); },
-                           static_cast<void*>(&body));
-}
