@@ -2,6 +2,7 @@
 # Builds a Release build and starts Quarrow on the bundled sample drive.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
+program="$here/build-release/src/quarrow"
 "$here/scripts/install-deps.sh"
 cmake -S "$here" -B "$here/build-release" -G Ninja -DCMAKE_BUILD_TYPE=Release \
       -DQUARROW_BUILD_TESTS=OFF -DQUARROW_BUILD_BENCH=OFF >/dev/null
@@ -11,4 +12,4 @@ if [[ -z "${DISPLAY:-}" && -z "${WAYLAND_DISPLAY:-}" && -z "${QT_QPA_PLATFORM:-}
     exit 1
 fi
 cd "$here/samples/cd"
-exec "$here/build-release/quarrow"
+exec "$program"
