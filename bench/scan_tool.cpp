@@ -5,6 +5,7 @@
 
 #include "catalogue/ScanJob.h"
 #include "platform/FileFind.h"
+#include "platform/MountedVolume.h"
 
 #include <algorithm>
 #include <chrono>
@@ -37,7 +38,7 @@ CRunResult ScanOnce(const std::string& root)
     CRunResult result;
     const std::uint64_t statsBefore = CFileFind::StatCallCount();
     const auto start = std::chrono::steady_clock::now();
-    CScanJob job(root);
+    CScanJob job(CMountedVolume::Create(root));
     job.Run();
     const CScanJob::Reports reports = job.TakeReports();
     const auto end = std::chrono::steady_clock::now();

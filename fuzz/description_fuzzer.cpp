@@ -10,6 +10,7 @@
 #include "catalogue/Description.h"
 #include "catalogue/Descriptor.h"
 #include "catalogue/Text.h"
+#include "platform/MountedVolume.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -157,7 +158,8 @@ void CheckBuild(std::string_view bytes)
     while (nListed + 1 < lines.size() && !Descriptor::IsAbsent(lines[nListed + 1]))
         ++nListed;
 
-    const Description::Result result = Description::Build(read, folder);
+    const Description::Result result =
+        Description::Build(read, CMountedVolume(Fuzz::ScratchFolder()), folder);
     FUZZ_CHECK(Text::IsValidUtf8(result.strText));
     switch (result.source) {
     case Description::Source::Lines: {
@@ -198,7 +200,8 @@ void CheckBuild(std::string_view bytes)
     // A cap below the file's size refuses it, whatever its content.
     if (result.source == Description::Source::File && bytes.size() > 1 &&
         result.strText != "Notes\r\n" && result.strText != "outside\n") {
-        const Description::Result capped = Description::Build(read, folder, bytes.size() - 1);
+        const Description::Result capped = Description::Build(
+            read, CMountedVolume(Fuzz::ScratchFolder()), folder, bytes.size() - 1);
         FUZZ_CHECK(capped.source == Description::Source::TooLarge);
         FUZZ_CHECK(capped.strText == Description::kTooLarge);
     }

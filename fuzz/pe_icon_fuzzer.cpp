@@ -4,6 +4,7 @@
 #include "FuzzSupport.h"
 
 #include "catalogue/PeIconReader.h"
+#include "platform/MountedVolume.h"
 
 #include <algorithm>
 #include <climits>
@@ -91,7 +92,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (MayHoldIcons(bytes)) {
         Fuzz::WriteFile(path, bytes);
         for (const Images images : {Images::All, Images::ClosestTo16}) {
-            FUZZ_CHECK(CPeIconReader::ExtractIcon(path, 0, images) ==
+            FUZZ_CHECK(CPeIconReader::ExtractIcon(CMountedVolume(Fuzz::ScratchFolder()), path, 0,
+                                                  images) ==
                        CPeIconReader::ExtractIconFromBytes(bytes, 0, images));
         }
     }

@@ -6,6 +6,7 @@
 #include "catalogue/Descriptor.h"
 #include "catalogue/ProfileReader.h"
 #include "catalogue/Text.h"
+#include "platform/MountedVolume.h"
 
 #include <cstdint>
 #include <optional>
@@ -152,6 +153,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     static const std::string path = Fuzz::ScratchFolder() + "/app.brw";
     // Lives across inputs, so that its cache must notice every rewrite of the one path.
     static CProfileReader s_longLived;
+    static const CMountedVolume s_volume(Fuzz::ScratchFolder());
 
     const std::string_view text = Fuzz::AsText(data, size);
     Fuzz::WriteFile(path, text);
@@ -168,11 +170,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             return slow.Find(AsAsked(sectionAsked), AsAsked(keyAsked)).value_or("dflt");
         };
         // The default comes back without its trailing spaces.
-        const std::string got = reader.GetString(path, askedSection, askedKey, "dflt  ");
+        const std::string got = reader.GetString(s_volume, path, askedSection, askedKey, "dflt  ");
         CheckValue(got);
         FUZZ_CHECK(got == expected(askedSection, askedKey));
         if (bAskLongLived)
-            FUZZ_CHECK(s_longLived.GetString(path, section, key, "dflt") == expected(section, key));
+            FUZZ_CHECK(s_longLived.GetString(s_volume, path, section, key, "dflt") ==
+                       expected(section, key));
     };
 
     const std::vector<std::string_view> sections = slow.SectionNames();
@@ -190,7 +193,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     FUZZ_CHECK(reader.ParseCount() <= 1);
 
-    const Descriptor::ReadKey read = Descriptor::ReaderFor(reader, path);
+    const Descriptor::ReadKey read = Descriptor::ReaderFor(reader, s_volume, path);
     const Descriptor::ReadKey readSlow = [&](std::string_view section, std::string_view key,
                                              std::string_view defaultValue) {
         return slow.Find(section, key).value_or(std::string(defaultValue));

@@ -1,8 +1,7 @@
 #include "catalogue/Description.h"
 
 #include "catalogue/Text.h"
-#include "platform/FileFind.h"
-#include "platform/RegularFile.h"
+#include "catalogue/Volume.h"
 
 #include <optional>
 
@@ -26,24 +25,25 @@ std::size_t CountLineBreaks(std::string_view text)
     return breaks;
 }
 
-Result FromFile(const std::string& folder, std::string_view value, std::size_t maxBytes)
+Result FromFile(const CVolume& volume, const std::string& folder, std::string_view value,
+                std::size_t maxBytes)
 {
     // A trailing separator names a folder, which cannot be opened as a file, even when a
     // file of that name exists.
     if (!value.empty() && (value.back() == '\\' || value.back() == '/'))
         return Fixed(Source::NotFound, kNotFound);
-    const std::optional<std::string> path = CFileFind::ResolveNoCase(folder, value);
-    CRegularFile file;
-    if (!path || !file.Open(*path))
+    const std::optional<std::string> path = volume.ResolveNoCase(folder, value);
+    const std::unique_ptr<CVolume::CFile> file = path ? volume.OpenFile(*path) : nullptr;
+    if (!file)
         return Fixed(Source::NotFound, kNotFound);
 
     std::string content;
-    switch (file.ReadAll(content, maxBytes)) {
-    case CRegularFile::ReadStatus::Ok:
+    switch (file->ReadAll(content, maxBytes)) {
+    case CVolume::ReadStatus::Ok:
         break;
-    case CRegularFile::ReadStatus::TooLarge:
+    case CVolume::ReadStatus::TooLarge:
         return Fixed(Source::TooLarge, kTooLarge);
-    case CRegularFile::ReadStatus::ReadError:
+    case CVolume::ReadStatus::ReadError:
         return Fixed(Source::ReadError, kReadError);
     }
     std::string_view text = content;
@@ -55,11 +55,12 @@ Result FromFile(const std::string& folder, std::string_view value, std::size_t m
 
 } // namespace
 
-Result Build(const Descriptor::ReadKey& read, const std::string& folder, std::size_t maxBytes)
+Result Build(const Descriptor::ReadKey& read, const CVolume& volume, const std::string& folder,
+             std::size_t maxBytes)
 {
     const std::string file = read("description", "file", Descriptor::kAbsent);
     if (!Descriptor::IsAbsent(file))
-        return FromFile(folder, file, maxBytes);
+        return FromFile(volume, folder, file, maxBytes);
 
     // The pane's limits hold for lines as for a file: a descriptor of many megabytes of
     // lines would stall the window just the same. Reading stops at the first line past them.

@@ -6,6 +6,8 @@
 #include <string>
 #include <string_view>
 
+class CVolume;
+
 // The text of the description pane for one application: the description file named by
 // [description] file, else the lines line1, line2, ..., else one of the fixed texts.
 namespace Description {
@@ -40,11 +42,11 @@ struct Result {
     std::string strText; // UTF-8
 };
 
-// Reads [description] through read; folder is the application's folder (bytes, no trailing
-// '/' except "/" itself). Only a regular file is opened, so nothing blocks. A file larger than
-// maxBytes, or one growing past it while being read, is TooLarge; so are lines that together
-// pass maxBytes or kMaxDescriptionLines.
-Result Build(const Descriptor::ReadKey& read, const std::string& folder,
+// Reads [description] through read; folder is the application's folder on volume (bytes, no
+// trailing '/' except "/" itself), where the description file is read. Only a regular file is
+// opened, so nothing blocks. A file larger than maxBytes, or one growing past it while being read,
+// is TooLarge; so are lines that together pass maxBytes or kMaxDescriptionLines.
+Result Build(const Descriptor::ReadKey& read, const CVolume& volume, const std::string& folder,
              std::size_t maxBytes = kMaxDescriptionBytes);
 
 // The text for a widget that breaks lines at LF only: each CR CR LF, CR LF and lone CR

@@ -7,11 +7,11 @@
 
 namespace Descriptor {
 
-ReadKey ReaderFor(CProfileReader& reader, std::string path)
+ReadKey ReaderFor(CProfileReader& reader, const CVolume& volume, std::string path)
 {
-    return [&reader, path = std::move(path)](std::string_view section, std::string_view key,
-                                             std::string_view defaultValue) {
-        return reader.GetString(path, section, key, defaultValue);
+    return [&reader, &volume, path = std::move(path)](
+               std::string_view section, std::string_view key, std::string_view defaultValue) {
+        return reader.GetString(volume, path, section, key, defaultValue);
     };
 }
 

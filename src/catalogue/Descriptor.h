@@ -6,6 +6,7 @@
 #include <vector>
 
 class CProfileReader;
+class CVolume;
 
 // The one definition of a descriptor (.brw) file's keys, defaults and sentinels.
 namespace Descriptor {
@@ -20,8 +21,8 @@ inline constexpr std::string_view kFalse = "false";
 using ReadKey = std::function<std::string(std::string_view section, std::string_view key,
                                           std::string_view defaultValue)>;
 
-// A reader bound to one descriptor path.
-ReadKey ReaderFor(CProfileReader& reader, std::string path);
+// A reader bound to one descriptor path of volume; reader and volume must outlive it.
+ReadKey ReaderFor(CProfileReader& reader, const CVolume& volume, std::string path);
 
 bool IsAbsent(std::string_view value) noexcept; // "-1", without regard to case
 bool IsTrue(std::string_view value) noexcept;   // "true" in any case; all else is false

@@ -4,7 +4,6 @@
 #include "catalogue/Descriptor.h"
 #include "catalogue/ProfileReader.h"
 #include "catalogue/Wildcard.h"
-#include "platform/FileFind.h"
 
 #include <algorithm>
 #include <utility>
@@ -36,7 +35,7 @@ public:
         m_progress.OnFolder(folder);
     }
     bool IsStopRequested() const override { return m_progress.IsStopRequested(); }
-    void AddFileRow(const CFileFind& found) override
+    void AddFileRow(const CFoundFile& found) override
     {
         // A folder's files come together, before any of its subfolders.
         if (m_astrFolders.empty() || m_astrFolders.back() != found.GetRoot())
@@ -57,8 +56,10 @@ private:
 
 } // namespace
 
-CFileListJob::CFileListJob(Settings settings, std::shared_ptr<CFileRowDecorator> decorator)
-    : m_settings(std::move(settings))
+CFileListJob::CFileListJob(std::shared_ptr<const CVolume> volume, Settings settings,
+                           std::shared_ptr<CFileRowDecorator> decorator)
+    : m_pVolume(std::move(volume))
+    , m_settings(std::move(settings))
     , m_pDecorator(std::move(decorator))
 {}
 
@@ -78,9 +79,11 @@ void CFileListJob::Run()
 void CFileListJob::ReadDescriptor()
 {
     CProfileReader reader;
-    const Descriptor::ReadKey read = Descriptor::ReaderFor(reader, m_settings.strDescriptor);
+    const Descriptor::ReadKey read =
+        Descriptor::ReaderFor(reader, *m_pVolume, m_settings.strDescriptor);
     if (m_settings.bDescribe) {
-        Description::Result description = Description::Build(read, m_settings.strFolder);
+        Description::Result description =
+            Description::Build(read, *m_pVolume, m_settings.strFolder);
         {
             std::lock_guard lock(m_mutex);
             m_pending.strDescription = std::move(description.strText);
@@ -97,17 +100,18 @@ void CFileListJob::WalkPerPattern()
     for (const std::string& pattern : m_settings.astrPatterns) {
         if (CJob::IsStopRequested())
             return;
-        WalkFolder(m_settings.strFolder, "list", m_settings.bSearchSubdirs, pattern, *this);
+        WalkFolder(*m_pVolume, m_settings.strFolder, "list", m_settings.bSearchSubdirs, pattern,
+                   *this);
     }
     // Only the folder itself, whatever the descriptor says about subfolders.
     if (m_settings.bShowAllFiles && !CJob::IsStopRequested())
-        WalkFolder(m_settings.strFolder, "list", false, "*.*", *this);
+        WalkFolder(*m_pVolume, m_settings.strFolder, "list", false, "*.*", *this);
 }
 
 void CFileListJob::WalkOnce()
 {
     CFolderListing listing(*this);
-    WalkFolder(m_settings.strFolder, "list", m_settings.bSearchSubdirs, "*", listing);
+    WalkFolder(*m_pVolume, m_settings.strFolder, "list", m_settings.bSearchSubdirs, "*", listing);
     const auto& folders = listing.Folders();
     for (const std::string& pattern : m_settings.astrPatterns) {
         const CWildcard wildcard(pattern);
@@ -141,7 +145,7 @@ void CFileListJob::OnFolder(const std::string& folder)
     Flush(false);
 }
 
-void CFileListJob::AddFileRow(const CFileFind& found)
+void CFileListJob::AddFileRow(const CFoundFile& found)
 {
     AddRow(found.GetRoot(), found.GetFileName());
 }
@@ -157,7 +161,7 @@ void CFileListJob::AddRow(const std::string& folder, const std::string& name)
     row.strFolder = folder;
     row.strPath = Path::Join(folder, name);
     if (m_pDecorator)
-        m_pDecorator->Decorate(row);
+        m_pDecorator->Decorate(*m_pVolume, row);
     m_arrBatch.push_back(std::move(row));
     if (m_arrBatch.size() >= kBatchRows)
         Flush(false);

@@ -3,6 +3,7 @@
 #include "catalogue/FolderWalker.h"
 #include "catalogue/Job.h"
 #include "catalogue/Text.h"
+#include "catalogue/Volume.h"
 
 #include <memory>
 #include <optional>
@@ -25,11 +26,12 @@ struct CFileRow {
     std::shared_ptr<const CFileRowExtra> pExtra;
 };
 
-// Adds view data to each row on the worker; must be safe to call from that thread.
+// Adds view data to each row on the worker; must be safe to call from that thread. Reads
+// the row's file, if at all, through volume.
 class CFileRowDecorator {
 public:
     virtual ~CFileRowDecorator() = default;
-    virtual void Decorate(CFileRow& row) = 0;
+    virtual void Decorate(const CVolume& volume, CFileRow& row) = 0;
 };
 
 // Lists an application's files: one walk per pattern, in order, then (in show-all mode) one
@@ -49,7 +51,9 @@ public:
         bool bDescribe = false; // also report the description (needs strDescriptor)
     };
 
-    explicit CFileListJob(Settings settings, std::shared_ptr<CFileRowDecorator> decorator = {});
+    // Folder and descriptor are paths of volume.
+    CFileListJob(std::shared_ptr<const CVolume> volume, Settings settings,
+                 std::shared_ptr<CFileRowDecorator> decorator = {});
 
     void Run() override;
 
@@ -67,7 +71,7 @@ private:
     static constexpr std::size_t kBatchRows = 512;
 
     void OnFolder(const std::string& folder) override;
-    void AddFileRow(const CFileFind& found) override;
+    void AddFileRow(const CFoundFile& found) override;
     void AddRow(const std::string& folder, const std::string& name);
     // A pattern with a folder part needs walks of its own; otherwise each folder is read
     // once and every pattern is matched against that reading, in pattern order.
@@ -78,6 +82,7 @@ private:
     // Hands the batch and the folder over; finished marks the last report.
     void Flush(bool finished);
 
+    const std::shared_ptr<const CVolume> m_pVolume;
     Settings m_settings; // worker-only once the job runs
     const std::shared_ptr<CFileRowDecorator> m_pDecorator;
     std::unordered_set<std::string, Text::NoCaseHash, Text::NoCaseEqual> m_setTitles;

@@ -1,8 +1,8 @@
 #include "catalogue/FolderWalker.h"
 
 #include "catalogue/Text.h"
+#include "catalogue/Volume.h"
 #include "catalogue/Wildcard.h"
-#include "platform/FileFind.h"
 
 #include <cstdint>
 #include <cstring>
@@ -13,6 +13,10 @@ namespace {
 
 enum class WalkMode { None, Tree, List };
 
+using FolderId = CVolume::FolderId;
+using EntryType = CVolume::EntryType;
+using FolderPtr = std::unique_ptr<CVolume::CFolder>;
+
 // Beyond this many open folder handles, the shallowest give theirs up and are opened again
 // by path when the walk comes back to them.
 constexpr std::size_t kMaxHeldFolders = 256;
@@ -22,9 +26,9 @@ constexpr std::size_t kMaxHeldFolders = 256;
 class CFolderIdSet {
 public:
     // False when id was in the set already.
-    bool Insert(const CFileFind::FolderId& id)
+    bool Insert(const FolderId& id)
     {
-        if (id == CFileFind::FolderId{}) {
+        if (id == FolderId{}) {
             // The key that marks empty slots gets a flag of its own.
             const bool bNew = !m_bHasEmptyKey;
             m_bHasEmptyKey = true;
@@ -39,21 +43,21 @@ public:
     }
 
 private:
-    static std::size_t Hash(const CFileFind::FolderId& id) noexcept
+    static std::size_t Hash(const FolderId& id) noexcept
     {
-        std::uint64_t h = (id.ino ^ (id.dev * 0x9E3779B97F4A7C15ull)) * 0xBF58476D1CE4E5B9ull;
+        std::uint64_t h = (id.nNode ^ (id.nDevice * 0x9E3779B97F4A7C15ull)) * 0xBF58476D1CE4E5B9ull;
         return static_cast<std::size_t>(h ^ (h >> 31));
     }
 
     // False when id is there already.
-    bool Place(const CFileFind::FolderId& id) noexcept
+    bool Place(const FolderId& id) noexcept
     {
         const std::size_t mask = m_arrSlots.size() - 1;
         for (std::size_t i = Hash(id) & mask;; i = (i + 1) & mask) {
-            CFileFind::FolderId& slot = m_arrSlots[i];
+            FolderId& slot = m_arrSlots[i];
             if (slot == id)
                 return false;
-            if (slot == CFileFind::FolderId{}) {
+            if (slot == FolderId{}) {
                 slot = id;
                 return true;
             }
@@ -62,15 +66,15 @@ private:
 
     void Grow()
     {
-        const std::vector<CFileFind::FolderId> arrOld = std::move(m_arrSlots);
-        m_arrSlots.assign(arrOld.empty() ? 64 : arrOld.size() * 2, CFileFind::FolderId{});
-        for (const CFileFind::FolderId& id : arrOld) {
-            if (!(id == CFileFind::FolderId{}))
+        const std::vector<FolderId> arrOld = std::move(m_arrSlots);
+        m_arrSlots.assign(arrOld.empty() ? 64 : arrOld.size() * 2, FolderId{});
+        for (const FolderId& id : arrOld) {
+            if (!(id == FolderId{}))
                 Place(id);
         }
     }
 
-    std::vector<CFileFind::FolderId> m_arrSlots; // size a power of two, at most half full
+    std::vector<FolderId> m_arrSlots; // size a power of two, at most half full
     std::size_t m_nCount = 0;
     bool m_bHasEmptyKey = false;
 };
@@ -90,7 +94,7 @@ public:
         : m_wanted(wanted)
     {}
 
-    void Offer(const std::string& name, CFileFind::EntryType type)
+    void Offer(const std::string& name, EntryType type)
     {
         if (m_bExact || !Text::EqualsNoCase(name, m_wanted))
             return;
@@ -103,12 +107,12 @@ public:
 
     bool Found() const noexcept { return !m_strName.empty(); }
     const std::string& Name() const noexcept { return m_strName; }
-    bool IsLink() const noexcept { return m_type == CFileFind::EntryType::FolderLink; }
+    bool IsLink() const noexcept { return m_type == EntryType::FolderLink; }
 
 private:
     std::string_view m_wanted;
     std::string m_strName;
-    CFileFind::EntryType m_type = CFileFind::EntryType::Folder;
+    EntryType m_type = EntryType::Folder;
     bool m_bExact = false;
 };
 
@@ -116,9 +120,8 @@ private:
 // subfolders to visit; m_strPath always holds the path of the folder being worked on.
 class CFolderWalk {
 public:
-    CFolderWalk(std::string_view mode, bool recurse, std::string_view pattern,
-                CWalkVisitor& visitor);
-    ~CFolderWalk();
+    CFolderWalk(const CVolume& volume, std::string_view mode, bool recurse,
+                std::string_view pattern, CWalkVisitor& visitor);
     CFolderWalk(const CFolderWalk&) = delete;
     CFolderWalk& operator=(const CFolderWalk&) = delete;
 
@@ -127,22 +130,23 @@ public:
 private:
     struct Frame {
         std::size_t pathLen = 0; // m_strPath up to this folder
-        int hFolder = -1;        // held while subfolders remain and the cap allows
+        FolderPtr pFolder;       // held while subfolders remain and the cap allows
         bool bGone = false;      // could not be opened again: what remains counts as empty
-        CFileFind::FolderId id;
+        FolderId id;
         std::string strSubfolders; // per subfolder: 'd' or 'l' (link), the name, '\0'
         std::size_t nextPos = 0;
     };
 
     bool Stopped();
-    void VisitFolder(int hFolder, const CFileFind::FolderId& id);
-    void MatchFolderPart(int hFolder, const CFolderPick& first);
-    void HandleFile(const CFileFind& found);
+    void VisitFolder(FolderPtr pFolder, const FolderId& id);
+    void MatchFolderPart(const CVolume::CFolder& folder, const CFolderPick& first);
+    void HandleFile(const CFoundFile& found);
     bool IsLinkInside(const std::string& path);
-    int ReopenFrame(std::size_t index);
+    FolderPtr ReopenFrame(std::size_t index);
     bool AcquireHandleSlot(std::size_t forFrame);
     void ReleaseHandle(Frame& frame);
 
+    const CVolume& m_volume;
     CWalkVisitor& m_visitor;
     WalkMode m_mode = WalkMode::None;
     const bool m_bRecurse;
@@ -150,14 +154,12 @@ private:
     std::vector<std::string> m_astrFolderPart;
     CWildcard m_wildcard;
 
-    CFileFind m_finder;
+    const std::unique_ptr<CVolume::CFolderReader> m_pReader;
+    CVolume::Entry m_entry;
     std::string m_strStart;
     std::string m_strPath;
     std::vector<Frame> m_arrFrames;
     CFolderIdSet m_setEntered;
-    std::uint64_t m_startDev = 0;
-    std::optional<std::string> m_strRealStart;
-    bool m_bRealStartKnown = false;
     std::size_t m_heldCount = 0;
     bool m_bStopped = false;
 };
@@ -168,11 +170,13 @@ std::string_view NamePartOf(std::string_view pattern)
     return sep == std::string_view::npos ? pattern : pattern.substr(sep + 1);
 }
 
-CFolderWalk::CFolderWalk(std::string_view mode, bool recurse, std::string_view pattern,
-                         CWalkVisitor& visitor)
-    : m_visitor(visitor)
+CFolderWalk::CFolderWalk(const CVolume& volume, std::string_view mode, bool recurse,
+                         std::string_view pattern, CWalkVisitor& visitor)
+    : m_volume(volume)
+    , m_visitor(visitor)
     , m_bRecurse(recurse)
     , m_wildcard(NamePartOf(pattern))
+    , m_pReader(volume.NewFolderReader())
 {
     if (Text::EqualsNoCase(mode, "tree"))
         m_mode = WalkMode::Tree;
@@ -199,12 +203,6 @@ CFolderWalk::CFolderWalk(std::string_view mode, bool recurse, std::string_view p
     m_bHandles = m_mode != WalkMode::None && bValid && !m_wildcard.Pattern().empty();
 }
 
-CFolderWalk::~CFolderWalk()
-{
-    for (Frame& frame : m_arrFrames)
-        CFileFind::CloseFolder(frame.hFolder);
-}
-
 bool CFolderWalk::Stopped()
 {
     if (!m_bStopped && m_visitor.IsStopRequested())
@@ -219,16 +217,16 @@ void CFolderWalk::Run(const std::string& folder)
         m_strStart.pop_back();
     m_strPath = m_strStart;
 
-    const int hStart = CFileFind::OpenFolder(m_strStart);
-    CFileFind::FolderId id;
-    if (hStart < 0 || !CFileFind::GetFolderId(hStart, id)) {
-        CFileFind::CloseFolder(hStart);
+    FolderPtr pStart = m_volume.OpenFolder(m_strStart);
+    std::optional<CVolume::FolderInfo> info;
+    if (pStart)
+        info = m_volume.GetFolderInfo(*pStart);
+    if (!info) {
         m_visitor.OnFolder(m_strPath);
         return;
     }
-    m_startDev = id.dev;
-    m_setEntered.Insert(id);
-    VisitFolder(hStart, id);
+    m_setEntered.Insert(info->id);
+    VisitFolder(std::move(pStart), info->id);
 
     while (!m_arrFrames.empty() && !Stopped()) {
         const std::size_t top = m_arrFrames.size() - 1;
@@ -240,54 +238,52 @@ void CFolderWalk::Run(const std::string& folder)
         }
 
         const bool bLink = frame.strSubfolders[frame.nextPos] == 'l';
-        const char* name = frame.strSubfolders.c_str() + frame.nextPos + 1;
-        frame.nextPos += std::strlen(name) + 2;
+        const std::string_view name = frame.strSubfolders.c_str() + frame.nextPos + 1;
+        frame.nextPos += name.size() + 2;
         const bool bLast = frame.nextPos >= frame.strSubfolders.size();
         m_strPath.resize(frame.pathLen);
         AppendName(m_strPath, name);
         if (bLink && !IsLinkInside(m_strPath))
             continue;
 
-        int hParent = frame.hFolder;
-        bool bTemporary = false;
-        if (hParent < 0 && !frame.bGone) {
-            hParent = ReopenFrame(top);
-            if (hParent < 0)
+        const CVolume::CFolder* pParent = frame.pFolder.get();
+        FolderPtr pTemporary;
+        if (!pParent && !frame.bGone) {
+            FolderPtr pReopened = ReopenFrame(top);
+            if (!pReopened) {
                 frame.bGone = true;
-            else if (!bLast && AcquireHandleSlot(top))
-                frame.hFolder = hParent;
-            else
-                bTemporary = true;
+            } else if (!bLast && AcquireHandleSlot(top)) {
+                frame.pFolder = std::move(pReopened);
+                pParent = frame.pFolder.get();
+            } else {
+                pTemporary = std::move(pReopened);
+                pParent = pTemporary.get();
+            }
         }
-        const int hChild = hParent >= 0 ? CFileFind::OpenSubfolder(hParent, name, bLink) : -1;
-        if (bTemporary)
-            CFileFind::CloseFolder(hParent);
+        FolderPtr pChild = pParent ? m_volume.OpenSubfolder(*pParent, name, bLink) : nullptr;
+        pTemporary.reset();
         if (bLast)
             ReleaseHandle(frame); // no more children to open from it
 
-        if (hChild < 0 || !CFileFind::GetFolderId(hChild, id)) {
+        info.reset();
+        if (pChild)
+            info = m_volume.GetFolderInfo(*pChild);
+        if (!info) {
             // Vanished since it was listed, or refused: it counts as empty.
-            CFileFind::CloseFolder(hChild);
             m_visitor.OnFolder(m_strPath);
             continue;
         }
-        if (id.dev != m_startDev || !m_setEntered.Insert(id)) {
-            CFileFind::CloseFolder(hChild);
+        if (!info->bOnRootFileSystem || !m_setEntered.Insert(info->id))
             continue;
-        }
-        VisitFolder(hChild, id);
+        VisitFolder(std::move(pChild), info->id);
     }
 }
 
-// Takes hFolder over; m_strPath is its path.
-void CFolderWalk::VisitFolder(int hFolder, const CFileFind::FolderId& id)
+// m_strPath is the path of pFolder.
+void CFolderWalk::VisitFolder(FolderPtr pFolder, const FolderId& id)
 {
     m_visitor.OnFolder(m_strPath);
-    if (Stopped()) {
-        CFileFind::CloseFolder(hFolder);
-        return;
-    }
-    if (!m_finder.FindFile(hFolder, m_strPath))
+    if (Stopped() || !m_pReader->Start(*pFolder))
         return;
 
     Frame frame;
@@ -298,96 +294,82 @@ void CFolderWalk::VisitFolder(int hFolder, const CFileFind::FolderId& id)
     CFolderPick pick(bFolderPart ? std::string_view(m_astrFolderPart.front()) : "");
 
     // Files are handed on while the folder is read; subfolders wait until it is done.
-    while (m_finder.FindNextFile()) {
+    while (m_pReader->Next(m_entry)) {
         if (Stopped())
             break;
-        const CFileFind::EntryType type = m_finder.GetEntryType();
-        const std::string& name = m_finder.GetFileName();
-        if (type == CFileFind::EntryType::File) {
+        const EntryType type = m_entry.type;
+        const std::string& name = m_entry.strName;
+        if (type == EntryType::File) {
             if (bMatchHere && m_wildcard.Matches(name))
-                HandleFile(m_finder);
+                HandleFile(CFoundFile(m_strPath, name, m_entry.bLink));
             continue;
         }
         if (bFolderPart)
             pick.Offer(name, type);
         if (m_bRecurse) {
-            frame.strSubfolders.push_back(type == CFileFind::EntryType::FolderLink ? 'l' : 'd');
+            frame.strSubfolders.push_back(type == EntryType::FolderLink ? 'l' : 'd');
             frame.strSubfolders.append(name);
             frame.strSubfolders.push_back('\0');
         }
     }
-    if (Stopped()) {
-        m_finder.Close();
+    if (Stopped())
         return;
-    }
 
-    const bool bNeedHandle = pick.Found() || !frame.strSubfolders.empty();
-    int hKeep = bNeedHandle ? m_finder.TakeFolder() : -1;
-    m_finder.Close();
-    if (pick.Found() && hKeep >= 0)
-        MatchFolderPart(hKeep, pick);
-
-    if (frame.strSubfolders.empty() || Stopped()) {
-        CFileFind::CloseFolder(hKeep);
+    if (pick.Found())
+        MatchFolderPart(*pFolder, pick);
+    if (frame.strSubfolders.empty() || Stopped())
         return;
-    }
-    if (hKeep >= 0 && !AcquireHandleSlot(m_arrFrames.size())) {
-        CFileFind::CloseFolder(hKeep);
-        hKeep = -1;
-    }
-    frame.hFolder = hKeep;
+    if (AcquireHandleSlot(m_arrFrames.size()))
+        frame.pFolder = std::move(pFolder);
     m_arrFrames.push_back(std::move(frame));
 }
 
-// The pattern's folder part below the folder at m_strPath (hFolder, borrowed), then its
-// name part against the files found there.
-void CFolderWalk::MatchFolderPart(int hFolder, const CFolderPick& first)
+// The pattern's folder part below folder (at m_strPath), then its name part against the
+// files found there.
+void CFolderWalk::MatchFolderPart(const CVolume::CFolder& folder, const CFolderPick& first)
 {
     std::string root = m_strPath;
-    int hCurrent = -1;
+    FolderPtr pCurrent;
     for (std::size_t i = 0; i < m_astrFolderPart.size(); ++i) {
         std::optional<CFolderPick> later;
         if (i > 0) {
-            // hCurrent is fresh from OpenSubfolder, so it can be listed and then kept.
+            // pCurrent is fresh from OpenSubfolder, so it can be listed and then kept.
             later.emplace(m_astrFolderPart[i]);
-            m_finder.FindFile(hCurrent, root);
-            while (m_finder.FindNextFile() && !Stopped()) {
-                if (m_finder.IsFolder())
-                    later->Offer(m_finder.GetFileName(), m_finder.GetEntryType());
+            if (m_pReader->Start(*pCurrent)) {
+                while (m_pReader->Next(m_entry) && !Stopped()) {
+                    if (m_entry.type != EntryType::File)
+                        later->Offer(m_entry.strName, m_entry.type);
+                }
             }
-            hCurrent = m_finder.TakeFolder();
         }
         const CFolderPick& pick = i == 0 ? first : *later;
-        int hNext = -1;
+        FolderPtr pNext;
         if (pick.Found() && !Stopped()) {
             AppendName(root, pick.Name());
             if (!pick.IsLink() || IsLinkInside(root)) {
-                hNext = CFileFind::OpenSubfolder(i == 0 ? hFolder : hCurrent, pick.Name().c_str(),
-                                                 pick.IsLink());
+                pNext =
+                    m_volume.OpenSubfolder(i == 0 ? folder : *pCurrent, pick.Name(), pick.IsLink());
             }
-            CFileFind::FolderId id;
-            if (hNext >= 0 && (!CFileFind::GetFolderId(hNext, id) || id.dev != m_startDev)) {
-                CFileFind::CloseFolder(hNext);
-                hNext = -1;
+            if (pNext) {
+                const std::optional<CVolume::FolderInfo> info = m_volume.GetFolderInfo(*pNext);
+                if (!info || !info->bOnRootFileSystem)
+                    pNext.reset();
             }
         }
-        CFileFind::CloseFolder(hCurrent);
-        hCurrent = hNext;
-        if (hCurrent < 0)
+        pCurrent = std::move(pNext);
+        if (!pCurrent)
             return;
     }
 
-    if (!m_finder.FindFile(hCurrent, root))
+    if (!m_pReader->Start(*pCurrent))
         return;
-    while (m_finder.FindNextFile() && !Stopped()) {
-        if (m_finder.GetEntryType() == CFileFind::EntryType::File &&
-            m_wildcard.Matches(m_finder.GetFileName()))
-            HandleFile(m_finder);
+    while (m_pReader->Next(m_entry) && !Stopped()) {
+        if (m_entry.type == EntryType::File && m_wildcard.Matches(m_entry.strName))
+            HandleFile(CFoundFile(root, m_entry.strName, m_entry.bLink));
     }
-    m_finder.Close();
 }
 
-void CFolderWalk::HandleFile(const CFileFind& found)
+void CFolderWalk::HandleFile(const CFoundFile& found)
 {
     if (m_mode == WalkMode::Tree) {
         // A descriptor reached through a link must lie on the drive too, as folders must.
@@ -402,68 +384,42 @@ void CFolderWalk::HandleFile(const CFileFind& found)
 // never climbs out of the tree it was asked for nor runs round a cycle through it.
 bool CFolderWalk::IsLinkInside(const std::string& path)
 {
-    if (!m_bRealStartKnown) {
-        m_strRealStart = CFileFind::RealPath(m_strStart);
-        m_bRealStartKnown = true;
-    }
-    if (!m_strRealStart)
-        return false;
-    const std::optional<std::string> target = CFileFind::RealPath(path);
-    if (!target)
-        return false;
-    const std::string& root = *m_strRealStart;
-    if (root == "/")
-        return *target != "/";
-    return target->size() > root.size() && target->compare(0, root.size(), root) == 0 &&
-           (*target)[root.size()] == '/';
+    return m_volume.LinkLeadsBelow(path, m_strStart);
 }
 
-// Opens the folder of frame index again from the nearest frame above that still holds a
-// handle (or from the start path), in steps short enough for the path length limit, and
-// makes sure it is still the same folder.
-int CFolderWalk::ReopenFrame(std::size_t index)
+// Opens the folder of frame index again below the nearest frame above that still holds a
+// handle (or below the start folder), and makes sure it is still the same folder.
+FolderPtr CFolderWalk::ReopenFrame(std::size_t index)
 {
     std::size_t pos = 0;
-    int hCurrent = -1;
+    const CVolume::CFolder* pBase = nullptr;
     for (std::size_t k = index; k-- > 0;) {
-        if (m_arrFrames[k].hFolder >= 0) {
-            hCurrent = m_arrFrames[k].hFolder;
+        if (m_arrFrames[k].pFolder) {
+            pBase = m_arrFrames[k].pFolder.get();
             pos = m_arrFrames[k].pathLen;
             break;
         }
     }
+    FolderPtr pFolder;
+    if (!pBase) {
+        // The first frame is the start folder's.
+        pFolder = m_volume.OpenFolder(m_strStart);
+        pBase = pFolder.get();
+        pos = m_strStart.size();
+    }
     const std::size_t end = m_arrFrames[index].pathLen;
-    const std::size_t maxStep = CFileFind::MaxPathLength();
-    bool bOwned = false;
-    std::string step;
-    while (pos < end) {
-        if (hCurrent >= 0 && m_strPath[pos] == '/')
+    if (pBase && pos < end) {
+        if (m_strPath[pos] == '/')
             ++pos;
-        std::size_t stepEnd = end;
-        if (stepEnd - pos > maxStep) {
-            stepEnd = m_strPath.rfind('/', pos + maxStep);
-            if (stepEnd == std::string::npos || stepEnd <= pos)
-                break;
-        }
-        step.assign(m_strPath, pos, stepEnd - pos);
-        const int hNext = hCurrent < 0 ? CFileFind::OpenFolder(step)
-                                       : CFileFind::OpenSubfolder(hCurrent, step.c_str(), true);
-        if (bOwned)
-            CFileFind::CloseFolder(hCurrent);
-        bOwned = hNext >= 0;
-        hCurrent = hNext;
-        if (hCurrent < 0)
-            return -1;
-        pos = stepEnd;
+        pFolder = m_volume.OpenSubfolder(*pBase, std::string_view(m_strPath).substr(pos, end - pos),
+                                         true);
     }
-    CFileFind::FolderId id;
-    if (!bOwned || pos < end || !CFileFind::GetFolderId(hCurrent, id) ||
-        !(id == m_arrFrames[index].id)) {
-        if (bOwned)
-            CFileFind::CloseFolder(hCurrent);
-        return -1;
-    }
-    return hCurrent;
+    if (!pFolder)
+        return nullptr;
+    const std::optional<CVolume::FolderInfo> info = m_volume.GetFolderInfo(*pFolder);
+    if (!info || !(info->id == m_arrFrames[index].id))
+        return nullptr;
+    return pFolder;
 }
 
 // Makes room for one more held handle, taking it from the shallowest frame that has one
@@ -475,9 +431,8 @@ bool CFolderWalk::AcquireHandleSlot(std::size_t forFrame)
         return true;
     }
     for (std::size_t k = 0; k < m_arrFrames.size(); ++k) {
-        if (k != forFrame && m_arrFrames[k].hFolder >= 0) {
-            CFileFind::CloseFolder(m_arrFrames[k].hFolder);
-            m_arrFrames[k].hFolder = -1;
+        if (k != forFrame && m_arrFrames[k].pFolder) {
+            m_arrFrames[k].pFolder.reset();
             return true;
         }
     }
@@ -486,18 +441,22 @@ bool CFolderWalk::AcquireHandleSlot(std::size_t forFrame)
 
 void CFolderWalk::ReleaseHandle(Frame& frame)
 {
-    if (frame.hFolder >= 0) {
-        CFileFind::CloseFolder(frame.hFolder);
-        frame.hFolder = -1;
+    if (frame.pFolder) {
+        frame.pFolder.reset();
         --m_heldCount;
     }
 }
 
 } // namespace
 
-void WalkFolder(const std::string& folder, std::string_view mode, bool recurse,
-                std::string_view pattern, CWalkVisitor& visitor)
+std::string CFoundFile::GetFilePath() const
 {
-    CFolderWalk walk(mode, recurse, pattern, visitor);
+    return Path::Join(m_strFolder, m_strName);
+}
+
+void WalkFolder(const CVolume& volume, const std::string& folder, std::string_view mode,
+                bool recurse, std::string_view pattern, CWalkVisitor& visitor)
+{
+    CFolderWalk walk(volume, mode, recurse, pattern, visitor);
     walk.Run(folder);
 }

@@ -3,7 +3,29 @@
 #include <string>
 #include <string_view>
 
-class CFileFind;
+class CVolume;
+
+// The file a walk stands on when it calls its visitor; valid during that call only.
+class CFoundFile {
+public:
+    CFoundFile(const std::string& folder, const std::string& name, bool bLink) noexcept
+        : m_strFolder(folder)
+        , m_strName(name)
+        , m_bLink(bLink)
+    {}
+
+    // The folder the file is in.
+    const std::string& GetRoot() const noexcept { return m_strFolder; }
+    const std::string& GetFileName() const noexcept { return m_strName; }
+    // A symbolic link (to a file, or to nothing).
+    bool IsLink() const noexcept { return m_bLink; }
+    std::string GetFilePath() const;
+
+private:
+    const std::string& m_strFolder;
+    const std::string& m_strName;
+    bool m_bLink;
+};
 
 // What a walk does with what it finds. The walk calls these on its own thread.
 class CWalkVisitor {
@@ -13,20 +35,20 @@ public:
     // Each folder as the walk enters it ("Scanning: " + folder).
     virtual void OnFolder(const std::string& folder) { (void)folder; }
     // Walk mode "tree": a matched file (never a folder); found stands on it.
-    virtual void AddApplication(const CFileFind& found) { (void)found; }
+    virtual void AddApplication(const CFoundFile& found) { (void)found; }
     // Walk mode "list": a matched file (never a folder); found stands on it.
-    virtual void AddFileRow(const CFileFind& found) { (void)found; }
+    virtual void AddFileRow(const CFoundFile& found) { (void)found; }
     // Checked between directory entries; true ends the walk early.
     virtual bool IsStopRequested() const { return false; }
 };
 
-// Visits folder and, with recurse, every folder below it, handing each file whose name
-// matches pattern to the visitor according to mode ("tree" or "list", any case).
-// A folder's matching files come before its subfolders; subfolders depth first, in
-// listing order. The walk never leaves the file system it started on, follows a folder
-// link only when its target lies inside folder (in mode "tree", a file link too), never
-// enters a folder twice (device and inode), and has no depth limit. A pattern with a folder part
-// ("bin\*.exe" or "bin/*.exe") searches that folder, looked up without regard to case, below each
-// visited folder. A folder that cannot be listed counts as empty.
-void WalkFolder(const std::string& folder, std::string_view mode, bool recurse,
-                std::string_view pattern, CWalkVisitor& visitor);
+// Visits folder (a path of volume) and, with recurse, every folder below it, handing each
+// file whose name matches pattern to the visitor according to mode ("tree" or "list", any
+// case). A folder's matching files come before its subfolders; subfolders depth first, in
+// listing order. The walk never leaves the volume's root file system, follows a folder link
+// only when its target lies inside folder (in mode "tree", a file link too), never enters a
+// folder twice (device and inode), and has no depth limit. A pattern with a folder part
+// ("bin\*.exe" or "bin/*.exe") searches that folder, looked up without regard to case, below
+// each visited folder. A folder that cannot be listed counts as empty.
+void WalkFolder(const CVolume& volume, const std::string& folder, std::string_view mode,
+                bool recurse, std::string_view pattern, CWalkVisitor& visitor);

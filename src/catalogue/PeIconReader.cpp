@@ -1,6 +1,6 @@
 #include "catalogue/PeIconReader.h"
 
-#include "platform/RegularFile.h"
+#include "catalogue/Volume.h"
 
 #include <algorithm>
 #include <array>
@@ -417,16 +417,16 @@ std::vector<Image> ReadProgramImages(const Source& source, int index)
 
 } // namespace
 
-std::vector<unsigned char> CPeIconReader::ExtractIcon(const std::string& path, int index,
-                                                      Images images)
+std::vector<unsigned char>
+CPeIconReader::ExtractIcon(const CVolume& volume, const std::string& path, int index, Images images)
 {
-    CRegularFile file;
-    if (!file.Open(path))
+    const std::unique_ptr<CVolume::CFile> file = volume.OpenFile(path);
+    if (!file)
         return {};
     const ReadAt read = [&file](std::uint64_t offset, void* buffer, std::size_t size) {
-        return file.ReadAt(offset, buffer, size);
+        return file->ReadAt(offset, buffer, size);
     };
-    return ExtractIconFromSource(file.Size(), read, index, images);
+    return ExtractIconFromSource(file->Size(), read, index, images);
 }
 
 std::vector<unsigned char> CPeIconReader::ExtractIconFromBytes(std::string_view bytes, int index,

@@ -7,6 +7,8 @@
 #include <string_view>
 #include <vector>
 
+class CVolume;
+
 // Reads the icons stored inside Windows programs (PE32 and PE32+ files) and icon files, and
 // hands each back as the bytes of a complete .ico file for an image decoder. Every byte read
 // is untrusted: offsets and sizes are checked against the file, directory walks are capped,
@@ -41,10 +43,10 @@ public:
     // Entries beyond this many in one resource directory are not looked at.
     static constexpr std::size_t kMaxDirectoryEntries = 16384;
 
-    // Icon number index of the file at path. Only regular files are opened, without blocking
-    // on FIFOs or devices; only the parts needed are read.
-    static std::vector<unsigned char> ExtractIcon(const std::string& path, int index,
-                                                  Images images = Images::All);
+    // Icon number index of the file at path on volume. Only regular files are opened, without
+    // blocking on FIFOs or devices; only the parts needed are read.
+    static std::vector<unsigned char> ExtractIcon(const CVolume& volume, const std::string& path,
+                                                  int index, Images images = Images::All);
     // The same for a file already in memory.
     static std::vector<unsigned char> ExtractIconFromBytes(std::string_view bytes, int index,
                                                            Images images = Images::All);

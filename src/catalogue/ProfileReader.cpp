@@ -1,7 +1,7 @@
 #include "catalogue/ProfileReader.h"
 
 #include "catalogue/Text.h"
-#include "platform/RegularFile.h"
+#include "catalogue/Volume.h"
 
 #include <algorithm>
 #include <cstring>
@@ -25,8 +25,8 @@ static_assert(kMaxFileSize < (std::size_t{1} << 32), "offsets into a file are 32
 // a file's last change, a cached copy is checked against the file's bytes.
 constexpr long long kStampTickSeconds = 2;
 
-using FileId = CRegularFile::Identity;
-using Stamp = CRegularFile::Timestamp;
+using FileId = CVolume::FileIdentity;
+using Stamp = CVolume::Timestamp;
 
 Stamp Now() noexcept
 {
@@ -333,10 +333,11 @@ void CProfileReader::CParsedFile::Parse()
 CProfileReader::CProfileReader() = default;
 CProfileReader::~CProfileReader() = default;
 
-std::shared_ptr<const CProfileReader::CParsedFile> CProfileReader::Load(const std::string& filePath)
+std::shared_ptr<const CProfileReader::CParsedFile> CProfileReader::Load(const CVolume& volume,
+                                                                        const std::string& filePath)
 {
     // Stat first so that a FIFO or device is never opened at all.
-    const std::optional<FileId> seen = CRegularFile::IdentityOf(filePath);
+    const std::optional<FileId> seen = volume.IdentityOf(filePath);
     if (!seen)
         return nullptr;
 
@@ -353,14 +354,14 @@ std::shared_ptr<const CProfileReader::CParsedFile> CProfileReader::Load(const st
 
     const Stamp readStart = Now();
     // The path may have been swapped since the stat: the opened file's identity is the one kept.
-    CRegularFile file;
-    if (!file.Open(filePath))
+    std::unique_ptr<CVolume::CFile> file = volume.OpenFile(filePath);
+    if (!file)
         return nullptr;
-    const std::optional<FileId> id = file.GetIdentity();
+    const std::optional<FileId> id = file->Identity();
     std::string content;
-    if (!id || file.ReadAll(content, kMaxFileSize) != CRegularFile::ReadStatus::Ok)
+    if (!id || file->ReadAll(content, kMaxFileSize) != CVolume::ReadStatus::Ok)
         return nullptr;
-    file.Close();
+    file.reset();
     const FileId& opened = *id;
     if (pCached && pCached->id == opened && pCached->strContent == content) {
         pCached->readStart = readStart;
@@ -391,13 +392,14 @@ std::shared_ptr<const CProfileReader::CParsedFile> CProfileReader::Load(const st
     return m_lstCache.front();
 }
 
-std::string CProfileReader::GetString(const std::string& filePath, std::string_view section,
-                                      std::string_view key, std::string_view defaultValue)
+std::string CProfileReader::GetString(const CVolume& volume, const std::string& filePath,
+                                      std::string_view section, std::string_view key,
+                                      std::string_view defaultValue)
 {
     // Names are C strings to the API this replaces, and blanks around them never matter.
     const std::string_view sectionName = TrimBlanks(AsReturned(section));
     const std::string_view keyName = TrimBlanks(AsReturned(key));
-    if (const auto parsed = Load(filePath)) {
+    if (const auto parsed = Load(volume, filePath)) {
         if (const auto value = parsed->Find(sectionName, keyName))
             return std::string(*value);
     }

@@ -7,6 +7,8 @@
 #include <string>
 #include <string_view>
 
+class CVolume;
+
 // Reads keys of INI-style files by the rules of the Windows private-profile read:
 // section and key names without regard to case, blanks around keys and values trimmed,
 // one pair of enclosing quotes dropped, values cut to 4095 bytes, first section and
@@ -24,18 +26,19 @@ public:
     CProfileReader(const CProfileReader&) = delete;
     CProfileReader& operator=(const CProfileReader&) = delete;
 
-    // The key's value, or defaultValue (with its trailing spaces removed) when the file,
-    // the section or the key is missing, or the path is not a regular file. Never blocks
-    // on FIFOs or devices.
-    std::string GetString(const std::string& filePath, std::string_view section,
-                          std::string_view key, std::string_view defaultValue);
+    // The key's value in the file at filePath on volume, or defaultValue (with its trailing
+    // spaces removed) when the file, the section or the key is missing, or the path is not a
+    // regular file. Never blocks on FIFOs or devices.
+    std::string GetString(const CVolume& volume, const std::string& filePath,
+                          std::string_view section, std::string_view key,
+                          std::string_view defaultValue);
 
     // How many times a file was parsed; lets tests prove the cache works.
     std::uint64_t ParseCount() const noexcept { return m_nParses; }
 
 private:
     struct CParsedFile;
-    std::shared_ptr<const CParsedFile> Load(const std::string& filePath);
+    std::shared_ptr<const CParsedFile> Load(const CVolume& volume, const std::string& filePath);
 
     std::list<std::shared_ptr<const CParsedFile>> m_lstCache; // most recent first
     std::uint64_t m_nParses = 0;

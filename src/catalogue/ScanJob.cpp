@@ -1,18 +1,17 @@
 #include "catalogue/ScanJob.h"
 
 #include "catalogue/Descriptor.h"
-#include "platform/FileFind.h"
 
 #include <utility>
 
-CScanJob::CScanJob(std::string root)
-    : m_strRoot(std::move(root))
+CScanJob::CScanJob(std::shared_ptr<const CVolume> volume)
+    : m_pVolume(std::move(volume))
     , m_pCatalogue(std::make_shared<CCatalogue>())
 {}
 
 void CScanJob::Run()
 {
-    WalkFolder(m_strRoot, "tree", true, Descriptor::kPattern, *this);
+    WalkFolder(*m_pVolume, m_pVolume->Root(), "tree", true, Descriptor::kPattern, *this);
     if (CJob::IsStopRequested())
         return;
     m_pCatalogue->Sort();
@@ -40,11 +39,11 @@ void CScanJob::OnFolder(const std::string& folder)
     NotifyReports();
 }
 
-void CScanJob::AddApplication(const CFileFind& found)
+void CScanJob::AddApplication(const CFoundFile& found)
 {
     const std::string path = found.GetFilePath();
     const Descriptor::Listing listing =
-        Descriptor::ReadListing(Descriptor::ReaderFor(m_reader, path));
+        Descriptor::ReadListing(Descriptor::ReaderFor(m_reader, *m_pVolume, path));
     if (!listing.bListed)
         return;
     m_pCatalogue->AddApplication(listing.strCategory, {listing.strName, path, found.GetRoot()});

@@ -4,14 +4,15 @@
 #include "catalogue/FolderWalker.h"
 #include "catalogue/Job.h"
 #include "catalogue/ProfileReader.h"
+#include "catalogue/Volume.h"
 
 #include <memory>
 #include <string>
 
-// Walks a scan root for descriptors and files each listed one into a catalogue.
+// Walks a volume from its root for descriptors and files each listed one into a catalogue.
 class CScanJob final : public CJob, private CWalkVisitor {
 public:
-    explicit CScanJob(std::string root);
+    explicit CScanJob(std::shared_ptr<const CVolume> volume);
 
     void Run() override;
 
@@ -23,14 +24,14 @@ public:
     // UI side: what the worker reported since the last call.
     Reports TakeReports();
 
-    const std::string& Root() const noexcept { return m_strRoot; }
+    const std::string& Root() const noexcept { return m_pVolume->Root(); }
 
 private:
     void OnFolder(const std::string& folder) override;
-    void AddApplication(const CFileFind& found) override;
+    void AddApplication(const CFoundFile& found) override;
     bool IsStopRequested() const override { return CJob::IsStopRequested(); }
 
-    const std::string m_strRoot;
+    const std::shared_ptr<const CVolume> m_pVolume;
     CProfileReader m_reader;
     std::shared_ptr<CCatalogue> m_pCatalogue;
 

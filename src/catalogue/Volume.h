@@ -78,9 +78,8 @@ public:
     public:
         virtual ~CFolderReader() = default;
         // Starts the single pass over folder that a freshly opened folder allows; a folder is
-        // listed at most once. folder must stay open until the pass ends (Next returned
-        // false, Start was called again, or the reader is destroyed). False when it cannot
-        // be read.
+        // listed at most once. folder must stay open while Next is called for it. False when
+        // it cannot be read.
         virtual bool Start(const CFolder& folder) = 0;
         // The next entry, "." and ".." left out, in the volume's order. False at the end or
         // when reading fails; entry is then unspecified.
@@ -112,8 +111,8 @@ public:
 
     // Folders. Each returns nullptr when the folder is missing, not a folder, unreadable or
     // refused. OpenSubfolder opens name, one entry of parent; links are refused unless
-    // bFollowLink. With bFollowLink, name may also be a relative path of several components
-    // (never absolute, never with "..").
+    // bFollowLink. With bFollowLink, name may also be a relative path of several components,
+    // of any length (never absolute, never with "..").
     virtual std::unique_ptr<CFolder> OpenFolder(const std::string& path) const = 0;
     virtual std::unique_ptr<CFolder> OpenSubfolder(const CFolder& parent, std::string_view name,
                                                    bool bFollowLink) const = 0;

@@ -158,7 +158,27 @@ CMountedVolume::OpenSubfolder(const CFolder& parent, std::string_view name, bool
         buffer[name.size()] = '\0';
         return Wrap(CFileFind::OpenSubfolder(HandleOf(parent), buffer, bFollowLink));
     }
-    return Wrap(CFileFind::OpenSubfolder(HandleOf(parent), std::string(name).c_str(), bFollowLink));
+    // A long relative path goes in steps that each fit the kernel's limit.
+    int hBase = HandleOf(parent);
+    int hOwned = -1;
+    std::string step;
+    for (;;) {
+        std::size_t cut = name.size();
+        if (cut > CFileFind::MaxPathLength()) {
+            cut = name.rfind('/', CFileFind::MaxPathLength());
+            if (cut == std::string_view::npos || cut == 0) {
+                CFileFind::CloseFolder(hOwned);
+                return nullptr;
+            }
+        }
+        step.assign(name.substr(0, cut));
+        const int hNext = CFileFind::OpenSubfolder(hBase, step.c_str(), bFollowLink);
+        CFileFind::CloseFolder(hOwned);
+        if (hNext < 0 || cut == name.size())
+            return Wrap(hNext);
+        hBase = hOwned = hNext;
+        name.remove_prefix(cut + 1);
+    }
 }
 
 std::optional<CVolume::FolderInfo> CMountedVolume::GetFolderInfo(const CFolder& folder) const

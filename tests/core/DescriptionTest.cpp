@@ -1,6 +1,7 @@
 #include "catalogue/Description.h"
 
 #include "catalogue/ProfileReader.h"
+#include "platform/MountedVolume.h"
 #include "support/TempTree.h"
 
 #include <gtest/gtest.h>
@@ -35,7 +36,9 @@ protected:
                                          std::size_t maxBytes = Description::kMaxDescriptionBytes)
     {
         CProfileReader reader;
-        return Description::Build(Descriptor::ReaderFor(reader, descriptorPath), folder, maxBytes);
+        const CMountedVolume volume("/");
+        return Description::Build(Descriptor::ReaderFor(reader, volume, descriptorPath), volume,
+                                  folder, maxBytes);
     }
 
     // Builds in a forked child, so that an open or read that blocks fails the test instead of

@@ -1,6 +1,7 @@
 #include "catalogue/Descriptor.h"
 
 #include "catalogue/ProfileReader.h"
+#include "platform/MountedVolume.h"
 #include "support/TempTree.h"
 
 #include <gtest/gtest.h>
@@ -174,10 +175,11 @@ TEST(DescriptorFile, ReadsThroughTheProfileReader)
                                            "file1=*.exe\r\n"
                                            "file2=*.txt\r\n");
     CProfileReader reader;
+    const CMountedVolume volume(tree.Root());
     Descriptor::ReadKey read;
     {
         std::string temporary = path;
-        read = Descriptor::ReaderFor(reader, std::move(temporary));
+        read = Descriptor::ReaderFor(reader, volume, std::move(temporary));
     }
     const Descriptor::Listing listing = Descriptor::ReadListing(read);
     EXPECT_TRUE(listing.bListed);
@@ -196,16 +198,19 @@ TEST(DescriptorFile, UnreadableDescriptorsAreNotListed)
 {
     CTempTree tree;
     CProfileReader reader;
+    const CMountedVolume volume(tree.Root());
     const std::string noInfo = tree.WriteFile("a.brw", "[showfiles]\nfile1=*.doc\n");
-    EXPECT_FALSE(Descriptor::ReadListing(Descriptor::ReaderFor(reader, noInfo)).bListed);
+    EXPECT_FALSE(Descriptor::ReadListing(Descriptor::ReaderFor(reader, volume, noInfo)).bListed);
     EXPECT_FALSE(
-        Descriptor::ReadListing(Descriptor::ReaderFor(reader, tree.MakeFolder("dir.brw"))).bListed);
+        Descriptor::ReadListing(Descriptor::ReaderFor(reader, volume, tree.MakeFolder("dir.brw")))
+            .bListed);
     EXPECT_FALSE(
-        Descriptor::ReadListing(Descriptor::ReaderFor(reader, tree.Path("gone.brw"))).bListed);
+        Descriptor::ReadListing(Descriptor::ReaderFor(reader, volume, tree.Path("gone.brw")))
+            .bListed);
 
     const std::string longCategory(5000, 'c');
     const std::string path = tree.WriteFile("b.brw", "[info]\ncategory=" + longCategory + "\n");
-    EXPECT_EQ(Descriptor::ReadListing(Descriptor::ReaderFor(reader, path)).strCategory,
+    EXPECT_EQ(Descriptor::ReadListing(Descriptor::ReaderFor(reader, volume, path)).strCategory,
               longCategory.substr(0, 4095));
 }
 

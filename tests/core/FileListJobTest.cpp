@@ -2,6 +2,7 @@
 
 #include "catalogue/Descriptor.h"
 #include "catalogue/FileListJob.h"
+#include "platform/MountedVolume.h"
 
 #include <gtest/gtest.h>
 
@@ -20,7 +21,8 @@ struct Listed {
 Listed List(const std::string& folder, std::vector<std::string> patterns, bool subdirs,
             bool showAll)
 {
-    CFileListJob job({folder, std::move(patterns), subdirs, showAll});
+    CFileListJob job(CMountedVolume::Create(folder),
+                     {folder, std::move(patterns), subdirs, showAll, {}, false});
     job.Run();
     CFileListJob::Reports reports = job.TakeReports();
     return {std::move(reports.arrRows), reports.bFinished};
@@ -112,7 +114,8 @@ TEST(FileListJob, AStoppedJobReportsNoEnd)
     CTempTree tree;
     for (int i = 0; i < 50; ++i)
         tree.WriteFile("f" + std::to_string(i) + ".txt", "");
-    CFileListJob job({tree.Root(), {"*.txt"}, false, false});
+    CFileListJob job(CMountedVolume::Create(tree.Root()),
+                     {tree.Root(), {"*.txt"}, false, false, {}, false});
     job.RequestStop();
     job.Run();
     EXPECT_FALSE(job.TakeReports().bFinished);
@@ -120,7 +123,7 @@ TEST(FileListJob, AStoppedJobReportsNoEnd)
 
 class CCountingDecorator final : public CFileRowDecorator {
 public:
-    void Decorate(CFileRow& row) override
+    void Decorate(const CVolume&, CFileRow& row) override
     {
         ++m_nCalls;
         row.strTitle += "*";
@@ -135,7 +138,8 @@ TEST(FileListJob, TheDecoratorSeesEveryListedRowOnce)
     tree.WriteFile("a.exe", "");
     tree.WriteFile("b.txt", "");
     auto decorator = std::make_shared<CCountingDecorator>();
-    CFileListJob job({tree.Root(), {"*.exe", "*.txt"}, false, false}, decorator);
+    CFileListJob job(CMountedVolume::Create(tree.Root()),
+                     {tree.Root(), {"*.exe", "*.txt"}, false, false, {}, false}, decorator);
     job.Run();
     const CFileListJob::Reports reports = job.TakeReports();
     EXPECT_EQ(decorator->m_nCalls, 2) << "a duplicate title is dropped before decorating";

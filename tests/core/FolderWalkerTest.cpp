@@ -3,6 +3,7 @@
 #include "catalogue/ProfileReader.h"
 #include "catalogue/Wildcard.h"
 #include "platform/FileFind.h"
+#include "platform/MountedVolume.h"
 #include "platform/RegularFile.h"
 #include "support/OpenFiles.h"
 #include "support/TempTree.h"
@@ -45,8 +46,8 @@ public:
         if (m_onFolder)
             m_onFolder(folder);
     }
-    void AddApplication(const CFileFind& found) override { Record('A', found); }
-    void AddFileRow(const CFileFind& found) override { Record('R', found); }
+    void AddApplication(const CFoundFile& found) override { Record('A', found); }
+    void AddFileRow(const CFoundFile& found) override { Record('R', found); }
     bool IsStopRequested() const override { return m_bStop; }
 
     std::vector<std::string> Folders() const
@@ -66,11 +67,11 @@ public:
 
     std::vector<Event> m_events;
     std::function<void(const std::string&)> m_onFolder;
-    std::function<void(const CFileFind&)> m_onFile;
+    std::function<void(const CFoundFile&)> m_onFile;
     bool m_bStop = false;
 
 private:
-    void Record(char kind, const CFileFind& found)
+    void Record(char kind, const CFoundFile& found)
     {
         m_events.push_back({kind, found.GetFilePath(), found.GetRoot(), found.GetFileName()});
         if (m_onFile)
@@ -92,7 +93,7 @@ CRecorder WalkRecorded(const std::string& folder, std::string_view pattern,
                        std::string_view mode = "tree", bool recurse = true)
 {
     CRecorder recorder;
-    WalkFolder(folder, mode, recurse, pattern, recorder);
+    WalkFolder(CMountedVolume(folder), folder, mode, recurse, pattern, recorder);
     return recorder;
 }
 
@@ -298,7 +299,7 @@ TEST(WalkEntries, SubfolderThatVanishesCountsAsEmpty)
                 std::filesystem::remove_all(tree.Path(name));
         }
     };
-    WalkFolder(tree.Root(), "tree", true, "*.brw", recorder);
+    WalkFolder(CMountedVolume(tree.Root()), tree.Root(), "tree", true, "*.brw", recorder);
     EXPECT_EQ(recorder.Folders().size(), 5u);
     EXPECT_EQ(recorder.Handled().size(), 1u);
 }
@@ -553,7 +554,8 @@ TEST(WalkDepth, WhatLiesBelowPathMaxCanStillBeReadAndListed)
     const std::string folder = found[0].substr(0, found[0].rfind('/'));
 
     CProfileReader reader;
-    EXPECT_EQ(reader.GetString(found[0], "info", "name", "nil"), "Bottom");
+    EXPECT_EQ(reader.GetString(CMountedVolume(tree.Root()), found[0], "info", "name", "nil"),
+              "Bottom");
     EXPECT_EQ(WalkRecorded(folder, "*.txt", "list", false).Handled(),
               std::vector<std::string>{folder + "/Readme.TXT"});
     EXPECT_EQ(CFileFind::ResolveNoCase(folder, "readme.txt"), folder + "/Readme.TXT");
@@ -599,7 +601,7 @@ TEST(WalkDepth, ManyPendingFoldersStayWithinTheHandleCap)
     recorder.m_onFolder = [&](const std::string&) {
         maxFds = std::max(maxFds, CountOpenFds());
     };
-    WalkFolder(tree.Root(), "tree", true, "*.brw", recorder);
+    WalkFolder(CMountedVolume(tree.Root()), tree.Root(), "tree", true, "*.brw", recorder);
 
     EXPECT_EQ(recorder.Handled().size(), 3u * kDepth);
     std::vector<std::string> handled = recorder.SortedHandled();
@@ -643,10 +645,10 @@ TEST(WalkStop, StopRequestEndsTheWalkPromptly)
     const int fds = CountOpenFds();
 
     CRecorder recorder;
-    recorder.m_onFile = [&](const CFileFind&) {
+    recorder.m_onFile = [&](const CFoundFile&) {
         recorder.m_bStop = true;
     };
-    WalkFolder(tree.Root(), "tree", true, "*.brw", recorder);
+    WalkFolder(CMountedVolume(tree.Root()), tree.Root(), "tree", true, "*.brw", recorder);
     EXPECT_EQ(recorder.Handled().size(), 1u);
     EXPECT_EQ(recorder.Folders().size(), 1u);
     EXPECT_EQ(CountOpenFds(), fds);
@@ -657,7 +659,7 @@ TEST(WalkStop, StopRequestEndsTheWalkPromptly)
         if (folder != tree.Root())
             between.m_bStop = true;
     };
-    WalkFolder(tree.Root(), "tree", true, "*.brw", between);
+    WalkFolder(CMountedVolume(tree.Root()), tree.Root(), "tree", true, "*.brw", between);
     EXPECT_EQ(between.Folders().size(), 2u);
     EXPECT_EQ(between.Handled().size(), 20u);
     EXPECT_EQ(CountOpenFds(), fds);

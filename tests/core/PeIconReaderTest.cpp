@@ -1,5 +1,6 @@
 #include "catalogue/PeIconReader.h"
 
+#include "platform/MountedVolume.h"
 #include "support/TempTree.h"
 
 #include <gtest/gtest.h>
@@ -349,10 +350,13 @@ TEST(PeIconReaderProgram, ReadsTheFileFromDisk)
     CTempTree tree;
     const CBuiltPe pe = BuildPe(OneGroup());
     const std::string path = tree.WriteFile("Setup.exe", pe.bytes);
-    EXPECT_EQ(CPeIconReader::ExtractIcon(path, 0), Extract(pe.bytes));
-    EXPECT_EQ(ImageData(CPeIconReader::ExtractIcon(path, 0, Images::ClosestTo16)), Data{kSmall});
-    EXPECT_TRUE(CPeIconReader::ExtractIcon(path, 1).empty());
-    EXPECT_TRUE(CPeIconReader::ExtractIcon(tree.Path("missing.exe"), 0).empty());
+    EXPECT_EQ(CPeIconReader::ExtractIcon(CMountedVolume("/"), path, 0), Extract(pe.bytes));
+    EXPECT_EQ(
+        ImageData(CPeIconReader::ExtractIcon(CMountedVolume("/"), path, 0, Images::ClosestTo16)),
+        Data{kSmall});
+    EXPECT_TRUE(CPeIconReader::ExtractIcon(CMountedVolume("/"), path, 1).empty());
+    EXPECT_TRUE(
+        CPeIconReader::ExtractIcon(CMountedVolume("/"), tree.Path("missing.exe"), 0).empty());
 }
 
 TEST(PeIconReaderProgram, IndexCountsGroupsInDirectoryOrderAndNegativeNamesAnId)
@@ -573,10 +577,13 @@ TEST(PeIconReaderOtherFiles, GiveNothing)
     EXPECT_TRUE(Extract(std::string("\0\0\1\0", 4)).empty());
 
     CTempTree tree;
+    EXPECT_TRUE(CPeIconReader::ExtractIcon(CMountedVolume("/"),
+                                           tree.WriteFile("readme.exe", "Hello, world\n"), 0)
+                    .empty());
+    EXPECT_TRUE(CPeIconReader::ExtractIcon(CMountedVolume("/"), tree.WriteFile("empty.exe", ""), 0)
+                    .empty());
     EXPECT_TRUE(
-        CPeIconReader::ExtractIcon(tree.WriteFile("readme.exe", "Hello, world\n"), 0).empty());
-    EXPECT_TRUE(CPeIconReader::ExtractIcon(tree.WriteFile("empty.exe", ""), 0).empty());
-    EXPECT_TRUE(CPeIconReader::ExtractIcon(tree.MakeFolder("folder.exe"), 0).empty());
+        CPeIconReader::ExtractIcon(CMountedVolume("/"), tree.MakeFolder("folder.exe"), 0).empty());
 }
 
 TEST(PeIconReaderOtherFiles, FifoGivesNothingWithoutBlocking)
@@ -588,7 +595,7 @@ TEST(PeIconReaderOtherFiles, FifoGivesNothingWithoutBlocking)
     ASSERT_GE(pid, 0);
     if (pid == 0) {
         ::alarm(10);
-        ::_exit(CPeIconReader::ExtractIcon(fifo, 0).empty() ? 0 : 1);
+        ::_exit(CPeIconReader::ExtractIcon(CMountedVolume("/"), fifo, 0).empty() ? 0 : 1);
     }
     int status = 0;
     ::waitpid(pid, &status, 0);

@@ -1,5 +1,6 @@
 #include "catalogue/ProfileReader.h"
 
+#include "platform/MountedVolume.h"
 #include "support/TempTree.h"
 
 #include <gtest/gtest.h>
@@ -24,7 +25,7 @@ protected:
                      std::string_view defaultValue = "DEFAULT")
     {
         const std::string path = m_tree.WriteFile("x.brw", content);
-        return m_reader.GetString(path, section, key, defaultValue);
+        return m_reader.GetString(m_volume, path, section, key, defaultValue);
     }
 
     // Reads path in a forked child so that a reader that blocks fails the test instead of
@@ -35,7 +36,10 @@ protected:
         if (pid == 0) {
             ::alarm(10);
             CProfileReader reader;
-            ::_exit(reader.GetString(path, "info", "name", "untitled") == "untitled" ? 0 : 1);
+            ::_exit(reader.GetString(CMountedVolume("/"), path, "info", "name", "untitled") ==
+                            "untitled"
+                        ? 0
+                        : 1);
         }
         int status = 0;
         ::waitpid(pid, &status, 0);
@@ -43,6 +47,7 @@ protected:
     }
 
     CTempTree m_tree;
+    const CMountedVolume m_volume{m_tree.Root()};
     CProfileReader m_reader;
 };
 
@@ -160,11 +165,11 @@ TEST_F(ProfileReaderTest, ManySectionsOfOneFileReadInAnyOrder)
     for (int round = 0; round < 3; ++round) {
         for (int i = 0; i < 40; ++i) {
             const int n = round == 1 ? 39 - i : i;
-            ASSERT_EQ(m_reader.GetString(path, "S" + std::to_string(n), "K", ""),
+            ASSERT_EQ(m_reader.GetString(m_volume, path, "S" + std::to_string(n), "K", ""),
                       std::to_string(n));
         }
-        EXPECT_EQ(m_reader.GetString(path, "s7", "extra", "none"), "none");
-        EXPECT_EQ(m_reader.GetString(path, "s40", "k", "none"), "none");
+        EXPECT_EQ(m_reader.GetString(m_volume, path, "s7", "extra", "none"), "none");
+        EXPECT_EQ(m_reader.GetString(m_volume, path, "s40", "k", "none"), "none");
     }
     EXPECT_EQ(m_reader.ParseCount(), 1u);
 }
@@ -203,14 +208,16 @@ TEST_F(ProfileReaderTest, DefaultsLoseTrailingSpacesOnly)
     EXPECT_EQ(Read("", "s", "k", "  padded  "), "  padded");
     EXPECT_EQ(Read("", "s", "k", "tab\t"), "tab\t");
     EXPECT_EQ(Read("", "s", "k", ""), "");
-    EXPECT_EQ(m_reader.GetString(m_tree.Path("missing.brw"), "s", "k", "-1 "), "-1");
+    EXPECT_EQ(m_reader.GetString(m_volume, m_tree.Path("missing.brw"), "s", "k", "-1 "), "-1");
 }
 
 TEST_F(ProfileReaderTest, MissingFileSectionOrKeyGiveTheDefault)
 {
-    EXPECT_EQ(m_reader.GetString(m_tree.Path("none.brw"), "info", "category", "nil"), "nil");
-    EXPECT_EQ(m_reader.GetString(m_tree.Path("no/such/folder/x.brw"), "s", "k", "d"), "d");
-    EXPECT_EQ(m_reader.GetString("", "s", "k", "d"), "d");
+    EXPECT_EQ(m_reader.GetString(m_volume, m_tree.Path("none.brw"), "info", "category", "nil"),
+              "nil");
+    EXPECT_EQ(m_reader.GetString(m_volume, m_tree.Path("no/such/folder/x.brw"), "s", "k", "d"),
+              "d");
+    EXPECT_EQ(m_reader.GetString(m_volume, "", "s", "k", "d"), "d");
     EXPECT_EQ(Read("[other]\ncategory=x\n", "info", "category", "nil"), "nil");
     EXPECT_EQ(Read("[info]\nname=x\n", "info", "category", "nil"), "nil");
     EXPECT_EQ(Read("", "info", "category", "nil"), "nil");
@@ -247,12 +254,13 @@ TEST_F(ProfileReaderTest, OnlyRegularFilesAreOpened)
     EXPECT_TRUE(ChildGetsDefaultPromptly("/dev/null"));
 
     m_tree.WriteFile("folder.brw/[info]", "");
-    EXPECT_EQ(m_reader.GetString(m_tree.Path("folder.brw"), "info", "name", "untitled"),
+    EXPECT_EQ(m_reader.GetString(m_volume, m_tree.Path("folder.brw"), "info", "name", "untitled"),
               "untitled");
 
     const std::string real = m_tree.WriteFile("real.brw", "[info]\nname=linked\n");
-    EXPECT_EQ(m_reader.GetString(m_tree.MakeLink("link.brw", real), "info", "name", "untitled"),
-              "linked");
+    EXPECT_EQ(
+        m_reader.GetString(m_volume, m_tree.MakeLink("link.brw", real), "info", "name", "untitled"),
+        "linked");
 }
 
 TEST_F(ProfileReaderTest, OversizedFileGivesTheDefault)
@@ -260,7 +268,7 @@ TEST_F(ProfileReaderTest, OversizedFileGivesTheDefault)
     // Sparse: the size alone must refuse it, before any byte is read.
     const std::string path = m_tree.WriteFile("huge.brw", "[info]\nname=huge\n");
     std::filesystem::resize_file(path, (std::uintmax_t{256} << 20) + 1);
-    EXPECT_EQ(m_reader.GetString(path, "info", "name", "untitled"), "untitled");
+    EXPECT_EQ(m_reader.GetString(m_volume, path, "info", "name", "untitled"), "untitled");
 }
 
 TEST_F(ProfileReaderTest, UnreadableFileGivesTheDefault)
@@ -270,8 +278,8 @@ TEST_F(ProfileReaderTest, UnreadableFileGivesTheDefault)
     m_tree.SetMode("locked.brw", 0);
     EXPECT_TRUE(RunUnprivileged([&] {
         CProfileReader reader;
-        return reader.GetString(locked, "info", "name", "untitled") == "untitled" &&
-               reader.GetString(open, "info", "name", "untitled") == "visible";
+        return reader.GetString(m_volume, locked, "info", "name", "untitled") == "untitled" &&
+               reader.GetString(m_volume, open, "info", "name", "untitled") == "visible";
     }));
 }
 
@@ -282,47 +290,49 @@ TEST_F(ProfileReaderTest, CacheParsesOnceUntilTheFileChanges)
         file += "line" + std::to_string(i) + "=text " + std::to_string(i) + "\n";
     const std::string path = m_tree.WriteFile("app.brw", file);
     for (int i = 1; i <= 5000; ++i) {
-        ASSERT_EQ(m_reader.GetString(path, "description", "line" + std::to_string(i), "-1"),
-                  "text " + std::to_string(i));
+        ASSERT_EQ(
+            m_reader.GetString(m_volume, path, "description", "line" + std::to_string(i), "-1"),
+            "text " + std::to_string(i));
     }
-    EXPECT_EQ(m_reader.GetString(path, "description", "line5001", "-1"), "-1");
+    EXPECT_EQ(m_reader.GetString(m_volume, path, "description", "line5001", "-1"), "-1");
     EXPECT_EQ(m_reader.ParseCount(), 1u);
 
     m_tree.WriteFile("app.brw", "[description]\nline1=changed and longer\n");
-    EXPECT_EQ(m_reader.GetString(path, "description", "line1", "-1"), "changed and longer");
-    EXPECT_EQ(m_reader.GetString(path, "description", "line2", "-1"), "-1");
+    EXPECT_EQ(m_reader.GetString(m_volume, path, "description", "line1", "-1"),
+              "changed and longer");
+    EXPECT_EQ(m_reader.GetString(m_volume, path, "description", "line2", "-1"), "-1");
     EXPECT_EQ(m_reader.ParseCount(), 2u);
 
     ::unlink(path.c_str());
-    EXPECT_EQ(m_reader.GetString(path, "description", "line1", "-1"), "-1");
+    EXPECT_EQ(m_reader.GetString(m_volume, path, "description", "line1", "-1"), "-1");
 }
 
 TEST_F(ProfileReaderTest, CacheSeesSameSizeRewrites)
 {
     // Straight after a read, within one tick of the file system's clock.
     const std::string path = m_tree.WriteFile("app.brw", "[info]\nname=1111\n");
-    EXPECT_EQ(m_reader.GetString(path, "info", "name", "untitled"), "1111");
+    EXPECT_EQ(m_reader.GetString(m_volume, path, "info", "name", "untitled"), "1111");
     m_tree.WriteFile("app.brw", "[info]\nname=2222\n");
-    EXPECT_EQ(m_reader.GetString(path, "info", "name", "untitled"), "2222");
-    EXPECT_EQ(m_reader.GetString(path, "info", "name", "untitled"), "2222");
+    EXPECT_EQ(m_reader.GetString(m_volume, path, "info", "name", "untitled"), "2222");
+    EXPECT_EQ(m_reader.GetString(m_volume, path, "info", "name", "untitled"), "2222");
     EXPECT_EQ(m_reader.ParseCount(), 2u);
 
     m_tree.WriteFile("app.brw", "[info]\nname=AAAA\n");
     const timespec fixed[2] = {{1000000000, 0}, {1000000000, 0}};
     ASSERT_EQ(::utimensat(AT_FDCWD, path.c_str(), fixed, 0), 0);
-    EXPECT_EQ(m_reader.GetString(path, "info", "name", "untitled"), "AAAA");
+    EXPECT_EQ(m_reader.GetString(m_volume, path, "info", "name", "untitled"), "AAAA");
 
     // Same size, in place: only the modification time tells.
     m_tree.WriteFile("app.brw", "[info]\nname=BBBB\n");
     const timespec later[2] = {{1000000000, 1}, {1000000000, 1}};
     ASSERT_EQ(::utimensat(AT_FDCWD, path.c_str(), later, 0), 0);
-    EXPECT_EQ(m_reader.GetString(path, "info", "name", "untitled"), "BBBB");
+    EXPECT_EQ(m_reader.GetString(m_volume, path, "info", "name", "untitled"), "BBBB");
 
     // Same size and modification time, but a new file put in place.
     m_tree.WriteFile("new.brw", "[info]\nname=CCCC\n");
     ASSERT_EQ(::utimensat(AT_FDCWD, m_tree.Path("new.brw").c_str(), later, 0), 0);
     ASSERT_EQ(::rename(m_tree.Path("new.brw").c_str(), path.c_str()), 0);
-    EXPECT_EQ(m_reader.GetString(path, "info", "name", "untitled"), "CCCC");
+    EXPECT_EQ(m_reader.GetString(m_volume, path, "info", "name", "untitled"), "CCCC");
     EXPECT_EQ(m_reader.ParseCount(), 5u);
 }
 
@@ -334,7 +344,8 @@ TEST_F(ProfileReaderTest, CacheHoldsSeveralFilesAtOnce)
                                     "[info]\nname=app " + std::to_string(i) + "\n");
     for (int round = 0; round < 10; ++round) {
         for (int i = 0; i < 4; ++i)
-            ASSERT_EQ(m_reader.GetString(paths[i], "info", "name", ""), "app " + std::to_string(i));
+            ASSERT_EQ(m_reader.GetString(m_volume, paths[i], "info", "name", ""),
+                      "app " + std::to_string(i));
     }
     EXPECT_EQ(m_reader.ParseCount(), 4u);
 }

@@ -1,0 +1,197 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "platform/MountedVolume.h"
+
+#include "support/OpenFiles.h"
+#include "support/TempTree.h"
+
+#include <gtest/gtest.h>
+
+#include <map>
+#include <string>
+#include <thread>
+#include <tuple>
+#include <vector>
+
+namespace {
+
+using Type = CVolume::EntryType;
+using Kind = CVolume::PathKind;
+using Listing = std::map<std::string, std::tuple<Type, bool>>;
+
+Listing List(const CVolume& volume, const CVolume::CFolder& folder)
+{
+    Listing listing;
+    const auto reader = volume.NewFolderReader();
+    CVolume::Entry entry;
+    if (reader->Start(folder)) {
+        while (reader->Next(entry))
+            listing[entry.strName] = {entry.type, entry.bLink};
+    }
+    return listing;
+}
+
+TEST(MountedVolume, ListsNamesAsBytesWithTypesInOnePass)
+{
+    CTempTree tree;
+    tree.WriteFile("caf\xE9.txt", "x");
+    tree.MakeFolder("Sub");
+    tree.MakeLink("to-sub", tree.Path("Sub"));
+    tree.MakeLink("dangling", tree.Path("missing"));
+    tree.MakeFifo("fifo");
+    const CMountedVolume volume(tree.Root() + "/");
+    EXPECT_EQ(volume.Root(), tree.Root());
+
+    const int fds = CountOpenFds();
+    {
+        const auto root = volume.OpenFolder(tree.Root());
+        ASSERT_TRUE(root);
+        const Listing expected = {{"caf\xE9.txt", {Type::File, false}},
+                                  {"Sub", {Type::Folder, false}},
+                                  {"to-sub", {Type::FolderLink, true}},
+                                  {"dangling", {Type::File, true}},
+                                  {"fifo", {Type::File, false}}};
+        EXPECT_EQ(List(volume, *root), expected);
+
+        // A listed folder still opens its subfolders; links only when asked to follow them.
+        const auto sub = volume.OpenSubfolder(*root, "Sub", false);
+        ASSERT_TRUE(sub);
+        EXPECT_FALSE(volume.OpenSubfolder(*root, "to-sub", false));
+        const auto viaLink = volume.OpenSubfolder(*root, "to-sub", true);
+        ASSERT_TRUE(viaLink);
+        const auto subInfo = volume.GetFolderInfo(*sub);
+        ASSERT_TRUE(subInfo);
+        EXPECT_TRUE(subInfo->bOnRootFileSystem);
+        EXPECT_EQ(subInfo->id, volume.GetFolderInfo(*viaLink)->id);
+        EXPECT_FALSE(volume.OpenSubfolder(*sub, "..", true));
+        EXPECT_FALSE(volume.OpenSubfolder(*sub, "/", true));
+    }
+    EXPECT_EQ(CountOpenFds(), fds);
+}
+
+TEST(MountedVolume, LooksNamesUpWithoutRegardToCase)
+{
+    CTempTree tree;
+    tree.WriteFile("Docs/Read Me.TXT", "x");
+    const CMountedVolume volume(tree.Root());
+    EXPECT_EQ(volume.ResolveNoCase(tree.Root(), "docs\\read me.txt"),
+              tree.Path("Docs/Read Me.TXT"));
+    EXPECT_EQ(volume.ResolveNoCase(tree.Path("Docs"), "..\\Docs\\Read Me.TXT"), std::nullopt);
+    EXPECT_EQ(volume.ResolveNoCase(tree.Root(), "docs/missing"), std::nullopt);
+}
+
+TEST(MountedVolume, ReadsRangesAndWholeFilesUpToACap)
+{
+    CTempTree tree;
+    const std::string path = tree.WriteFile("data.bin", "0123456789");
+    const CMountedVolume volume(tree.Root());
+    const auto file = volume.OpenFile(path);
+    ASSERT_TRUE(file);
+    EXPECT_EQ(file->Size(), 10u);
+    char buffer[4] = {};
+    ASSERT_TRUE(file->ReadAt(6, buffer, 4));
+    EXPECT_EQ(std::string(buffer, 4), "6789");
+    EXPECT_FALSE(file->ReadAt(7, buffer, 4)) << "past the end";
+
+    std::string all;
+    EXPECT_EQ(file->ReadAll(all, 10), CVolume::ReadStatus::Ok);
+    EXPECT_EQ(all, "0123456789");
+    EXPECT_EQ(file->ReadAll(all, 9), CVolume::ReadStatus::TooLarge);
+    EXPECT_TRUE(all.empty());
+
+    EXPECT_EQ(file->Identity(), volume.IdentityOf(path));
+    EXPECT_EQ(volume.IdentityOf(path)->nSize, 10u);
+}
+
+TEST(MountedVolume, TellsWhatPathsAreAndOpensOnlyRegularFiles)
+{
+    CTempTree tree;
+    const std::string file = tree.WriteFile("f", "x");
+    const std::string fifo = tree.MakeFifo("fifo");
+    const std::string socket = tree.MakeSocket("sock");
+    const CMountedVolume volume(tree.Root());
+
+    EXPECT_EQ(volume.What(file), Kind::File);
+    EXPECT_EQ(volume.What(tree.Root()), Kind::Folder);
+    EXPECT_EQ(volume.What(tree.Path("missing")), Kind::Missing);
+    for (const std::string& special : {fifo, socket}) {
+        // Nobody writes to the FIFO: an open that blocked would hang here.
+        EXPECT_EQ(volume.What(special), Kind::Other);
+        EXPECT_FALSE(volume.OpenFile(special));
+        EXPECT_FALSE(volume.IdentityOf(special));
+        EXPECT_FALSE(volume.OpenFolder(special));
+    }
+    EXPECT_FALSE(volume.OpenFile(tree.Root()));
+    EXPECT_EQ(volume.RealPathForDesktop(file), file);
+}
+
+TEST(MountedVolume, RefusesPathsOutsideItsRoot)
+{
+    CTempTree tree;
+    const std::string outside = tree.WriteFile("outside.txt", "x");
+    tree.WriteFile("drive/in.txt", "x");
+    tree.WriteFile("drive2/in.txt", "x");
+    const CMountedVolume volume(tree.Path("drive"));
+
+    for (const std::string& path :
+         {outside, tree.Path("drive2/in.txt"), tree.Path("drive/../outside.txt"), std::string()}) {
+        EXPECT_FALSE(volume.OpenFile(path)) << path;
+        EXPECT_FALSE(volume.IdentityOf(path)) << path;
+        EXPECT_EQ(volume.What(path), Kind::Missing) << path;
+        EXPECT_EQ(volume.RealPathForDesktop(path), std::nullopt) << path;
+    }
+    EXPECT_FALSE(volume.OpenFolder(tree.Root()));
+    EXPECT_FALSE(volume.OpenFolder(tree.Path("drive/..")));
+    EXPECT_EQ(volume.ResolveNoCase(tree.Root(), "outside.txt"), std::nullopt);
+    EXPECT_TRUE(volume.OpenFile(tree.Path("drive/in.txt")));
+    EXPECT_TRUE(volume.OpenFile(tree.Path("drive/./in.txt")));
+    EXPECT_TRUE(CMountedVolume("/").OpenFile(outside));
+}
+
+TEST(MountedVolume, TellsWhetherLinksLeadBelowAFolder)
+{
+    CTempTree tree;
+    tree.MakeFolder("drive/a/deep");
+    tree.MakeFolder("elsewhere");
+    const std::string down = tree.MakeLink("drive/down", tree.Path("drive/a/deep"));
+    const std::string up = tree.MakeLink("drive/a/up", tree.Path("drive"));
+    const std::string out = tree.MakeLink("drive/out", tree.Path("elsewhere"));
+    const std::string relative = tree.MakeLink("drive/a/rel", "deep");
+    const CMountedVolume volume(tree.Path("drive"));
+
+    EXPECT_TRUE(volume.LinkLeadsBelow(down, volume.Root()));
+    EXPECT_TRUE(volume.LinkLeadsBelow(relative, tree.Path("drive/a")));
+    EXPECT_FALSE(volume.LinkLeadsBelow(up, volume.Root())) << "the root itself is not below it";
+    EXPECT_FALSE(volume.LinkLeadsBelow(up, tree.Path("drive/a")));
+    EXPECT_FALSE(volume.LinkLeadsBelow(out, volume.Root()));
+    EXPECT_FALSE(volume.LinkLeadsBelow(tree.Path("drive/none"), volume.Root()));
+}
+
+TEST(MountedVolume, ServesSeveralThreadsAtOnce)
+{
+    CTempTree tree;
+    for (int i = 0; i < 20; ++i)
+        tree.WriteFile("d" + std::to_string(i) + "/f.txt", std::to_string(i));
+    const auto volume = CMountedVolume::Create(tree.Root());
+    std::vector<std::thread> threads;
+    std::vector<int> good(4, 0);
+    for (int t = 0; t < 4; ++t) {
+        threads.emplace_back([&, t] {
+            for (int i = 0; i < 20; ++i) {
+                const std::string folder = tree.Path("d" + std::to_string(i));
+                const auto path = volume->ResolveNoCase(folder, "F.TXT");
+                std::string text;
+                const auto file = path ? volume->OpenFile(*path) : nullptr;
+                const auto opened = volume->OpenFolder(folder);
+                if (file && file->ReadAll(text, 16) == CVolume::ReadStatus::Ok &&
+                    text == std::to_string(i) && opened && List(*volume, *opened).size() == 1 &&
+                    volume->GetFolderInfo(*opened)->bOnRootFileSystem)
+                    ++good[t];
+            }
+        });
+    }
+    for (std::thread& thread : threads)
+        thread.join();
+    EXPECT_EQ(good, std::vector<int>(4, 20));
+}
+
+} // namespace
