@@ -1,10 +1,12 @@
-// Saves a picture of the real main window, started in the current folder as the program
-// starts, once its scan is done: quarrow_screenshot OUT.png [APPLICATION-NAME]
+// Saves a picture of the real main window as the screen shows it, started in the current
+// folder as the program starts, once its scan is done and, when named, an application is
+// selected and its files are listed: quarrow_screenshot OUT.png [APPLICATION-NAME]
 #include "app/CatalogDlg.h"
 
 #include <QApplication>
 #include <QDeadlineTimer>
 #include <QPixmap>
+#include <QScreen>
 #include <QThread>
 
 #include <cstdio>
@@ -33,6 +35,18 @@ void Settle(int ms)
     }
 }
 
+bool SettleUntilDone(CCatalogDlg& dlg, bool listed)
+{
+    QDeadlineTimer deadline(30000);
+    while (!deadline.hasExpired()) {
+        if (!dlg.IsWorkerRunning() && dlg.StatusBar().GetText(0) == QLatin1String("Done.") &&
+            (!listed || dlg.FileList().model()->rowCount() > 0))
+            return true;
+        Settle(20);
+    }
+    return false;
+}
+
 } // namespace
 
 int main(int argc, char* argv[])
@@ -44,19 +58,30 @@ int main(int argc, char* argv[])
     }
     CCatalogDlg dlg;
     dlg.show();
-    QDeadlineTimer deadline(30000);
-    while (dlg.StatusBar().GetText(0) != QLatin1String("Done.") && !deadline.hasExpired())
-        Settle(20);
+    if (!SettleUntilDone(dlg, false)) {
+        std::fprintf(stderr, "the scan did not end\n");
+        return 1;
+    }
     if (argc > 2) {
-        const QModelIndex app =
-            FindApplication(*dlg.CatalogTree().model(), {}, QString::fromLocal8Bit(argv[2]));
-        if (app.isValid()) {
-            dlg.CatalogTree().setCurrentIndex(app);
-            dlg.CatalogTree().setFocus();
+        const QString name = QString::fromLocal8Bit(argv[2]);
+        const QModelIndex app = FindApplication(*dlg.CatalogTree().model(), {}, name);
+        if (!app.isValid()) {
+            std::fprintf(stderr, "no application named %s\n", argv[2]);
+            return 1;
+        }
+        // As a person would: open the category, then pick the application.
+        dlg.CatalogTree().setFocus();
+        dlg.CatalogTree().setCurrentIndex(app.parent());
+        Settle(100);
+        dlg.CatalogTree().setCurrentIndex(app);
+        if (!SettleUntilDone(dlg, true)) {
+            std::fprintf(stderr, "no files were listed\n");
+            return 1;
         }
     }
     Settle(500);
-    const bool saved = dlg.grab().save(QString::fromLocal8Bit(argv[1]));
+    const QPixmap shot = dlg.screen()->grabWindow(dlg.winId());
+    const bool saved = shot.save(QString::fromLocal8Bit(argv[1]));
     dlg.close();
     return saved ? 0 : 1;
 }
