@@ -1,10 +1,10 @@
 #include "GuiTestSupport.h"
+#include "ModelCheck.h"
 #include "TempTree.h"
 
 #include "app/CatalogDlg.h"
 #include "app/Commands.h"
 
-#include <QAbstractItemModelTester>
 #include <gtest/gtest.h>
 
 #include <set>
@@ -18,6 +18,7 @@ protected:
     void SetUp() override { m_drive.WriteFile("autorun.inf", "[autorun]\nlabel=View\n"); }
     void TearDown() override
     {
+        m_checks.clear();
         m_dlg.reset();
         m_folder.reset();
     }
@@ -26,6 +27,9 @@ protected:
     {
         m_folder = std::make_unique<CCurrentFolder>(m_drive.Root());
         m_dlg = std::make_unique<CCatalogDlg>();
+        // Both models stay checked through the scan, selections, mode switches and relistings.
+        m_checks.push_back(std::make_unique<CModelCheck>(m_dlg->CatalogModel()));
+        m_checks.push_back(std::make_unique<CModelCheck>(m_dlg->FileListModel()));
         m_dlg->show();
         ASSERT_TRUE(WaitUntil([&] { return Status(0) == QLatin1String("Done."); }));
     }
@@ -71,6 +75,7 @@ protected:
     CTempTree m_drive;
     std::unique_ptr<CCurrentFolder> m_folder;
     std::unique_ptr<CCatalogDlg> m_dlg;
+    std::vector<std::unique_ptr<CModelCheck>> m_checks;
 };
 
 TEST_F(MainWindowView, SelectingAnApplicationShowsItsNameDescriptionAndFiles)
@@ -81,8 +86,6 @@ TEST_F(MainWindowView, SelectingAnApplicationShowsItsNameDescriptionAndFiles)
     m_drive.WriteFile("app/Setup.EXE", "not a program");
     m_drive.WriteFile("app/data.bin", "d");
     Start();
-    QAbstractItemModelTester tester(const_cast<CFileListModel*>(&m_dlg->FileListModel()),
-                                    QAbstractItemModelTester::FailureReportingMode::Warning);
     Select(QStringLiteral("Tool"));
     EXPECT_EQ(Status(2), QStringLiteral("Tool"));
     EXPECT_EQ(Pane(), QStringLiteral("Hello\nWorld\n"));
@@ -158,6 +161,10 @@ TEST_F(MainWindowView, ANewSelectionDuringALongListingShowsOnlyItsOwnRows)
     for (int round = 0; round < 5; ++round) {
         Select(QStringLiteral("Big"));
         QCoreApplication::processEvents();
+        // Odd rounds replace a list that already holds rows.
+        if (round % 2 == 1) {
+            ASSERT_TRUE(WaitUntil([&] { return m_dlg->FileListModel().rowCount() > 0; }));
+        }
         Select(QStringLiteral("Small"));
         ASSERT_TRUE(ListingDone());
         EXPECT_EQ(Rows(), (std::vector<std::string>{"only"}));
