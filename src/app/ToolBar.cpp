@@ -1,7 +1,23 @@
 #include "app/ToolBar.h"
 
+#include <QAccessible>
+#include <QAccessibleWidget>
 #include <QFrame>
 #include <QIcon>
+
+namespace {
+
+// A plain widget reads as a "filler" to assistive technologies; this row of buttons is a tool
+// bar. The name stays the widget's accessible name.
+QAccessibleInterface* ToolBarAccessible(const QString& className, QObject* object)
+{
+    auto* bar = qobject_cast<CToolBar*>(object);
+    if (!bar || className != QLatin1String(CToolBar::staticMetaObject.className()))
+        return nullptr;
+    return new QAccessibleWidget(bar, QAccessible::ToolBar);
+}
+
+} // namespace
 
 CToolBarButton::CToolBarButton(int commandId, QWidget* parent)
     : QToolButton(parent)
@@ -34,7 +50,13 @@ void CToolBarButton::OnToggled(bool checked)
 
 CToolBar::CToolBar(QWidget* parent)
     : QWidget(parent)
-{}
+{
+    static const bool installed = [] {
+        QAccessible::installFactory(&ToolBarAccessible);
+        return true;
+    }();
+    Q_UNUSED(installed);
+}
 
 void CToolBar::SetButtonSize(QSize size)
 {

@@ -32,7 +32,8 @@ private:
     bool m_bSettingLook = false;
 };
 
-// A row of flat, icon-only command buttons and separators, addressed by command id.
+// A row of flat, icon-only command buttons and separators, addressed by command id. Assistive
+// technologies see it as a tool bar named by its accessible name.
 class CToolBar final : public QWidget {
     Q_OBJECT
 

@@ -1,4 +1,5 @@
 #include "GuiTestSupport.h"
+#include "ModelCheck.h"
 #include "TempTree.h"
 
 #include "app/CatalogDlg.h"
@@ -43,6 +44,9 @@ protected:
         m_dlg = std::make_unique<CCatalogDlg>();
         m_dlg->SetDriveSource(std::make_unique<CFakeDrives>(
             std::vector<CDrive>{{"/", EDriveKind::Fixed}, {m_other.Root(), EDriveKind::CdRom}}));
+        // A second scan replaces a filled catalogue: both models stay checked through it.
+        m_checks.push_back(std::make_unique<CModelCheck>(m_dlg->CatalogModel()));
+        m_checks.push_back(std::make_unique<CModelCheck>(m_dlg->FileListModel()));
         m_dlg->show();
         ASSERT_TRUE(WaitUntil([&] { return Status(0) == QLatin1String("Done."); }));
     }
@@ -50,6 +54,7 @@ protected:
     {
         CPrompt::SetDialogRunner({});
         CPrompt::Reset();
+        m_checks.clear();
         m_dlg.reset();
         m_folder.reset();
     }
@@ -60,6 +65,7 @@ protected:
     CTempTree m_other;
     std::unique_ptr<CCurrentFolder> m_folder;
     std::unique_ptr<CCatalogDlg> m_dlg;
+    std::vector<std::unique_ptr<CModelCheck>> m_checks;
 };
 
 TEST_F(MainWindowCommands, ToolTipsComeFromTheStringTableAndTheStatusParts)
@@ -189,6 +195,15 @@ TEST_F(MainWindowCommands, ControlsCarryTheirAccessibleNames)
     EXPECT_EQ(m_dlg->FileList().accessibleName(), QStringLiteral("Files"));
     EXPECT_EQ(m_dlg->DescriptionPane().accessibleName(), QStringLiteral("Description"));
     EXPECT_EQ(m_dlg->ToolBar().accessibleName(), QStringLiteral("Toolbar"));
+    QAccessibleInterface* bar = QAccessible::queryAccessibleInterface(&m_dlg->ToolBar());
+    ASSERT_NE(bar, nullptr);
+    EXPECT_EQ(bar->role(), QAccessible::ToolBar);
+    EXPECT_EQ(bar->text(QAccessible::Name), QStringLiteral("Toolbar"));
+    QAccessibleInterface* about =
+        QAccessible::queryAccessibleInterface(m_dlg->ToolBar().Button(Command::kAbout));
+    ASSERT_NE(about, nullptr);
+    EXPECT_EQ(about->parent(), bar);
+    EXPECT_EQ(about->text(QAccessible::Name), QStringLiteral("About Quarrow"));
     EXPECT_EQ(m_dlg->StatusBar().accessibleName(), QStringLiteral("Status"));
     EXPECT_EQ(m_dlg->StatusBar().PartLabel(1)->accessibleDescription(), QStringLiteral("Category"));
     EXPECT_EQ(m_dlg->ToolBar().Button(Command::kOpenFolder)->toolButtonStyle(),
