@@ -6,8 +6,11 @@
 #include <utility>
 
 // Byte-string helpers shared by every part of the catalogue. File names and descriptor
-// values are bytes; nothing here depends on the locale.
+// values are bytes; nothing here depends on the process locale.
 namespace Text {
+
+// Descriptor values are cut after this many bytes, which may split a character.
+inline constexpr std::size_t kValueCut = 4095;
 
 inline constexpr char FoldAscii(char c) noexcept
 {
@@ -20,11 +23,33 @@ bool EqualsNoCase(std::string_view a, std::string_view b) noexcept;
 int CompareNoCase(std::string_view a, std::string_view b) noexcept;
 std::string ToLowerAscii(std::string_view s);
 
+// Case beyond ASCII, by the C library's Unicode tables (never the process locale): each
+// valid UTF-8 character maps as a whole; any other byte (Windows-1252 names) maps as ASCII.
+// Equal when every character folds alike (capital and small E acute); one character never
+// becomes two (sharp s stays apart from "ss").
+bool EqualsFolded(std::string_view a, std::string_view b) noexcept;
+std::string ToLower(std::string_view s);
+// One unit of a name for matching: a folded code point, or a byte that is not part of valid
+// UTF-8 as kNotUtf8 + byte, so that it only ever equals itself. Sets length to the bytes used.
+inline constexpr char32_t kNotUtf8 = 0x110000;
+char32_t FoldedNonAsciiUnitAt(std::string_view s, std::size_t pos, std::size_t& length) noexcept;
+inline char32_t FoldedUnitAt(std::string_view s, std::size_t pos, std::size_t& length) noexcept
+{
+    const auto c = static_cast<unsigned char>(s[pos]);
+    if (c >= 0x80)
+        return FoldedNonAsciiUnitAt(s, pos, length);
+    length = 1;
+    return static_cast<unsigned char>(FoldAscii(static_cast<char>(c)));
+}
+
 bool IsValidUtf8(std::string_view bytes) noexcept;
-// Text for people: UTF-8 kept as it is when valid, otherwise read as Windows-1252.
+// Text for people: UTF-8 kept as it is when valid, otherwise read as Windows-1252. A text of
+// exactly kValueCut bytes that is valid UTF-8 up to a character cut short at its end shows
+// as UTF-8 without that character.
 std::string DecodeForDisplay(std::string_view bytes);
 
-// For unordered containers keyed without regard to (ASCII) case.
+// For unordered containers keyed without regard to case, as EqualsFolded compares. Texts
+// equal by EqualsNoCase also hash alike.
 struct NoCaseHash {
     using is_transparent = void;
     std::size_t operator()(std::string_view s) const noexcept;
@@ -33,7 +58,7 @@ struct NoCaseEqual {
     using is_transparent = void;
     bool operator()(std::string_view a, std::string_view b) const noexcept
     {
-        return EqualsNoCase(a, b);
+        return EqualsFolded(a, b);
     }
 };
 

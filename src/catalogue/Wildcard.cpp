@@ -28,10 +28,11 @@ CWildcard::CWildcard(std::string_view pattern)
     // The search's own translation: which '*', '?' and '.' take their DOS meanings
     // depends on the character that follows them in the pattern as written.
     m_tokens.reserve(pattern.size());
-    for (std::size_t i = 0; i < pattern.size(); ++i) {
+    for (std::size_t i = 0, length = 1; i < pattern.size(); i += length) {
         const char c = pattern[i];
-        const char next = i + 1 < pattern.size() ? pattern[i + 1] : '\0';
-        const bool bAtEnd = i + 1 == pattern.size();
+        const char32_t folded = Text::FoldedUnitAt(pattern, i, length);
+        const char next = i + length < pattern.size() ? pattern[i + length] : '\0';
+        const bool bAtEnd = i + length == pattern.size();
         Token token;
         if (c == '*') {
             token.op = next == '.' ? Op::DosStar : Op::Star;
@@ -40,7 +41,7 @@ CWildcard::CWildcard(std::string_view pattern)
         } else if (c == '.' && (bAtEnd || IsWild(next))) {
             token.op = Op::DosDot;
         } else {
-            token.ch = Text::FoldAscii(c);
+            token.ch = folded;
         }
 
         // A run of stars matches what its widest member matches.
@@ -60,17 +61,17 @@ CWildcard::CWildcard(std::string_view pattern)
         m_kind = Kind::Everything;
         return;
     }
-    // "*.brw": a leading star and plain characters after it. When the star is the
+    // "*.brw": a leading star and plain ASCII characters after it. When the star is the
     // dot-sparing kind the literal starts with a dot, which is then the name's last dot
-    // anyway, so a case-insensitive ends-with gives the same answer.
+    // anyway, so a case-insensitive ends-with gives the same answer. The tokens stay for
+    // names that end in other characters, some of which fold to ASCII.
     const bool bLeadingStar = m_tokens[0].op == Op::Star || m_tokens[0].op == Op::DosStar;
     if (bLeadingStar && m_tokens.size() > 1 &&
         std::all_of(m_tokens.begin() + 1, m_tokens.end(),
-                    [](const Token& t) { return t.op == Op::Literal; })) {
+                    [](const Token& t) { return t.op == Op::Literal && t.ch < 0x80; })) {
         m_kind = Kind::Suffix;
         for (auto it = m_tokens.begin() + 1; it != m_tokens.end(); ++it)
-            m_strSuffix.push_back(it->ch);
-        m_tokens.clear();
+            m_strSuffix.push_back(static_cast<char>(it->ch));
         return;
     }
     m_kind = Kind::General;
@@ -87,7 +88,11 @@ bool CWildcard::Matches(std::string_view name) const
         if (name.size() < m_strSuffix.size())
             return false;
         const std::string_view tail = name.substr(name.size() - m_strSuffix.size());
-        for (std::size_t i = 0; i < tail.size(); ++i) {
+        // From the end: while the bytes after i are ASCII, each is one character, so byte i
+        // is the character the suffix has there; other characters take the long way.
+        for (std::size_t i = tail.size(); i-- > 0;) {
+            if (static_cast<unsigned char>(tail[i]) >= 0x80)
+                return MatchGeneral(name);
             if (Text::FoldAscii(tail[i]) != m_strSuffix[i])
                 return false;
         }
@@ -139,10 +144,10 @@ bool CWildcard::MatchGeneral(std::string_view name) const
     };
 
     s_current[0] = 1;
-    for (std::size_t pos = 0; pos < name.size(); ++pos) {
+    for (std::size_t pos = 0, length = 1; pos < name.size(); pos += length) {
         closure(s_current, pos);
         const char c = name[pos];
-        const char folded = Text::FoldAscii(c);
+        const char32_t folded = Text::FoldedUnitAt(name, pos, length);
         const bool bMoreDots = lastDot != std::string_view::npos && pos < lastDot;
         bool bAny = false;
         std::fill(s_next.begin(), s_next.end(), 0);

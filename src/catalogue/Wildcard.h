@@ -5,7 +5,8 @@
 #include <vector>
 
 // A file-name pattern with the rules of the Windows file search, matched without regard
-// to ASCII case and without the locale: '*' any run, '?' one character other than a dot
+// to case as Text::EqualsFolded compares (never by the locale): '*' any run, '?' one
+// character other than a dot (a whole UTF-8 character; a byte that is not UTF-8 counts as one)
 // (at a dot or at the end of the name a run of '?' may also match nothing, so "file?.txt"
 // matches "file.txt"), "*.*" every name, "*." only names without an extension, a '*' just
 // before a '.' never takes the name's last dot, '[' an ordinary character.
@@ -22,7 +23,7 @@ private:
     enum class Kind { Nothing, Everything, Suffix, General };
 
     enum class Op : unsigned char {
-        Literal, // one character, folded
+        Literal, // one character, folded (Text::FoldedUnitAt)
         Star,    // any run
         DosStar, // any run that leaves the name's last dot alone ('*' before '.')
         DosQm,   // one non-dot character, or nothing at a dot or the end ('?')
@@ -30,13 +31,13 @@ private:
     };
     struct Token {
         Op op = Op::Literal;
-        char ch = 0;
+        char32_t ch = 0;
     };
 
     bool MatchGeneral(std::string_view name) const;
 
     std::string m_strPattern;
     Kind m_kind = Kind::General;
-    std::string m_strSuffix; // Kind::Suffix: the folded literal after a leading '*'
+    std::string m_strSuffix; // Kind::Suffix: the folded ASCII literal after a leading '*'
     std::vector<Token> m_tokens;
 };

@@ -67,6 +67,49 @@ TEST(TextCase, HashAndEqualServeTransparentLookups)
     EXPECT_FALSE(set.insert("GAMES").second);
 }
 
+TEST(TextCase, FoldedEqualityGoesBeyondAscii)
+{
+    EXPECT_TRUE(Text::EqualsFolded("\xC3\x89"
+                                   "cole",
+                                   "\xC3\xA9"
+                                   "COLE"));                 // E acute
+    EXPECT_TRUE(Text::EqualsFolded("\xC3\x9C", "\xC3\xBC")); // U diaeresis
+    // Final and medial sigma, Kelvin sign and 'k': lengths in bytes differ.
+    EXPECT_TRUE(Text::EqualsFolded("\xCE\xA3\xCE\x9F\xCE\xA3", "\xCF\x83\xCE\xBF\xCF\x82"));
+    EXPECT_TRUE(Text::EqualsFolded("\xE2\x84\xAA", "K"));
+    EXPECT_TRUE(Text::EqualsFolded("Setup.EXE", "setup.exe"));
+    EXPECT_FALSE(Text::EqualsFolded("\xC3\x9F", "ss")); // sharp s
+    EXPECT_FALSE(Text::EqualsFolded("\xC3\xA9", "e"));
+    EXPECT_FALSE(Text::EqualsFolded("abc", "abcd"));
+    EXPECT_FALSE(Text::EqualsFolded("@[", "`{"));
+    // Bytes that are not UTF-8 (Windows-1252 capitals) fold as ASCII only.
+    EXPECT_FALSE(Text::EqualsFolded("\xC9", "\xE9"));
+    EXPECT_TRUE(Text::EqualsFolded("CAF\xE9", "caf\xE9"));
+    EXPECT_FALSE(Text::EqualsFolded("\xC3", "\xC3\xA9"));
+
+    const Text::NoCaseHash hash;
+    EXPECT_EQ(hash("\xC3\x89"
+                   "COLE NORMALE"),
+              hash("\xC3\xA9"
+                   "cole normale"));
+    EXPECT_EQ(hash("\xE2\x84\xAA"), hash("k"));
+    EXPECT_EQ(hash("twelve bytes\xC3\x9C"
+                   "ber"),
+              hash("TWELVE BYTES\xC3\xBC"
+                   "BER"));
+    std::unordered_set<std::string, Text::NoCaseHash, Text::NoCaseEqual> set{"\xC3\x89t\xC3\xA9"};
+    EXPECT_TRUE(set.contains(std::string_view("\xC3\xA9T\xC3\x89")));
+    EXPECT_FALSE(set.contains(std::string_view("ete")));
+}
+
+TEST(TextCase, ToLowerMapsWholeCharacters)
+{
+    EXPECT_EQ(Text::ToLower(".\xC3\x89XE"), ".\xC3\xA9xe");
+    EXPECT_EQ(Text::ToLower(".\xD0\x94\xD0\x9E\xD0\x9A"), ".\xD0\xB4\xD0\xBE\xD0\xBA"); // Cyrillic
+    EXPECT_EQ(Text::ToLower(".\xF0\x90\x90\x80"), ".\xF0\x90\x90\xA8"); // Deseret, four bytes
+    EXPECT_EQ(Text::ToLower("MiXeD \xC9 Case\xC3"), "mixed \xC9 case\xC3");
+}
+
 TEST(TextUtf8, AcceptsWellFormedText)
 {
     EXPECT_TRUE(Text::IsValidUtf8(""));
@@ -127,6 +170,25 @@ TEST(TextDisplay, KeepsUtf8AndDecodesEverythingElseAsWindows1252)
         const std::string expected{'\xC2', static_cast<char>(c)};
         EXPECT_EQ(Text::DecodeForDisplay(b), expected);
     }
+}
+
+TEST(TextDisplay, ValueCutInsideACharacterDropsThatCharacter)
+{
+    const std::size_t cut = Text::kValueCut;
+    for (const std::string tail : {"\xC3", "\xE2\x82", "\xF0\x9F\x98"}) {
+        const std::string text = std::string(cut - tail.size() - 2, 'a') + "\xC3\xA9" + tail;
+        EXPECT_EQ(Text::DecodeForDisplay(text), text.substr(0, cut - tail.size()));
+    }
+    // A bad byte before the cut, a tail no character starts with, or another length:
+    // Windows-1252 as before.
+    const std::string bad = "\xE9" + std::string(cut - 2, 'a') + "\xC3";
+    EXPECT_EQ(Text::DecodeForDisplay(bad).substr(0, 2), "\xC3\xA9");
+    EXPECT_EQ(Text::DecodeForDisplay(std::string(cut - 2, 'a') + "\xE0\x80").substr(cut - 2),
+              "\xC3\xA0\xE2\x82\xAC");
+    EXPECT_EQ(Text::DecodeForDisplay(std::string(cut - 2, 'a') + "\xC3\x28").substr(cut - 2),
+              "\xC3\x83(");
+    EXPECT_EQ(Text::DecodeForDisplay(std::string(cut, 'a') + "\xC3").substr(cut), "\xC3\x83");
+    EXPECT_EQ(Text::DecodeForDisplay("Caf\xE9"), "Caf\xC3\xA9");
 }
 
 TEST(TextDisplay, NoByteIsLost)

@@ -53,13 +53,18 @@ TEST(Wildcard, SuffixPatternsIgnoreAsciiCase)
     EXPECT_FALSE(Match("*end", "en"));
 }
 
-TEST(Wildcard, CaseFoldingIsAsciiOnly)
+TEST(Wildcard, CaseFoldingCoversUtf8AndNoOtherBytes)
 {
     EXPECT_TRUE(Match("ABC.TXT", "abc.txt"));
-    // Latin-1 and UTF-8 capitals are different bytes, whatever the locale says.
+    EXPECT_TRUE(Match("\xC3\x84.txt", "\xC3\xA4.txt"));
+    EXPECT_TRUE(Match("\xC3\x84*", "\xC3\xA4rger.txt"));
+    EXPECT_TRUE(Match("*.\xD0\x94\xD0\x9E\xD0\x9A", "x.\xD0\xB4\xD0\xBE\xD0\xBA"));
+    // An ASCII suffix still meets characters that fold onto ASCII (the Kelvin sign).
+    EXPECT_TRUE(Match("*zabk", "zab\xE2\x84\xAA"));
+    EXPECT_TRUE(Match("*.txt", "caf\xC3\xA9.TXT"));
+    // Windows-1252 capitals are not UTF-8: those bytes compare exactly, whatever the locale.
     EXPECT_FALSE(Match("\xC4.txt", "\xE4.txt"));
-    EXPECT_FALSE(Match("\xC3\x84.txt", "\xC3\xA4.txt"));
-    EXPECT_TRUE(Match("\xC3\x84*", "\xC3\x84rger.txt"));
+    EXPECT_TRUE(Match("\xC4.TXT", "\xC4.txt"));
     // '@' and '`' sit next to the letters and must not fold onto them.
     EXPECT_FALSE(Match("@", "`"));
     EXPECT_FALSE(Match("[", "{"));
@@ -79,6 +84,17 @@ TEST(Wildcard, QuestionMarkTakesOneNonDotOrNothingAtDotAndEnd)
     EXPECT_FALSE(Match("a?c", "ac"));
     EXPECT_TRUE(Match("a?c", "abc"));
     EXPECT_FALSE(Match("a?b", "a.b"));
+    // One character, whatever its length in bytes; a byte that is not UTF-8 is one too.
+    EXPECT_TRUE(Match("caf?.txt", "caf\xC3\xA9.txt"));
+    EXPECT_TRUE(Match("?", "\xF0\x9F\x98\x80"));
+    EXPECT_FALSE(Match("a?c", "a\xC3\xA9\xC3\xA9"
+                              "c"));
+    EXPECT_TRUE(Match("a??c", "a\xC3\xA9\xC3\xA9"
+                              "c"));
+    EXPECT_TRUE(Match("a?c", "a\xE9"
+                             "c"));
+    EXPECT_FALSE(Match("a?c", "a\xE2\x82"
+                              "c"));
 }
 
 TEST(Wildcard, DotBeforeWildcardMayMatchNothingAtTheEnd)
