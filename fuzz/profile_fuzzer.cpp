@@ -109,9 +109,8 @@ private:
         if (line.empty() || line.front() == ';')
             return;
         if (line.front() == '[') {
-            const std::size_t close = line.find(']');
-            if (close != std::string_view::npos)
-                m_sections.push_back({Trim(line.substr(1, close - 1)), {}});
+            // The name runs to the first ']', or to the end of the line.
+            m_sections.push_back({Trim(line.substr(1, line.find(']') - 1)), {}});
             return;
         }
         if (!m_sections.empty() && line.find('=') != std::string_view::npos)

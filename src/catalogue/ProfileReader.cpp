@@ -60,6 +60,8 @@ std::string_view UpToNul(std::string_view s) noexcept
                : s;
 }
 
+static_assert(CProfileReader::kBufferSize - 1 == Text::kValueCut);
+
 std::string_view AsReturned(std::string_view s) noexcept
 {
     s = UpToNul(s);
@@ -291,9 +293,8 @@ void CProfileReader::CParsedFile::ParseLine(std::string_view line, std::uint32_t
     if (line.empty() || line.front() == ';')
         return;
     if (line.front() == '[') {
+        // Without a ']' the name runs to the end of the line.
         const std::size_t close = FindByte(line, ']');
-        if (close == line.size())
-            return;
         const auto here = static_cast<std::uint32_t>(arrEntries.size());
         arrSections.push_back({SpanOf(TrimBlanks(line.substr(1, close - 1))), here, here});
         nSection = static_cast<std::uint32_t>(arrSections.size() - 1);

@@ -10,7 +10,8 @@
 class CVolume;
 
 // Reads keys of INI-style files by the rules of the Windows private-profile read:
-// section and key names without regard to case, blanks around keys and values trimmed,
+// section and key names without regard to case (a section line without its ']' names
+// the section up to the line's end), blanks around names and values trimmed,
 // one pair of enclosing quotes dropped, values cut to 4095 bytes, first section and
 // first key of a name win, ';' comment lines, CR LF / LF / CR line ends, a UTF-8 BOM
 // ignored. Every read checks the file again (device, inode, size, modification time),

@@ -147,10 +147,13 @@ TEST_F(ProfileReaderTest, SectionLines)
     EXPECT_EQ(Read("  [ info ]\nk=v\n", "info", "k"), "v");
     EXPECT_EQ(Read("[]\nk=v\n", "", "k"), "v");
     EXPECT_EQ(Read("[a]b]\nk=v\n", "a", "k"), "v");
-    // A '[' line without ']' is no section line: the current section goes on.
-    const std::string unclosed = "[a]\nk=1\n[b\nj=2\n";
-    EXPECT_EQ(Read(unclosed, "a", "j"), "2");
-    EXPECT_EQ(Read(unclosed, "b", "j"), "DEFAULT");
+    // Without ']' the name runs to the end of the line, blanks around it trimmed.
+    const std::string unclosed = "[a]\nk=1\n[Name \t \nj=2\n";
+    EXPECT_EQ(Read(unclosed, "name", "j"), "2");
+    EXPECT_EQ(Read(unclosed, "a", "j"), "DEFAULT");
+    EXPECT_EQ(Read(unclosed, "a", "k"), "1");
+    EXPECT_EQ(Read("[ info\r\ncategory=Tools\r\n", "info", "category"), "Tools");
+    EXPECT_EQ(Read("[\nk=v\n", "", "k"), "v");
     // Lines without '=' are skipped, not taken as the end of the section.
     EXPECT_EQ(Read("[a]\njust words\nk=v\n", "a", "k"), "v");
 }
