@@ -15,15 +15,14 @@ namespace {
 
 // Sorts by display text; decoding once per element keeps the comparisons cheap.
 template <class T, class TextOf>
-void SortByDisplayText(std::vector<T>& items, TextOf textOf)
+void SortByDisplayText(std::vector<T>& items, TextOf textOf, const CCatalogue::TextOrder& order)
 {
     std::vector<std::pair<std::string, T>> keyed;
     keyed.reserve(items.size());
     for (T& item : items)
         keyed.emplace_back(Text::DecodeForDisplay(textOf(item)), std::move(item));
-    std::stable_sort(keyed.begin(), keyed.end(), [](const auto& a, const auto& b) {
-        return Text::CompareNoCase(a.first, b.first) < 0;
-    });
+    std::stable_sort(keyed.begin(), keyed.end(),
+                     [&](const auto& a, const auto& b) { return order(a.first, b.first) < 0; });
     items.clear();
     for (auto& [key, item] : keyed)
         items.push_back(std::move(item));
@@ -31,13 +30,15 @@ void SortByDisplayText(std::vector<T>& items, TextOf textOf)
 
 } // namespace
 
-void CCatalogue::Sort()
+void CCatalogue::Sort(const TextOrder& order)
 {
-    SortByDisplayText(m_arrCategories,
-                      [](const CCategoryEntry& c) -> const std::string& { return c.strText; });
+    const TextOrder& compare = order ? order : TextOrder(Text::CompareNoCase);
+    SortByDisplayText(
+        m_arrCategories, [](const CCategoryEntry& c) -> const std::string& { return c.strText; },
+        compare);
     for (CCategoryEntry& category : m_arrCategories)
         SortByDisplayText(
             category.arrApplications,
-            [](const CApplicationEntry& a) -> const std::string& { return a.strName; });
+            [](const CApplicationEntry& a) -> const std::string& { return a.strName; }, compare);
     m_mapIndex.clear();
 }

@@ -3,7 +3,9 @@
 #include "catalogue/Text.h"
 
 #include <cstddef>
+#include <functional>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <vector>
 
@@ -24,9 +26,12 @@ class CCatalogue {
 public:
     // Categories equal without regard to case share the entry of the first one found.
     void AddApplication(const std::string& category, CApplicationEntry application);
-    // Categories, and the applications of each, by display text without regard to case;
-    // equal texts keep their order of discovery.
-    void Sort();
+    // Orders two display texts (UTF-8, as Text::DecodeForDisplay gives them): negative,
+    // zero or positive. Called only on the thread that sorts, and only during Sort.
+    using TextOrder = std::function<int(std::string_view, std::string_view)>;
+    // Categories, and the applications of each, by display text in the given order
+    // (Text::CompareNoCase when empty); texts equal in it keep their order of discovery.
+    void Sort(const TextOrder& order = {});
 
     const std::vector<CCategoryEntry>& Categories() const noexcept { return m_arrCategories; }
     std::size_t ApplicationCount() const noexcept { return m_nApplications; }

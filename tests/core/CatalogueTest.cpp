@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -46,6 +47,50 @@ TEST(Catalogue, SortsWithoutCaseAndKeepsEqualNamesInOrderOfDiscovery)
     EXPECT_EQ(Names(categories[0]), (std::vector<std::string>{"Alpha", "beta", "Same", "Same"}));
     EXPECT_EQ(categories[0].arrApplications[2].strDescriptorPath, "/first.brw");
     EXPECT_EQ(categories[0].arrApplications[3].strDescriptorPath, "/second.brw");
+}
+
+TEST(Catalogue, CategoriesMergeWithoutCaseBeyondAscii)
+{
+    CCatalogue catalogue;
+    catalogue.AddApplication("\xC3\x89"
+                             "diteurs",
+                             {"a", "/a.brw", "/"});
+    catalogue.AddApplication("\xC3\xA9"
+                             "DITEURS",
+                             {"b", "/b.brw", "/"});
+    catalogue.AddApplication("Editeurs", {"c", "/c.brw", "/"});
+    ASSERT_EQ(catalogue.Categories().size(), 2u);
+    EXPECT_EQ(catalogue.Categories()[0].arrApplications.size(), 2u);
+}
+
+TEST(Catalogue, SortsByTheGivenOrderOfDisplayTexts)
+{
+    CCatalogue catalogue;
+    // Windows-1252 bytes reach the order decoded, as they are shown.
+    catalogue.AddApplication("\xC9"
+                             "diteurs",
+                             {"z", "/1.brw", "/"});
+    catalogue.AddApplication("Zip", {"b", "/2.brw", "/"});
+    catalogue.AddApplication("Zip", {"a", "/3.brw", "/"});
+    catalogue.AddApplication("Editeurs", {"e", "/4.brw", "/"});
+    std::vector<std::string> seen;
+    // Longest first, so the order is visibly the one given; equal lengths keep discovery order.
+    catalogue.Sort([&](std::string_view a, std::string_view b) {
+        seen.emplace_back(a);
+        seen.emplace_back(b);
+        return static_cast<int>(b.size()) - static_cast<int>(a.size());
+    });
+    const auto& categories = catalogue.Categories();
+    ASSERT_EQ(categories.size(), 3u);
+    EXPECT_EQ(categories[0].strText, "\xC9"
+                                     "diteurs");
+    EXPECT_EQ(categories[1].strText, "Editeurs");
+    EXPECT_EQ(categories[2].strText, "Zip");
+    EXPECT_EQ(Names(categories[2]), (std::vector<std::string>{"b", "a"}));
+    EXPECT_NE(std::find(seen.begin(), seen.end(),
+                        "\xC3\x89"
+                        "diteurs"),
+              seen.end());
 }
 
 TEST(CatalogTree, TellsApplicationNodesByTheirChildren)
