@@ -1,6 +1,7 @@
 # Installs Quarrow as a desktop citizen: executable (installed from src/), desktop entry,
-# hicolor icons, the MIME package for descriptors and a manual page. An installed Quarrow
-# finds "*.brw" known system-wide and so never writes its per-user MIME package.
+# hicolor icons, the MIME package for descriptors, AppStream metadata, a manual page and
+# the documents Debian asks for (copyright, changelog). An installed Quarrow finds "*.brw"
+# known system-wide and so never writes its per-user MIME package.
 
 include(GNUInstallDirs)
 
@@ -35,17 +36,31 @@ install(FILES "${PROJECT_SOURCE_DIR}/dist/quarrow.desktop"
 install(FILES "${PROJECT_SOURCE_DIR}/dist/x-quarrow-descriptor.xml"
         DESTINATION "${CMAKE_INSTALL_DATADIR}/mime/packages")
 
-# Debian wants manual pages compressed, without a name or time stamp in the gzip header.
-configure_file("${PROJECT_SOURCE_DIR}/dist/quarrow.1.in" "${PROJECT_BINARY_DIR}/man/quarrow.1" @ONLY)
+set(_quarrow_docdir "${CMAKE_INSTALL_DATADIR}/doc/quarrow")
+install(FILES "${PROJECT_SOURCE_DIR}/dist/invalid.quarrow.quarrow.metainfo.xml"
+        DESTINATION "${CMAKE_INSTALL_DATADIR}/metainfo")
+install(FILES "${PROJECT_SOURCE_DIR}/dist/copyright" "${PROJECT_SOURCE_DIR}/README.md"
+        DESTINATION "${_quarrow_docdir}")
+
+# Debian wants manual pages and changelogs compressed, without a name or time stamp in the
+# gzip header, so that every build of a version gives the same bytes.
 find_program(QUARROW_GZIP gzip)
-if(QUARROW_GZIP)
-    add_custom_command(
-        OUTPUT "${PROJECT_BINARY_DIR}/man/quarrow.1.gz"
-        COMMAND "${QUARROW_GZIP}" -9nkf "${PROJECT_BINARY_DIR}/man/quarrow.1"
-        DEPENDS "${PROJECT_BINARY_DIR}/man/quarrow.1"
-        VERBATIM)
-    add_custom_target(quarrow_manpage ALL DEPENDS "${PROJECT_BINARY_DIR}/man/quarrow.1.gz")
-    install(FILES "${PROJECT_BINARY_DIR}/man/quarrow.1.gz" DESTINATION "${CMAKE_INSTALL_MANDIR}/man1")
-else()
-    install(FILES "${PROJECT_BINARY_DIR}/man/quarrow.1" DESTINATION "${CMAKE_INSTALL_MANDIR}/man1")
-endif()
+function(quarrow_install_gzipped file destination)
+    get_filename_component(name "${file}" NAME)
+    if(QUARROW_GZIP)
+        add_custom_command(
+            OUTPUT "${file}.gz"
+            COMMAND "${QUARROW_GZIP}" -9nkf "${file}"
+            DEPENDS "${file}"
+            VERBATIM)
+        add_custom_target(quarrow_gzip_${name} ALL DEPENDS "${file}.gz")
+        install(FILES "${file}.gz" DESTINATION "${destination}")
+    else()
+        install(FILES "${file}" DESTINATION "${destination}")
+    endif()
+endfunction()
+
+configure_file("${PROJECT_SOURCE_DIR}/dist/quarrow.1.in" "${PROJECT_BINARY_DIR}/man/quarrow.1" @ONLY)
+quarrow_install_gzipped("${PROJECT_BINARY_DIR}/man/quarrow.1" "${CMAKE_INSTALL_MANDIR}/man1")
+configure_file("${PROJECT_SOURCE_DIR}/dist/changelog" "${PROJECT_BINARY_DIR}/doc/changelog" COPYONLY)
+quarrow_install_gzipped("${PROJECT_BINARY_DIR}/doc/changelog" "${_quarrow_docdir}")

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs a configured and built Quarrow tree into a temporary folder and packs it as a .deb,
 # then checks what a desktop and dpkg rely on: the file set, the desktop entry, the icons,
-# the MIME package and the control fields.
+# the MIME package, the AppStream metadata, the Debian documents and the control fields, and
+# that lintian finds no error and no missing hardening.
 #
 #   check-deb.sh <build folder> <project version> [<sanitizer>]
 #
@@ -21,7 +22,8 @@ failures=0
 fail() { echo "FAIL: $*" >&2; failures=$((failures + 1)); }
 
 [[ -z "$sanitize" ]] || skip "sanitizer build ($sanitize)"
-for tool in "$cmake" "$cpack" dpkg dpkg-deb dpkg-shlibdeps file desktop-file-validate; do
+for tool in "$cmake" "$cpack" dpkg dpkg-deb dpkg-shlibdeps file desktop-file-validate \
+    appstreamcli lintian; do
     command -v "$tool" >/dev/null || skip "$tool is not installed"
 done
 
@@ -81,6 +83,23 @@ check_tree() {
     fi
 
     [[ -f "$root/usr/share/man/man1/quarrow.1.gz" ]] || fail "$what: no manual page"
+
+    local metainfo="$root/usr/share/metainfo/invalid.quarrow.quarrow.metainfo.xml"
+    if [[ -f "$metainfo" ]]; then
+        appstreamcli validate --no-net "$metainfo" || fail "$what: appstreamcli rejects the metainfo"
+        grep -qF '<launchable type="desktop-id">quarrow.desktop</launchable>' "$metainfo" ||
+            fail "$what: the metainfo does not launch quarrow.desktop"
+    else
+        fail "$what: no AppStream metainfo"
+    fi
+
+    local doc="$root/usr/share/doc/quarrow"
+    cmp -s "$doc/copyright" "$source_root/dist/copyright" || fail "$what: no or another copyright file"
+    [[ -f "$doc/README.md" ]] || fail "$what: no README.md, which the metainfo and manual name"
+    # The newest changelog entry is the version being packed.
+    local top
+    top=$(gzip -cd "$doc/changelog.gz" | head -1) || fail "$what: no or a broken changelog.gz"
+    [[ "$top" == "quarrow ($version) "* ]] || fail "$what: the changelog starts with '$top'"
 }
 
 # The installed MIME package must say what the program writes per user when the type is
@@ -154,13 +173,17 @@ bad_modes=$(dpkg-deb -c "$deb" | awk '($1 ~ /^d/ && $1 != "drwxr-xr-x") ||
     ($1 ~ /^-/ && $1 != "-rw-r--r--" && $6 != "./usr/bin/quarrow") { print $1, $6 }')
 [[ -z "$bad_modes" ]] || fail "unexpected permissions: $bad_modes"
 
-# Lintian's verdict is informative only: it asks for a copyright file and a changelog,
-# which this package does not carry yet.
-if command -v lintian >/dev/null; then
-    echo "--- lintian"
-    lintian --tag-display-limit 0 "$deb" 2>&1 || true
-    echo "--- end of lintian"
-fi
+# Quarrow reads untrusted discs: lintian must find neither an error nor a missing hardening
+# flag. Other tags are shown for the reader.
+lintian_status=0
+lintian --pedantic -I --tag-display-limit 0 "$deb" >"$tmp/lintian.log" 2>&1 || lintian_status=$?
+echo "--- lintian"
+cat "$tmp/lintian.log"
+echo "--- end of lintian"
+# 1 means error tags, found below; anything else is lintian failing to run.
+((lintian_status <= 1)) || fail "lintian did not run (status $lintian_status)"
+bad_tags=$(grep -E '^E: |^[A-Z]: [^ ]+: hardening-' "$tmp/lintian.log" || true)
+[[ -z "$bad_tags" ]] || fail "lintian: $bad_tags"
 
 if ((failures > 0)); then
     echo "$failures packaging check(s) failed" >&2
