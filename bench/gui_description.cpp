@@ -23,6 +23,9 @@
 #include "BenchSupport.h"
 #include "DescriptionText.h"
 #include "catalogue/Description.h"
+#include "catalogue/Descriptor.h"
+#include "catalogue/ProfileReader.h"
+#include "platform/MountedVolume.h"
 
 #include <QAbstractTextDocumentLayout>
 #include <QApplication>
@@ -192,10 +195,9 @@ int main(int argc, char** argv)
     QPlainTextEdit& pane = dlg.DescriptionPane();
     const std::string folder = app.string();
     const std::string descriptor = (app / "app.brw").string();
-    const Descriptor::ReadKey read = [](std::string_view section, std::string_view key,
-                                        std::string_view defaultValue) {
-        return theApp.GetProfileString(section, key, defaultValue);
-    };
+    const CMountedVolume volume(folder);
+    CProfileReader reader;
+    const Descriptor::ReadKey read = Descriptor::ReaderFor(reader, volume, descriptor);
 
     for (const double mib : options.arrSizesMiB) {
         const auto bytes = static_cast<std::size_t>(mib * 1024 * 1024);
@@ -204,14 +206,13 @@ int main(int argc, char** argv)
 
         std::vector<CRound> direct;
         for (int round = 0; round < options.nRounds; ++round) {
-            dlg.SetProfileFile(descriptor);
             pane.setPlainText(QString());
             LayOutAndPaint(pane);
 
             CRound r;
             const double wall0 = WallMs();
             const double cpu0 = ThreadCpuMs();
-            const Description::Result result = Description::Build(read, folder, cap);
+            const Description::Result result = Description::Build(read, volume, folder, cap);
             const double t1 = WallMs();
             // The same round trip as the selection handler, which keeps the CR CR LF ends.
             const QString kept = QString::fromStdString(result.strText);
@@ -241,7 +242,7 @@ int main(int argc, char** argv)
             // Off the application first, so that selecting it is a change.
             tree.setCurrentIndex(category);
             LayOutAndPaint(pane);
-            if (!WaitUntil([&dlg] { return !dlg.IsListing(); }))
+            if (!WaitUntil([&dlg] { return !dlg.ApplicationView().IsListing(); }))
                 Fail("a listing did not end");
 
             CRound r;
@@ -254,7 +255,7 @@ int main(int argc, char** argv)
             if (pane.document()->blockCount() != blocks)
                 Fail("the pane does not show the description file");
             select.push_back(r);
-            if (!WaitUntil([&dlg] { return !dlg.IsListing(); }))
+            if (!WaitUntil([&dlg] { return !dlg.ApplicationView().IsListing(); }))
                 Fail("a listing did not end");
         }
         Print(mib, bytes, options, "select", select);

@@ -202,19 +202,18 @@ int main(int argc, char** argv)
     int rows = 0;
     int images = 0;
     for (int round = 0; round < options.nRounds; ++round) {
-        dlg.SetProfileFile(options.strDescriptor);
         const double wall0 = WallMs();
         const double cpu0 = CpuMs();
         const double uiCpu0 = ThreadCpuMs();
-        dlg.StartFileList(options.strFolder);
-        const bool finished = WaitUntil([&] { return !dlg.IsListing() && done(); });
+        dlg.ApplicationView().StartFileList(options.strDescriptor, options.strFolder);
+        const bool finished = WaitUntil([&] { return !dlg.ApplicationView().IsListing() && done(); });
         const double wallMs = WallMs() - wall0;
         const double cpuMs = CpuMs() - cpu0;
         const double uiCpuMs = ThreadCpuMs() - uiCpu0;
         if (!finished)
             Fail("the listing did not end");
-        rows = dlg.FileListModel().rowCount();
-        images = dlg.ImageCount();
+        rows = dlg.ApplicationView().FileListModel().rowCount();
+        images = dlg.ApplicationView().ImageCount();
         if (options.nExpect >= 0 && rows != options.nExpect)
             Fail("listed " + std::to_string(rows) + " rows, expected " +
                  std::to_string(options.nExpect));
@@ -227,14 +226,14 @@ int main(int argc, char** argv)
         // Leaving the application: the program icons go, then the list empties.
         double t0 = WallMs();
         if (options.bSelectCost)
-            dlg.RemoveExeIcons();
+            dlg.ApplicationView().RemoveExeIcons();
         const double removeMs = WallMs() - t0;
         t0 = WallMs();
         atTop = !atTop;
         tree.setCurrentIndex(atTop ? top : other);
         QCoreApplication::processEvents();
         const double emptyMs = WallMs() - t0;
-        if (dlg.FileListModel().rowCount() != 0)
+        if (dlg.ApplicationView().FileListModel().rowCount() != 0)
             Fail("the selection change left rows behind");
         if (options.bSelectCost) {
             removeIcons.push_back(removeMs);

@@ -261,7 +261,7 @@ std::unique_ptr<CCatalogDlg> OpenWindow(const CStartDrive& drive)
     dlg->show();
     std::filesystem::current_path(previous);
     CCatalogDlg& window = *dlg;
-    if (!WaitUntil([&window] { return StatusDone(window) && !window.IsListing(); }, 20000))
+    if (!WaitUntil([&window] { return StatusDone(window) && !window.ApplicationView().IsListing(); }, 20000))
         Fail("the start-up scan did not end");
     // Let the first layout and paint go by.
     QCoreApplication::processEvents();
@@ -447,14 +447,13 @@ private:
         phase.prepare = [](CCatalogDlg&) {
         };
         phase.start = [this](CCatalogDlg& dlg) {
-            dlg.SetProfileFile(m_drive.strAllFiles);
-            dlg.StartFileList(m_options.strFlat);
+            dlg.ApplicationView().StartFileList(m_drive.strAllFiles, m_options.strFlat);
         };
         phase.done = [](CCatalogDlg& dlg) {
-            return !dlg.IsListing() && StatusDone(dlg);
+            return !dlg.ApplicationView().IsListing() && StatusDone(dlg);
         };
         phase.count = [this](CCatalogDlg& dlg) {
-            const long long rows = dlg.FileListModel().rowCount();
+            const long long rows = dlg.ApplicationView().FileListModel().rowCount();
             if (m_options.nExpectRows >= 0 && rows != m_options.nExpectRows)
                 Fail("listed " + std::to_string(rows) + " rows, expected " +
                      std::to_string(m_options.nExpectRows));
@@ -473,7 +472,7 @@ private:
             QTreeView& tree = dlg.CatalogTree();
             const QModelIndex category = tree.model()->index(0, 0, TopIndex(dlg));
             tree.setCurrentIndex(category);
-            if (!WaitUntil([&dlg] { return !dlg.IsListing(); }, 20000))
+            if (!WaitUntil([&dlg] { return !dlg.ApplicationView().IsListing(); }, 20000))
                 Fail("a listing did not end");
             m_appNode = tree.model()->index(0, 0, category);
             if (m_appNode.data().toString() != QLatin1String("Big"))

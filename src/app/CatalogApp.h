@@ -1,11 +1,9 @@
 #pragma once
 
-#include "catalogue/WinApp.h"
-
 #include <optional>
 
 // The application object: one static instance, as the program has always had.
-class CCatalogApp final : public CWinApp {
+class CCatalogApp final {
 public:
     // Reads the running QCoreApplication's arguments. Returns the exit status when the
     // program is to end without a window (--help, --version, a bad argument), nothing when it

@@ -1,14 +1,13 @@
 #include "app/CatalogDlg.h"
 
-#include "app/CatalogApp.h"
 #include "app/Commands.h"
 #include "app/DialogUnits.h"
 #include "app/Pictures.h"
 #include "app/Strings.h"
-#include "catalogue/Text.h"
+#include "catalogue/ProfileReader.h"
 #include "catalogue/WorkerThread.h"
 #include "platform/DriveSource.h"
-#include "platform/FileFind.h"
+#include "platform/MountedVolume.h"
 #include "view/DisplayText.h"
 
 #include <QHeaderView>
@@ -30,6 +29,7 @@ constexpr int kStatusBarUnits = 15;
 CCatalogDlg::CCatalogDlg(QWidget* pParent)
     : QDialog(pParent)
     , m_pWorkerThread(std::make_unique<CWorkerThread>())
+    , m_view(*m_pWorkerThread, m_wndFileList, m_wndDescription)
 {
     Pictures::EnsureLoaded();
     setWindowTitle(QStringLiteral("Quarrow"));
@@ -73,7 +73,7 @@ CCatalogDlg::CCatalogDlg(QWidget* pParent)
     m_wndFileList.header()->setSectionsClickable(false);
     m_wndFileList.header()->setSectionsMovable(false);
     m_wndFileList.header()->setStretchLastSection(false);
-    m_wndFileList.setModel(&m_fileModel);
+    m_wndFileList.setModel(&m_view.FileListModel());
     // The view's double-click, not "activated", which some desktops fire on a single click.
     connect(&m_wndFileList, &QTreeView::clicked, this, &CCatalogDlg::OnClickList);
     connect(&m_wndFileList, &QTreeView::doubleClicked, this, &CCatalogDlg::OnDblclkList);
@@ -89,6 +89,9 @@ CCatalogDlg::CCatalogDlg(QWidget* pParent)
     m_wndStatusBar.setObjectName(QStringLiteral("statusBar"));
     m_wndStatusBar.setAccessibleName(QStringLiteral("Status"));
     connect(&m_wndToolBar, &CToolBar::Command, this, &CCatalogDlg::OnCommand);
+    connect(&m_view, &CApplicationView::Progress, this,
+            [this](const QString& text) { m_wndStatusBar.SetText(0, text); });
+    connect(&m_view, &CApplicationView::ListingEnded, this, &CCatalogDlg::OnListingEnded);
 
     ServeToolTips(m_wndCatalogTree.viewport(), Control::kCatalogTree);
     ServeToolTips(m_wndFileList.viewport(), Control::kFileList);
@@ -131,7 +134,6 @@ void CCatalogDlg::setVisible(bool visible)
 bool CCatalogDlg::OnInitDialog()
 {
     m_bInitialised = true;
-    m_wndDescription.setPlainText(m_strDescription);
 
     m_hIcon = Pictures::ProgramIcon();
     setWindowIcon(m_hIcon);
@@ -141,13 +143,12 @@ bool CCatalogDlg::OnInitDialog()
 
     LookForAutorun();
 
-    m_bShowAllFiles = false;
     m_wndToolBar.CheckButton(Command::kShowAppFiles, true);
     m_wndToolBar.EnableButton(Command::kSelectDrive, false);
     m_wndToolBar.EnableButton(Command::kShowAppFiles, false);
     m_wndToolBar.EnableButton(Command::kShowAllFiles, false);
 
-    InitFileIcons();
+    m_view.InitFileIcons();
     m_wndFileList.setColumnWidth(0, 150);
     m_wndFileList.setColumnWidth(1, 50);
     m_wndFileList.setColumnWidth(2, 200);
@@ -202,20 +203,17 @@ void CCatalogDlg::LookForAutorun()
         SelectDrive(true);
         return;
     }
-    const std::optional<std::string> autorun = CFileFind::ResolveNoCase(folder, "autorun.inf");
+    // Start-up is the one time the window reads the drive itself, before it is shown.
+    std::shared_ptr<const CVolume> volume = CMountedVolume::Create(folder);
+    const std::optional<std::string> autorun = volume->ResolveNoCase(volume->Root(), "autorun.inf");
     if (!autorun) {
         SelectDrive(true);
         return;
     }
-    SetProfileFile(*autorun);
-    const std::string label = theApp.GetProfileString("autorun", "label", "Unknown");
+    CProfileReader reader;
+    const std::string label = reader.GetString(*volume, *autorun, "autorun", "label", "Unknown");
     setWindowTitle(QStringLiteral("Quarrow - ") + DisplayText(label));
-    StartScan(folder);
-}
-
-void CCatalogDlg::SetProfileFile(std::string path)
-{
-    theApp.SetProfileFile(std::move(path));
+    StartScan(std::move(volume));
 }
 
 void CCatalogDlg::keyPressEvent(QKeyEvent* event)

@@ -36,11 +36,32 @@ void CCatalogDlg::SelectDrive(bool atStartup)
         return; // Cancel changes nothing
     // The listing still running must not add rows to the emptied list.
     StopLatestJob();
-    m_pFileListJob.reset();
-    m_fileModel.Clear();
+    m_view.Clear();
     setWindowTitle(QStringLiteral("Quarrow - ") + DisplayText(dlg.Drive()));
-    m_strCurrentFolder = dlg.Drive();
     StartScan(dlg.Drive());
+}
+
+void CCatalogDlg::OnShowAllFiles()
+{
+    // Pressing the button that is already pressed switches to the other mode.
+    const bool bShowAll = !m_wndToolBar.IsButtonChecked(Command::kShowAllFiles);
+    m_wndToolBar.CheckButton(Command::kShowAllFiles, bShowAll);
+    m_wndToolBar.CheckButton(Command::kShowAppFiles, !bShowAll);
+    m_view.SetShowAllFiles(bShowAll);
+}
+
+void CCatalogDlg::OnShowAppFiles()
+{
+    const bool bShowAll = m_wndToolBar.IsButtonChecked(Command::kShowAppFiles);
+    m_wndToolBar.CheckButton(Command::kShowAllFiles, bShowAll);
+    m_wndToolBar.CheckButton(Command::kShowAppFiles, !bShowAll);
+    m_view.SetShowAllFiles(bShowAll);
+}
+
+void CCatalogDlg::OnListingEnded()
+{
+    m_wndToolBar.EnableButton(Command::kShowAppFiles, true);
+    m_wndToolBar.EnableButton(Command::kShowAllFiles, true);
 }
 
 std::optional<QString> CCatalogDlg::OnToolTipNotify(int id) const

@@ -6,21 +6,15 @@
 #include "platform/desktop/Shell.h"
 #include "view/DisplayText.h"
 
-const CFileListModel::Row* CCatalogDlg::SelectedFileRow() const
-{
-    const QModelIndexList rows = m_wndFileList.selectionModel()->selectedRows();
-    return rows.isEmpty() ? nullptr : m_fileModel.RowAt(rows.first().row());
-}
-
 void CCatalogDlg::OnClickList()
 {
-    if (const CFileListModel::Row* row = SelectedFileRow())
+    if (const CFileListModel::Row* row = m_view.SelectedFileRow())
         m_wndStatusBar.SetText(0, DisplayText(row->strPath));
 }
 
 void CCatalogDlg::OnDblclkList()
 {
-    const CFileListModel::Row* row = SelectedFileRow();
+    const CFileListModel::Row* row = m_view.SelectedFileRow();
     if (!row)
         return;
     // The path kept with the row, never one rebuilt from the shown (lower-cased) texts.
@@ -35,12 +29,13 @@ void CCatalogDlg::OnOpenFolder()
 
 void CCatalogDlg::OpenCurrentFolder()
 {
-    if (m_strCurrentFolder.empty()) {
+    const std::string& folder = m_view.CurrentFolder();
+    if (folder.empty()) {
         CPrompt::MessageBox(this, QStringLiteral("No file selected."), QStringLiteral("Error"),
                             QMessageBox::Ok, QMessageBox::Warning);
         return;
     }
-    ReportOpenError(Shell::Execute(m_strCurrentFolder, "open", std::string()));
+    ReportOpenError(Shell::Execute(folder, "open", std::string()));
 }
 
 void CCatalogDlg::ReportOpenError(int code)

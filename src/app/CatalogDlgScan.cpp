@@ -2,10 +2,10 @@
 #include "app/CatalogDlg.h"
 
 #include "app/Commands.h"
-#include "catalogue/Description.h"
 #include "catalogue/ScanJob.h"
-#include "catalogue/Text.h"
 #include "catalogue/WorkerThread.h"
+#include "platform/MountedVolume.h"
+#include "view/Collation.h"
 #include "view/DisplayText.h"
 
 #include <QMetaObject>
@@ -13,6 +13,11 @@
 #include <utility>
 
 void CCatalogDlg::StartScan(std::string root)
+{
+    StartScan(CMountedVolume::Create(std::move(root)));
+}
+
+void CCatalogDlg::StartScan(std::shared_ptr<const CVolume> volume)
 {
     // Two walks never run at once.
     StopLatestJob();
@@ -25,67 +30,49 @@ void CCatalogDlg::StartScan(std::string root)
     if (m_wndCatalogTree.currentIndex().isValid())
         m_wndCatalogTree.selectionModel()->setCurrentIndex(QModelIndex(),
                                                            QItemSelectionModel::Clear);
-    m_model.Rebuild([](CCatalogTree& tree) {
-        tree.DeleteAllItems();
-        tree.InsertItem(CCatalogTree::kRootText, nullptr);
-    });
+    m_model.ShowScanning();
 
-    m_strCurrentFolder = root;
-    m_pScanJob = std::make_shared<CScanJob>(std::move(root));
+    m_view.SetVolume(volume);
+    m_view.SetScanRunning(true);
+    // Sorted as the user's locale sorts, on the worker: a large drive has thousands of names.
+    m_pScanJob = std::make_shared<CScanJob>(std::move(volume), CCollation().Order());
     // The wake-up carries no data: the reports cross under the job's own mutex.
-    m_pScanJob->SetWakeUp(
-        [this] { QMetaObject::invokeMethod(this, "OnJobReports", Qt::QueuedConnection); });
+    m_pScanJob->SetWakeUp([this] {
+        QMetaObject::invokeMethod(this, &CCatalogDlg::OnJobReports, Qt::QueuedConnection);
+    });
     m_pWorkerThread->Start(m_pScanJob);
 }
 
 void CCatalogDlg::OnJobReports()
 {
-    if (m_pFileListJob)
-        TakeFileListReports();
-    if (m_pScanJob) {
-        CScanJob::Reports reports = m_pScanJob->TakeReports();
-        if (reports.bFolderChanged)
-            m_wndStatusBar.SetText(0,
-                                   QStringLiteral("Scanning: ") + DisplayText(reports.strFolder));
-        if (reports.pCatalogue) {
-            m_pScanJob.reset();
-            EndScan(*reports.pCatalogue);
-        }
+    if (!m_pScanJob)
+        return;
+    CScanJob::Reports reports = m_pScanJob->TakeReports();
+    if (reports.bFolderChanged)
+        m_wndStatusBar.SetText(0, QStringLiteral("Scanning: ") + DisplayText(reports.strFolder));
+    if (reports.pCatalogue) {
+        m_pScanJob.reset();
+        EndScan(std::move(reports.pCatalogue));
     }
 }
 
-void CCatalogDlg::EndScan(const CCatalogue& catalogue)
+void CCatalogDlg::EndScan(std::shared_ptr<const CCatalogue> catalogue)
 {
+    const bool bFoundAny = catalogue->ApplicationCount() > 0;
     // The catalogue arrives sorted: categories, and the applications within each.
-    m_model.Rebuild([&catalogue](CCatalogTree& tree) {
-        const HTREEITEM root = tree.GetRootItem();
-        for (const CCategoryEntry& category : catalogue.Categories()) {
-            const HTREEITEM node = tree.InsertItem(Text::DecodeForDisplay(category.strText), root);
-            for (const CApplicationEntry& application : category.arrApplications) {
-                const HTREEITEM app =
-                    tree.InsertItem(Text::DecodeForDisplay(application.strName), node);
-                tree.InsertItem(Text::DecodeForDisplay(application.strDescriptorPath), app,
-                                application.strDescriptorPath);
-                tree.InsertItem(Text::DecodeForDisplay(application.strFolder), app,
-                                application.strFolder);
-            }
-        }
-        if (!tree.ItemHasChildren(root))
-            tree.InsertItem(CCatalogTree::kEmptyScanText, root);
-    });
-    m_wndToolBar.EnableButton(Command::kOpenFolder, catalogue.ApplicationCount() > 0);
-    m_wndCatalogTree.expand(m_model.IndexFromItem(m_model.Tree().GetRootItem()));
+    m_model.SetCatalogue(std::move(catalogue));
+    m_wndToolBar.EnableButton(Command::kOpenFolder, bFoundAny);
+    m_wndCatalogTree.expand(m_model.RootIndex());
     m_wndCatalogTree.setEnabled(true);
     m_wndStatusBar.SetText(0, QStringLiteral("Done."));
     m_wndToolBar.EnableButton(Command::kSelectDrive, true);
-    if (m_strListingAfterScan)
-        StartFileList(*std::exchange(m_strListingAfterScan, std::nullopt));
+    m_view.SetScanRunning(false);
 }
 
 void CCatalogDlg::OnItemExpandedTree(const QModelIndex& index)
 {
-    // Application nodes never stay open; their leaves are the program's, not the user's.
-    if (IsApplicationNode(m_model.ItemFromIndex(index)))
+    // Application nodes never stay open.
+    if (m_model.IsApplication(index))
         m_wndCatalogTree.collapse(index);
 }
 
@@ -102,30 +89,15 @@ void CCatalogDlg::OnSelChangedTree(const QModelIndex& current, const QModelIndex
     if (current.isValid())
         m_wndCatalogTree.expand(current);
 
-    // The listing before must be gone before the list is emptied and the icons trimmed; a
-    // scan, which no listing runs beside, is never stopped for a selection.
-    if (!m_pScanJob)
-        StopLatestJob();
-    m_pFileListJob.reset();
-    m_fileModel.Clear();
-    RemoveExeIcons();
-
-    const HTREEITEM item = m_model.ItemFromIndex(current);
-    if (IsApplicationNode(item)) {
-        m_wndStatusBar.SetText(2, QString::fromStdString(item->Text()));
-        const HTREEITEM descriptor = m_model.Tree().GetChildItem(item);
-        const HTREEITEM folder = m_model.Tree().GetNextSiblingItem(descriptor);
-        SetProfileFile(descriptor->Bytes());
-        StartFileList(folder->Bytes());
-        BuildDescription(folder->Bytes());
+    const CApplicationEntry* application = m_model.ApplicationAt(current);
+    const QString text = current.data().toString();
+    if (application) {
+        m_wndStatusBar.SetText(2, text);
     } else {
-        m_wndStatusBar.SetText(1, item ? QString::fromStdString(item->Text()) : QString());
+        m_wndStatusBar.SetText(1, text);
         m_wndStatusBar.SetText(2, QString());
         m_wndToolBar.EnableButton(Command::kShowAppFiles, false);
         m_wndToolBar.EnableButton(Command::kShowAllFiles, false);
-        m_strDescription.clear();
     }
-    // The pane breaks lines at LF only; m_strDescription keeps the CR CR LF line ends.
-    m_wndDescription.setPlainText(
-        QString::fromStdString(Description::ForDisplay(m_strDescription.toStdString())));
+    m_view.Select(application);
 }

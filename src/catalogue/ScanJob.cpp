@@ -4,8 +4,9 @@
 
 #include <utility>
 
-CScanJob::CScanJob(std::shared_ptr<const CVolume> volume)
+CScanJob::CScanJob(std::shared_ptr<const CVolume> volume, CCatalogue::TextOrder order)
     : m_pVolume(std::move(volume))
+    , m_order(std::move(order))
     , m_pCatalogue(std::make_shared<CCatalogue>())
 {}
 
@@ -14,7 +15,7 @@ void CScanJob::Run()
     WalkFolder(*m_pVolume, m_pVolume->Root(), "tree", true, Descriptor::kPattern, *this);
     if (CJob::IsStopRequested())
         return;
-    m_pCatalogue->Sort();
+    m_pCatalogue->Sort(m_order);
     {
         std::lock_guard lock(m_mutex);
         m_pending.pCatalogue = std::move(m_pCatalogue);

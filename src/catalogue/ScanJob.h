@@ -12,7 +12,8 @@
 // Walks a volume from its root for descriptors and files each listed one into a catalogue.
 class CScanJob final : public CJob, private CWalkVisitor {
 public:
-    explicit CScanJob(std::shared_ptr<const CVolume> volume);
+    // order sorts the catalogue on the worker (empty: the plain case-blind order).
+    explicit CScanJob(std::shared_ptr<const CVolume> volume, CCatalogue::TextOrder order = {});
 
     void Run() override;
 
@@ -32,6 +33,7 @@ private:
     bool IsStopRequested() const override { return CJob::IsStopRequested(); }
 
     const std::shared_ptr<const CVolume> m_pVolume;
+    const CCatalogue::TextOrder m_order;
     CProfileReader m_reader;
     std::shared_ptr<CCatalogue> m_pCatalogue;
 

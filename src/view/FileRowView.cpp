@@ -16,7 +16,7 @@ constexpr int kIconSize = 16;
 
 } // namespace
 
-void CFileRowViewDecorator::Decorate(CFileRow& row)
+void CFileRowViewDecorator::Decorate(const CVolume& volume, CFileRow& row)
 {
     auto view = std::make_shared<CFileRowView>();
     view->strName = DisplayText(row.strTitle);
@@ -27,7 +27,7 @@ void CFileRowViewDecorator::Decorate(CFileRow& row)
     }
     view->strLocation = m_strLastLocation; // shared, not copied, across a folder's rows
     if (row.strExtension == ".exe") {
-        view->imageExe = ReadProgramIcon(row.strPath);
+        view->imageExe = ReadProgramIcon(volume, row.strPath);
     } else {
         const TypeIcons& icons = IconsForExtension(row.strExtension);
         view->strIconName = icons.strIconName;
@@ -52,10 +52,10 @@ CFileRowViewDecorator::IconsForExtension(const std::string& extension)
     return it->second;
 }
 
-QImage CFileRowViewDecorator::ReadProgramIcon(const std::string& path)
+QImage CFileRowViewDecorator::ReadProgramIcon(const CVolume& volume, const std::string& path)
 {
     const std::vector<unsigned char> ico =
-        CPeIconReader::ExtractIcon(path, 0, CPeIconReader::Images::ClosestTo16);
+        CPeIconReader::ExtractIcon(volume, path, 0, CPeIconReader::Images::ClosestTo16);
     if (ico.empty())
         return {};
     QByteArray bytes(reinterpret_cast<const char*>(ico.data()), static_cast<qsizetype>(ico.size()));

@@ -24,10 +24,10 @@ struct CFileRowView final : public CFileRowExtra {
 // QImage happen here; theme icons and pixmaps are left to the UI thread.
 class CFileRowViewDecorator final : public CFileRowDecorator {
 public:
-    void Decorate(CFileRow& row) override;
+    void Decorate(const CVolume& volume, CFileRow& row) override;
 
     // The 16 x 16 image of icon 0 in the program at path; null when there is none.
-    static QImage ReadProgramIcon(const std::string& path);
+    static QImage ReadProgramIcon(const CVolume& volume, const std::string& path);
 
 private:
     struct TypeIcons {

@@ -1,4 +1,3 @@
-#include "catalogue/CatalogTree.h"
 #include "catalogue/Catalogue.h"
 
 #include <gtest/gtest.h>
@@ -91,45 +90,6 @@ TEST(Catalogue, SortsByTheGivenOrderOfDisplayTexts)
                         "\xC3\x89"
                         "diteurs"),
               seen.end());
-}
-
-TEST(CatalogTree, TellsApplicationNodesByTheirChildren)
-{
-    CCatalogTree tree;
-    const HTREEITEM root = tree.InsertItem(CCatalogTree::kRootText, nullptr);
-    EXPECT_FALSE(tree.IsApplicationNode(root));
-    const HTREEITEM empty = tree.InsertItem(CCatalogTree::kEmptyScanText, root);
-    EXPECT_FALSE(tree.IsApplicationNode(root)) << "the root over the empty-scan leaf";
-    EXPECT_FALSE(tree.IsApplicationNode(empty));
-    EXPECT_FALSE(tree.IsApplicationNode(nullptr));
-
-    const HTREEITEM category = tree.InsertItem("Games", root);
-    const HTREEITEM app = tree.InsertItem("Star", category);
-    const HTREEITEM path = tree.InsertItem("/d/star.brw", app, "/d/star.brw");
-    const HTREEITEM folder = tree.InsertItem("/d", app);
-    EXPECT_TRUE(tree.IsApplicationNode(app));
-    EXPECT_FALSE(tree.IsApplicationNode(category));
-    EXPECT_FALSE(tree.IsApplicationNode(path));
-    EXPECT_EQ(tree.GetNextSiblingItem(path), folder);
-    EXPECT_EQ(tree.GetParentItem(folder), app);
-}
-
-TEST(CatalogTree, SortsOneLevelOnlyAndKeepsLeavesInPlace)
-{
-    CCatalogTree tree;
-    const HTREEITEM root = tree.InsertItem(CCatalogTree::kRootText, nullptr);
-    const HTREEITEM b = tree.InsertItem("beta", root);
-    tree.InsertItem("Alpha", root);
-    const HTREEITEM app = tree.InsertItem("app", b);
-    tree.InsertItem("/z/path.brw", app);
-    tree.InsertItem("/z", app);
-    tree.SortChildren(root);
-    EXPECT_EQ(tree.GetChildItem(root)->Text(), "Alpha");
-    EXPECT_EQ(tree.GetNextSiblingItem(tree.GetChildItem(root)), b);
-    EXPECT_EQ(b->Row(), 1);
-    EXPECT_EQ(tree.GetChildItem(app)->Text(), "/z/path.brw");
-    tree.DeleteAllItems();
-    EXPECT_EQ(tree.GetRootItem(), nullptr);
 }
 
 } // namespace

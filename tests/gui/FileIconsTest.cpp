@@ -37,7 +37,7 @@ protected:
         return row;
     }
 
-    void ExpectInStep() const { EXPECT_EQ(m_dlg->IconExtensions().size(), m_dlg->ImageCount()); }
+    void ExpectInStep() const { EXPECT_EQ(m_dlg->ApplicationView().IconExtensions().size(), m_dlg->ApplicationView().ImageCount()); }
 
     CTempTree m_drive;
     std::unique_ptr<CCurrentFolder> m_folder;
@@ -46,20 +46,20 @@ protected:
 
 TEST_F(FileIcons, FixedEntriesAnswerWithoutALookUp)
 {
-    EXPECT_EQ(m_dlg->GetFileIcon(Row(".com")), 1);
-    EXPECT_EQ(m_dlg->GetFileIcon(Row(".dll")), 2);
-    EXPECT_EQ(m_dlg->GetFileIcon(Row(".scr")), 3);
-    EXPECT_EQ(m_dlg->IconExtensions().size(), 4);
+    EXPECT_EQ(m_dlg->ApplicationView().GetFileIcon(Row(".com")), 1);
+    EXPECT_EQ(m_dlg->ApplicationView().GetFileIcon(Row(".dll")), 2);
+    EXPECT_EQ(m_dlg->ApplicationView().GetFileIcon(Row(".scr")), 3);
+    EXPECT_EQ(m_dlg->ApplicationView().IconExtensions().size(), 4);
     ExpectInStep();
 }
 
 TEST_F(FileIcons, UnknownTypesAndIconlessProgramsLeaveNoTrace)
 {
-    EXPECT_EQ(m_dlg->GetFileIcon(Row(".qqz")), 0);
-    EXPECT_EQ(m_dlg->GetFileIcon(Row(".qqz", QStringLiteral("no-such-icon-anywhere"))), 0);
-    EXPECT_EQ(m_dlg->GetFileIcon(Row(".exe")), 1);
-    EXPECT_EQ(m_dlg->GetFileIcon(Row("")), 0);
-    EXPECT_EQ(m_dlg->IconExtensions().size(), 4);
+    EXPECT_EQ(m_dlg->ApplicationView().GetFileIcon(Row(".qqz")), 0);
+    EXPECT_EQ(m_dlg->ApplicationView().GetFileIcon(Row(".qqz", QStringLiteral("no-such-icon-anywhere"))), 0);
+    EXPECT_EQ(m_dlg->ApplicationView().GetFileIcon(Row(".exe")), 1);
+    EXPECT_EQ(m_dlg->ApplicationView().GetFileIcon(Row("")), 0);
+    EXPECT_EQ(m_dlg->ApplicationView().IconExtensions().size(), 4);
     ExpectInStep();
 }
 
@@ -69,19 +69,19 @@ TEST_F(FileIcons, ProgramsGetAnImageEachAndLeaveOnTheNextSelection)
     if (QIcon::fromTheme(textIcon).isNull())
         GTEST_SKIP() << "no icon theme with " << textIcon.toStdString() << " here";
 
-    EXPECT_EQ(m_dlg->GetFileIcon(Row(".exe", {}, true)), 4);
-    EXPECT_EQ(m_dlg->GetFileIcon(Row(".txt", textIcon)), 5);
-    EXPECT_EQ(m_dlg->GetFileIcon(Row(".exe", {}, true)), 6);
-    EXPECT_EQ(m_dlg->GetFileIcon(Row(".txt", textIcon)), 5) << "one look-up per type";
+    EXPECT_EQ(m_dlg->ApplicationView().GetFileIcon(Row(".exe", {}, true)), 4);
+    EXPECT_EQ(m_dlg->ApplicationView().GetFileIcon(Row(".txt", textIcon)), 5);
+    EXPECT_EQ(m_dlg->ApplicationView().GetFileIcon(Row(".exe", {}, true)), 6);
+    EXPECT_EQ(m_dlg->ApplicationView().GetFileIcon(Row(".txt", textIcon)), 5) << "one look-up per type";
     ExpectInStep();
 
-    m_dlg->RemoveExeIcons();
-    EXPECT_EQ(m_dlg->IconExtensions(), (QStringList{"unknown", ".com", ".dll", ".scr", ".txt"}));
+    m_dlg->ApplicationView().RemoveExeIcons();
+    EXPECT_EQ(m_dlg->ApplicationView().IconExtensions(), (QStringList{"unknown", ".com", ".dll", ".scr", ".txt"}));
     ExpectInStep();
-    EXPECT_EQ(m_dlg->GetFileIcon(Row(".txt", textIcon)), 4) << "moved down with its image";
+    EXPECT_EQ(m_dlg->ApplicationView().GetFileIcon(Row(".txt", textIcon)), 4) << "moved down with its image";
 
-    m_dlg->RemoveExeIcons();
-    EXPECT_EQ(m_dlg->IconExtensions().size(), 5) << "nothing more to drop";
+    m_dlg->ApplicationView().RemoveExeIcons();
+    EXPECT_EQ(m_dlg->ApplicationView().IconExtensions().size(), 5) << "nothing more to drop";
 }
 
 } // namespace

@@ -46,7 +46,7 @@ protected:
             std::vector<CDrive>{{"/", EDriveKind::Fixed}, {m_other.Root(), EDriveKind::CdRom}}));
         // A second scan replaces a filled catalogue: both models stay checked through it.
         m_checks.push_back(std::make_unique<CModelCheck>(m_dlg->CatalogModel()));
-        m_checks.push_back(std::make_unique<CModelCheck>(m_dlg->FileListModel()));
+        m_checks.push_back(std::make_unique<CModelCheck>(m_dlg->ApplicationView().FileListModel()));
         m_dlg->show();
         ASSERT_TRUE(WaitUntil([&] { return Status(0) == QLatin1String("Done."); }));
     }
@@ -126,7 +126,7 @@ TEST_F(MainWindowCommands, CancelledDriveSelectionChangesNothing)
     EXPECT_EQ(m_dlg->windowTitle(), title);
     EXPECT_EQ(m_dlg->CurrentFolder(), folder);
     EXPECT_EQ(Status(0), status);
-    EXPECT_EQ(m_dlg->CatalogModel().Tree().GetRootItem()->ChildCount(), 1);
+    EXPECT_EQ(m_dlg->CatalogModel().rowCount(m_dlg->CatalogModel().RootIndex()), 1);
     EXPECT_FALSE(CPrompt::LastShown()) << "Cancel from the command asks nothing";
 }
 
@@ -157,10 +157,8 @@ TEST_F(MainWindowCommands, ChosenDriveIsScannedAndTitled)
     EXPECT_FALSE(m_dlg->CatalogTree().isEnabled()) << "the tree is locked while it scans";
     ASSERT_TRUE(WaitUntil([&] { return m_dlg->CatalogTree().isEnabled(); }));
     EXPECT_EQ(Status(0), QStringLiteral("Done."));
-    const CCatalogTree& tree = m_dlg->CatalogModel().Tree();
-    const HTREEITEM category = tree.GetChildItem(tree.GetRootItem());
-    ASSERT_NE(category, nullptr);
-    EXPECT_EQ(category->Text(), "Other");
+    const CCatalogModel& model = m_dlg->CatalogModel();
+    EXPECT_EQ(model.index(0, 0, model.RootIndex()).data().toString(), QStringLiteral("Other"));
 }
 
 TEST_F(MainWindowCommands, ModeButtonsRunTheirCommandFromAnAssistiveTechnology)
@@ -168,7 +166,7 @@ TEST_F(MainWindowCommands, ModeButtonsRunTheirCommandFromAnAssistiveTechnology)
     QTreeView& tree = m_dlg->CatalogTree();
     const QModelIndex category = tree.model()->index(0, 0, tree.model()->index(0, 0));
     tree.setCurrentIndex(tree.model()->index(0, 0, category));
-    ASSERT_TRUE(WaitUntil([&] { return !m_dlg->IsListing(); }));
+    ASSERT_TRUE(WaitUntil([&] { return !m_dlg->ApplicationView().IsListing(); }));
 
     CToolBarButton* showAll = m_dlg->ToolBar().Button(Command::kShowAllFiles);
     QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(showAll);
@@ -179,13 +177,13 @@ TEST_F(MainWindowCommands, ModeButtonsRunTheirCommandFromAnAssistiveTechnology)
     const QStringList names = actions->actionNames();
     ASSERT_FALSE(names.isEmpty());
     actions->doAction(names.first());
-    ASSERT_TRUE(WaitUntil([&] { return m_dlg->IsShowingAllFiles(); }, 5000))
+    ASSERT_TRUE(WaitUntil([&] { return m_dlg->ApplicationView().IsShowingAllFiles(); }, 5000))
         << names.first().toStdString() << " did not run the command";
     EXPECT_TRUE(m_dlg->ToolBar().IsButtonChecked(Command::kShowAllFiles));
     EXPECT_FALSE(m_dlg->ToolBar().IsButtonChecked(Command::kShowAppFiles));
 
     actions->doAction(names.first());
-    ASSERT_TRUE(WaitUntil([&] { return !m_dlg->IsShowingAllFiles(); }, 5000));
+    ASSERT_TRUE(WaitUntil([&] { return !m_dlg->ApplicationView().IsShowingAllFiles(); }, 5000));
     EXPECT_TRUE(m_dlg->ToolBar().IsButtonChecked(Command::kShowAppFiles));
 }
 

@@ -37,20 +37,24 @@ protected:
         return WaitUntil([&] { return dlg.StatusBar().GetText(0) == QLatin1String("Done."); });
     }
 
-    static std::vector<std::string> ChildTexts(const CCatalogTree& tree, HTREEITEM parent)
+    static std::vector<std::string> ChildTexts(const QAbstractItemModel& model,
+                                               const QModelIndex& parent)
     {
         std::vector<std::string> texts;
-        for (HTREEITEM item = tree.GetChildItem(parent); item; item = tree.GetNextSiblingItem(item))
-            texts.push_back(item->Text());
+        for (int row = 0; row < model.rowCount(parent); ++row)
+            texts.push_back(model.index(row, 0, parent).data().toString().toStdString());
         return texts;
     }
 
-    static HTREEITEM FindChild(const CCatalogTree& tree, HTREEITEM parent, const std::string& text)
+    static QModelIndex FindChild(const QAbstractItemModel& model, const QModelIndex& parent,
+                                 const std::string& text)
     {
-        for (HTREEITEM item = tree.GetChildItem(parent); item; item = tree.GetNextSiblingItem(item))
-            if (item->Text() == text)
-                return item;
-        return nullptr;
+        for (int row = 0; row < model.rowCount(parent); ++row) {
+            const QModelIndex child = model.index(row, 0, parent);
+            if (child.data().toString().toStdString() == text)
+                return child;
+        }
+        return {};
     }
 
     CTempTree m_drive;
@@ -67,9 +71,9 @@ TEST_F(MainWindowScan, AutorunLabelBecomesTitleAndTheFolderIsScanned)
     EXPECT_EQ(dlg->windowTitle(), QStringLiteral("Quarrow - Sample"));
     EXPECT_EQ(dlg->CurrentFolder(), m_drive.Root());
     ASSERT_TRUE(ScanDone(*dlg));
-    const CCatalogTree& tree = dlg->CatalogModel().Tree();
-    EXPECT_EQ(tree.GetRootItem()->Text(), "Application Categories");
-    EXPECT_EQ(ChildTexts(tree, tree.GetRootItem()), std::vector<std::string>{"Games"});
+    const CCatalogModel& model = dlg->CatalogModel();
+    EXPECT_EQ(ChildTexts(model, {}), std::vector<std::string>{"Application Categories"});
+    EXPECT_EQ(ChildTexts(model, model.RootIndex()), std::vector<std::string>{"Games"});
 }
 
 TEST_F(MainWindowScan, TitleFallsBackForMissingEmptyOrUnreadableLabels)
@@ -130,9 +134,10 @@ TEST_F(MainWindowScan, EmptyScanShowsTheEmptyLeafAndKeepsOpenFolderDisabled)
     m_drive.WriteFile("none/n.brw", "[description]\nline1=no info section\n");
     auto dlg = Start();
     ASSERT_TRUE(ScanDone(*dlg));
-    const CCatalogTree& tree = dlg->CatalogModel().Tree();
-    EXPECT_EQ(ChildTexts(tree, tree.GetRootItem()),
+    const CCatalogModel& model = dlg->CatalogModel();
+    EXPECT_EQ(ChildTexts(model, model.RootIndex()),
               std::vector<std::string>{"No Applications Found!"});
+    EXPECT_EQ(model.rowCount(model.index(0, 0, model.RootIndex())), 0);
     EXPECT_FALSE(dlg->ToolBar().IsButtonEnabled(Command::kOpenFolder));
     EXPECT_TRUE(dlg->ToolBar().IsButtonEnabled(Command::kSelectDrive));
 }
@@ -149,47 +154,45 @@ TEST_F(MainWindowScan, TreeIsSortedWithCategoriesMergedAndLeavesInPlace)
     m_drive.WriteFile("root.brw", Descriptor("Archivers", "beta"));
     auto dlg = Start();
     ASSERT_TRUE(ScanDone(*dlg));
-    const CCatalogTree& tree = dlg->CatalogModel().Tree();
-    const HTREEITEM root = tree.GetRootItem();
+    const CCatalogModel& model = dlg->CatalogModel();
+    const QModelIndex root = model.RootIndex();
 
-    const std::vector<std::string> categories = ChildTexts(tree, root);
+    const std::vector<std::string> categories = ChildTexts(model, root);
     ASSERT_EQ(categories.size(), 4u);
     EXPECT_EQ(categories[0], "Archivers");
     EXPECT_TRUE(categories[1] == "games" || categories[1] == "Games");
     EXPECT_EQ(categories[2], "NIL");
     EXPECT_EQ(categories[3], "Utilities");
 
-    const HTREEITEM archivers = tree.GetChildItem(root);
-    EXPECT_EQ(ChildTexts(tree, archivers), (std::vector<std::string>{"beta", "untitled"}));
-    EXPECT_EQ(ChildTexts(tree, tree.GetNextSiblingItem(archivers)),
+    const QModelIndex archivers = model.index(0, 0, root);
+    EXPECT_EQ(ChildTexts(model, archivers), (std::vector<std::string>{"beta", "untitled"}));
+    EXPECT_EQ(ChildTexts(model, model.index(1, 0, root)),
               (std::vector<std::string>{"Alpha", "zeta"}));
 
     // Two descriptors in one folder: two nodes, one folder.
-    const HTREEITEM utilities = FindChild(tree, root, "Utilities");
-    ASSERT_NE(utilities, nullptr);
+    const QModelIndex utilities = FindChild(model, root, "Utilities");
+    ASSERT_TRUE(utilities.isValid());
     std::vector<std::string> paths;
-    for (HTREEITEM app = tree.GetChildItem(utilities); app; app = tree.GetNextSiblingItem(app)) {
-        EXPECT_TRUE(dlg->IsApplicationNode(app));
-        const HTREEITEM pathLeaf = tree.GetChildItem(app);
-        const HTREEITEM folderLeaf = tree.GetNextSiblingItem(pathLeaf);
-        ASSERT_NE(folderLeaf, nullptr);
-        EXPECT_EQ(folderLeaf->Bytes(), m_drive.Path("x"));
-        EXPECT_EQ(tree.GetNextSiblingItem(folderLeaf), nullptr);
-        paths.push_back(pathLeaf->Bytes());
+    for (int row = 0; row < model.rowCount(utilities); ++row) {
+        const QModelIndex app = model.index(row, 0, utilities);
+        const CApplicationEntry* entry = model.ApplicationAt(app);
+        ASSERT_NE(entry, nullptr);
+        EXPECT_EQ(model.rowCount(app), 0) << "applications never open";
+        EXPECT_EQ(entry->strFolder, m_drive.Path("x"));
+        paths.push_back(entry->strDescriptorPath);
     }
     std::sort(paths.begin(), paths.end());
     EXPECT_EQ(paths,
               (std::vector<std::string>{m_drive.Path("x/one.brw"), m_drive.Path("x/two.brw")}));
 
     // A descriptor in the scan root: its folder is the root itself.
-    const HTREEITEM beta = FindChild(tree, archivers, "beta");
+    const CApplicationEntry* beta = model.ApplicationAt(FindChild(model, archivers, "beta"));
     ASSERT_NE(beta, nullptr);
-    EXPECT_EQ(tree.GetChildItem(beta)->Bytes(), m_drive.Path("root.brw"));
-    EXPECT_EQ(tree.GetNextSiblingItem(tree.GetChildItem(beta))->Bytes(), m_drive.Root());
+    EXPECT_EQ(beta->strDescriptorPath, m_drive.Path("root.brw"));
+    EXPECT_EQ(beta->strFolder, m_drive.Root());
 
-    EXPECT_FALSE(dlg->IsApplicationNode(root));
-    EXPECT_FALSE(dlg->IsApplicationNode(utilities));
-    EXPECT_FALSE(dlg->IsApplicationNode(tree.GetChildItem(tree.GetChildItem(utilities))));
+    EXPECT_FALSE(model.IsApplication(root));
+    EXPECT_FALSE(model.IsApplication(utilities));
 }
 
 TEST_F(MainWindowScan, ApplicationNodesNeverOpenAndCategoriesExpandSingly)
@@ -254,7 +257,7 @@ TEST_F(MainWindowScan, WithoutAutorunTheDriveSelectionComesFirst)
     EXPECT_TRUE(atStartup);
     EXPECT_FALSE(windowShown) << "the drive is asked for before the window shows";
     EXPECT_EQ(dlg.windowTitle(), QStringLiteral("Quarrow"));
-    EXPECT_EQ(dlg.CatalogModel().Tree().GetRootItem(), nullptr);
+    EXPECT_EQ(dlg.CatalogModel().rowCount(), 0);
 }
 
 TEST_F(MainWindowScan, ClosingDuringALargeScanReturnsPromptly)

@@ -29,7 +29,7 @@ protected:
         m_dlg = std::make_unique<CCatalogDlg>();
         // Both models stay checked through the scan, selections, mode switches and relistings.
         m_checks.push_back(std::make_unique<CModelCheck>(m_dlg->CatalogModel()));
-        m_checks.push_back(std::make_unique<CModelCheck>(m_dlg->FileListModel()));
+        m_checks.push_back(std::make_unique<CModelCheck>(m_dlg->ApplicationView().FileListModel()));
         m_dlg->show();
         ASSERT_TRUE(WaitUntil([&] { return Status(0) == QLatin1String("Done."); }));
     }
@@ -57,14 +57,15 @@ protected:
 
     bool ListingDone()
     {
-        return WaitUntil(
-            [&] { return !m_dlg->IsListing() && Status(0) == QLatin1String("Done."); });
+        return WaitUntil([&] {
+            return !m_dlg->ApplicationView().IsListing() && Status(0) == QLatin1String("Done.");
+        });
     }
 
     std::vector<std::string> Rows(int column = 0) const
     {
         std::vector<std::string> rows;
-        const CFileListModel& model = m_dlg->FileListModel();
+        const CFileListModel& model = m_dlg->ApplicationView().FileListModel();
         for (int r = 0; r < model.rowCount(); ++r)
             rows.push_back(model.index(r, column).data().toString().toStdString());
         return rows;
@@ -88,14 +89,16 @@ TEST_F(MainWindowView, SelectingAnApplicationShowsItsNameDescriptionAndFiles)
     Start();
     Select(QStringLiteral("Tool"));
     EXPECT_EQ(Status(2), QStringLiteral("Tool"));
-    EXPECT_EQ(Pane(), QStringLiteral("Hello\nWorld\n"));
     ASSERT_TRUE(ListingDone());
+    EXPECT_EQ(Pane(), QStringLiteral("Hello\nWorld\n"));
     // The *.exe walk comes first, so the text file, found last, stands first.
     EXPECT_EQ(Rows(), (std::vector<std::string>{"readme", "Setup"}));
     EXPECT_EQ(Rows(1), (std::vector<std::string>{".txt", ".exe"}));
     EXPECT_EQ(Rows(2), (std::vector<std::string>{m_drive.Path("app"), m_drive.Path("app")}));
-    EXPECT_EQ(m_dlg->FileListModel().RowAt(1)->strPath, m_drive.Path("app/Setup.EXE"));
-    EXPECT_EQ(m_dlg->FileListModel().RowAt(1)->nImage, 1) << "a program without icons";
+    EXPECT_EQ(m_dlg->ApplicationView().FileListModel().RowAt(1)->strPath,
+              m_drive.Path("app/Setup.EXE"));
+    EXPECT_EQ(m_dlg->ApplicationView().FileListModel().RowAt(1)->nImage, 1)
+        << "a program without icons";
     EXPECT_EQ(m_dlg->CurrentFolder(), m_drive.Path("app"));
 }
 
@@ -135,8 +138,8 @@ TEST_F(MainWindowView, SelectingACategoryEmptiesTheViewAndDisablesTheModes)
     m_drive.WriteFile("app/readme.txt", "r");
     Start();
     Select(QStringLiteral("Tool"));
-    EXPECT_EQ(Pane(), QStringLiteral("Error: Description file not found."));
     ASSERT_TRUE(ListingDone());
+    EXPECT_EQ(Pane(), QStringLiteral("Error: Description file not found."));
     EXPECT_EQ(Rows().size(), 1u) << "the list is filled all the same";
 
     QTreeView& tree = m_dlg->CatalogTree();
@@ -144,7 +147,7 @@ TEST_F(MainWindowView, SelectingACategoryEmptiesTheViewAndDisablesTheModes)
     EXPECT_EQ(Status(1), QStringLiteral("Tools"));
     EXPECT_EQ(Status(2), QString());
     EXPECT_EQ(Pane(), QString());
-    EXPECT_EQ(m_dlg->FileListModel().rowCount(), 0);
+    EXPECT_EQ(m_dlg->ApplicationView().FileListModel().rowCount(), 0);
     EXPECT_FALSE(m_dlg->ToolBar().IsButtonEnabled(Command::kShowAppFiles));
     EXPECT_FALSE(m_dlg->ToolBar().IsButtonEnabled(Command::kShowAllFiles));
     EXPECT_EQ(m_dlg->CurrentFolder(), m_drive.Path("app")) << "a category keeps the folder";
@@ -163,7 +166,8 @@ TEST_F(MainWindowView, ANewSelectionDuringALongListingShowsOnlyItsOwnRows)
         QCoreApplication::processEvents();
         // Odd rounds replace a list that already holds rows.
         if (round % 2 == 1) {
-            ASSERT_TRUE(WaitUntil([&] { return m_dlg->FileListModel().rowCount() > 0; }));
+            ASSERT_TRUE(
+                WaitUntil([&] { return m_dlg->ApplicationView().FileListModel().rowCount() > 0; }));
         }
         Select(QStringLiteral("Small"));
         ASSERT_TRUE(ListingDone());
@@ -178,11 +182,13 @@ TEST_F(MainWindowView, IconTableKeepsTypesAndDropsProgramsOnSelection)
     m_drive.WriteFile("app/b.txt", "");
     m_drive.WriteFile("app/lib.dll", "");
     Start();
-    EXPECT_EQ(m_dlg->IconExtensions(), (QStringList{"unknown", ".com", ".dll", ".scr"}));
+    EXPECT_EQ(m_dlg->ApplicationView().IconExtensions(),
+              (QStringList{"unknown", ".com", ".dll", ".scr"}));
     Select(QStringLiteral("Tool"));
     ASSERT_TRUE(ListingDone());
-    const QStringList& table = m_dlg->IconExtensions();
-    EXPECT_EQ(table.size(), m_dlg->ImageCount()) << "the table and the images stay in step";
+    const QStringList& table = m_dlg->ApplicationView().IconExtensions();
+    EXPECT_EQ(table.size(), m_dlg->ApplicationView().ImageCount())
+        << "the table and the images stay in step";
     EXPECT_LE(table.count(QStringLiteral(".txt")), 1);
 }
 

@@ -26,7 +26,7 @@ TEST(SoakFault, SwitchingModesGivesBackTheProgramIconsOfTheListBefore)
     dlg.show();
     const auto done = [&] {
         return WaitUntil([&] {
-            return !dlg.IsListing() && dlg.StatusBar().GetText(0) == QLatin1String("Done.");
+            return !dlg.ApplicationView().IsListing() && dlg.StatusBar().GetText(0) == QLatin1String("Done.");
         });
     };
     ASSERT_TRUE(done());
@@ -35,7 +35,7 @@ TEST(SoakFault, SwitchingModesGivesBackTheProgramIconsOfTheListBefore)
     tree.selectionModel()->setCurrentIndex(tree.model()->index(0, 0, category),
                                            QItemSelectionModel::ClearAndSelect);
     ASSERT_TRUE(done());
-    EXPECT_EQ(dlg.IconExtensions().count(QStringLiteral(".exe")), 5);
+    EXPECT_EQ(dlg.ApplicationView().IconExtensions().count(QStringLiteral(".exe")), 5);
 
     // Each press lists the same programs again: their images replace the old ones, so the
     // table stops growing once each mode has shown its file types.
@@ -46,11 +46,11 @@ TEST(SoakFault, SwitchingModesGivesBackTheProgramIconsOfTheListBefore)
             dlg.ToolBar().Button(mode ? Command::kShowAppFiles : Command::kShowAllFiles),
             Qt::LeftButton);
         ASSERT_TRUE(done());
-        EXPECT_EQ(dlg.IconExtensions().count(QStringLiteral(".exe")), 5) << press;
-        EXPECT_EQ(dlg.IconExtensions().size(), dlg.ImageCount());
+        EXPECT_EQ(dlg.ApplicationView().IconExtensions().count(QStringLiteral(".exe")), 5) << press;
+        EXPECT_EQ(dlg.ApplicationView().IconExtensions().size(), dlg.ApplicationView().ImageCount());
         if (images[mode] < 0)
-            images[mode] = dlg.ImageCount();
-        EXPECT_EQ(dlg.ImageCount(), images[mode]) << press;
+            images[mode] = dlg.ApplicationView().ImageCount();
+        EXPECT_EQ(dlg.ApplicationView().ImageCount(), images[mode]) << press;
     }
 }
 

@@ -4,7 +4,7 @@
 #include "TempTree.h"
 
 #include "app/CatalogDlg.h"
-#include "app/CatalogTreeModel.h"
+#include "app/CatalogModel.h"
 #include "app/Commands.h"
 
 #include <QTest>
@@ -87,7 +87,7 @@ protected:
     {
         return WaitUntil(
             [&] {
-                return !m_dlg->IsWorkerRunning() && !m_dlg->IsListing() &&
+                return !m_dlg->IsWorkerRunning() && !m_dlg->ApplicationView().IsListing() &&
                        Status(0) == QLatin1String("Done.");
             },
             boundMs);
@@ -96,35 +96,25 @@ protected:
     std::vector<AppKey> ListedApps() const
     {
         std::vector<AppKey> apps;
-        const CCatalogTree& tree = m_dlg->CatalogModel().Tree();
-        for (HTREEITEM category = tree.GetChildItem(tree.GetRootItem()); category;
-             category = tree.GetNextSiblingItem(category))
-            for (HTREEITEM app = tree.GetChildItem(category); app;
-                 app = tree.GetNextSiblingItem(app))
-                apps.emplace_back(category->Text(), app->Text());
+        const CCatalogModel& model = m_dlg->CatalogModel();
+        const QModelIndex root = model.RootIndex();
+        for (int c = 0; c < model.rowCount(root); ++c) {
+            const QModelIndex category = model.index(c, 0, root);
+            for (int a = 0; a < model.rowCount(category); ++a)
+                apps.emplace_back(category.data().toString().toStdString(),
+                                  model.index(a, 0, category).data().toString().toStdString());
+        }
         std::sort(apps.begin(), apps.end());
         return apps;
-    }
-
-    HTREEITEM FindApp(const std::string& name) const
-    {
-        const CCatalogTree& tree = m_dlg->CatalogModel().Tree();
-        for (HTREEITEM category = tree.GetChildItem(tree.GetRootItem()); category;
-             category = tree.GetNextSiblingItem(category))
-            for (HTREEITEM app = tree.GetChildItem(category); app;
-                 app = tree.GetNextSiblingItem(app))
-                if (app->Text() == name)
-                    return app;
-        return nullptr;
     }
 
     // As a user clicks it: through the view's current index.
     bool Select(const std::string& name)
     {
-        const HTREEITEM item = FindApp(name);
-        if (!item)
+        const QModelIndex app = m_dlg->CatalogModel().FindApplication(QString::fromStdString(name));
+        if (!app.isValid())
             return false;
-        m_dlg->CatalogTree().setCurrentIndex(m_dlg->CatalogModel().IndexFromItem(item));
+        m_dlg->CatalogTree().setCurrentIndex(app);
         return true;
     }
 
@@ -199,12 +189,12 @@ TEST_F(HostileDriveTest, EachKindOfApplicationShowsItsDescriptionAndRows)
             continue;
         SCOPED_TRACE("application " + app.strName.substr(0, 40));
         ASSERT_TRUE(Select(app.strName));
+        ASSERT_TRUE(Done()) << "the listing never ended";
         const std::string pane = m_dlg->DescriptionPane().toPlainText().toStdString();
         EXPECT_TRUE(pane == ExpectedPane(app))
             << "the pane shows " << pane.size() << " bytes: " << pane.substr(0, 80);
-        ASSERT_TRUE(Done()) << "the listing never ended";
         if (app.nRows >= 0) {
-            EXPECT_EQ(m_dlg->FileListModel().rowCount(), app.nRows);
+            EXPECT_EQ(m_dlg->ApplicationView().FileListModel().rowCount(), app.nRows);
         }
     }
     std::printf("hostile drive: peak resident %ld MiB after every kind was shown\n",
@@ -223,7 +213,7 @@ TEST_F(HostileDriveTest, SelectionsAndModeSwitchesDuringTheLargestListingEndClea
         Press(Command::kShowAppFiles);
     }
     ASSERT_TRUE(Done());
-    EXPECT_EQ(m_dlg->FileListModel().rowCount(), Drive().Find(HostileNames::kFlat)->nRows);
+    EXPECT_EQ(m_dlg->ApplicationView().FileListModel().rowCount(), Drive().Find(HostileNames::kFlat)->nRows);
 
     // Closing in the middle of a listing lets the worker go and drops its rows.
     ASSERT_TRUE(Select(HostileNames::kCrowdFirst));
@@ -324,7 +314,7 @@ TEST_F(ChurningDriveTest, ScansAndListingsEndWithTheStableApplications)
     for (int i = 0; i < 20; ++i) {
         ASSERT_TRUE(Select("Stable 0"));
         ASSERT_TRUE(Done(120000));
-        EXPECT_GE(m_dlg->FileListModel().rowCount(), 1) << "keep.txt stays";
+        EXPECT_GE(m_dlg->ApplicationView().FileListModel().rowCount(), 1) << "keep.txt stays";
         ASSERT_TRUE(Select("Stable 1"));
         ASSERT_TRUE(Done(120000));
     }

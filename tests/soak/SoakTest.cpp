@@ -107,7 +107,7 @@ protected:
     bool ListingDone()
     {
         return WaitUntil(
-            [&] { return !m_dlg->IsListing() && Status(0) == QLatin1String("Done."); });
+            [&] { return !m_dlg->ApplicationView().IsListing() && Status(0) == QLatin1String("Done."); });
     }
 
     // The sample disc's autorun.inf starts the window's first scan, as at a real start.
@@ -193,21 +193,21 @@ protected:
     // Presses the mode button that is not pressed, and waits for the new listing.
     void SwitchMode(CSoakDrive& drive)
     {
-        const bool all = m_dlg->IsShowingAllFiles();
+        const bool all = m_dlg->ApplicationView().IsShowingAllFiles();
         QTest::mouseClick(
             m_dlg->ToolBar().Button(all ? Command::kShowAppFiles : Command::kShowAllFiles),
             Qt::LeftButton);
-        ASSERT_EQ(m_dlg->IsShowingAllFiles(), !all);
+        ASSERT_EQ(m_dlg->ApplicationView().IsShowingAllFiles(), !all);
         ASSERT_TRUE(ListingDone());
         ASSERT_NO_FATAL_FAILURE(CheckListing(drive, m_dlg->StatusBar().GetText(2).toStdString()));
     }
 
     void CheckListing(CSoakDrive& drive, const std::string& name)
     {
-        const bool all = m_dlg->IsShowingAllFiles();
+        const bool all = m_dlg->ApplicationView().IsShowingAllFiles();
         ASSERT_EQ(m_dlg->ToolBar().IsButtonChecked(Command::kShowAllFiles), all);
         ASSERT_EQ(m_dlg->ToolBar().IsButtonChecked(Command::kShowAppFiles), !all);
-        const CFileListModel& files = m_dlg->FileListModel();
+        const CFileListModel& files = m_dlg->ApplicationView().FileListModel();
         const int rows = files.rowCount();
         int& first = drive.arrRows[m_nSlot * 2 + (all ? 1 : 0)];
         if (first < 0)
@@ -229,8 +229,8 @@ protected:
         for (int r = 0; r < rows; ++r)
             if (files.RowAt(r)->strType == QLatin1String(".exe"))
                 ++programRows;
-        const QStringList& table = m_dlg->IconExtensions();
-        ASSERT_EQ(table.size(), m_dlg->ImageCount());
+        const QStringList& table = m_dlg->ApplicationView().IconExtensions();
+        ASSERT_EQ(table.size(), m_dlg->ApplicationView().ImageCount());
         ASSERT_LE(table.count(QStringLiteral(".exe")), programRows) << name;
     }
 
