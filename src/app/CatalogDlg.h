@@ -75,6 +75,8 @@ public:
     void OnDblclkList();
     void OnOpenFolder();
     void OpenCurrentFolder();
+    // A path of the volume shown that the desktop can open, or nullopt.
+    std::optional<std::string> DesktopPath(const std::string& path) const;
     // Shows the message for a failed hand-over, or nothing for the codes without one.
     void ReportOpenError(int code);
 

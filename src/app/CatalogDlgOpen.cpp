@@ -2,6 +2,7 @@
 #include "app/CatalogDlg.h"
 
 #include "catalogue/Text.h"
+#include "catalogue/Volume.h"
 #include "platform/desktop/Prompt.h"
 #include "platform/desktop/Shell.h"
 #include "view/DisplayText.h"
@@ -18,8 +19,16 @@ void CCatalogDlg::OnDblclkList()
     if (!row)
         return;
     // The path kept with the row, never one rebuilt from the shown (lower-cased) texts.
-    const std::string path = row->strPath;
-    ReportOpenError(Shell::Execute(path, nullptr, Path::FolderOf(path)));
+    const std::optional<std::string> path = DesktopPath(row->strPath);
+    ReportOpenError(path ? Shell::Execute(*path, nullptr, Path::FolderOf(*path))
+                         : Shell::kErrFileNotFound);
+}
+
+std::optional<std::string> CCatalogDlg::DesktopPath(const std::string& path) const
+{
+    // The desktop opens real files only: a volume may have to give one first.
+    const std::shared_ptr<const CVolume>& volume = m_view.Volume();
+    return volume ? volume->RealPathForDesktop(path) : std::optional<std::string>(path);
 }
 
 void CCatalogDlg::OnOpenFolder()
@@ -35,7 +44,8 @@ void CCatalogDlg::OpenCurrentFolder()
                             QMessageBox::Ok, QMessageBox::Warning);
         return;
     }
-    ReportOpenError(Shell::Execute(folder, "open", std::string()));
+    const std::optional<std::string> path = DesktopPath(folder);
+    ReportOpenError(path ? Shell::Execute(*path, "open", std::string()) : Shell::kErrFileNotFound);
 }
 
 void CCatalogDlg::ReportOpenError(int code)

@@ -67,6 +67,8 @@ public:
     const std::string& CurrentFolder() const noexcept { return m_strCurrentFolder; }
     // The drive that listings read from; the current folder becomes its root.
     void SetVolume(std::shared_ptr<const CVolume> volume);
+    // The drive of the catalogue shown; null before the first scan.
+    const std::shared_ptr<const CVolume>& Volume() const noexcept { return m_pVolume; }
 
     // The file list's image for a row; the worker prepared the row's view data.
     int GetFileIcon(const CFileRow& row);
