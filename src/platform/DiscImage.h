@@ -1,0 +1,21 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include "catalogue/Volume.h"
+
+#include <memory>
+#include <string>
+
+// Disc images opened as volumes, read-only, without mounting: ISO 9660 (levels 1 to 3,
+// Joliet, Rock Ridge), UDF, raw CD images (a .cue with its .bin, 2352-byte sectors, modes 1
+// and 2), NRG, and any file of 2048-byte sectors whatever its name.
+namespace DiscImage {
+
+// Opens the image at imagePath (absolute, no trailing '/'). The volume's Root() is
+// imagePath; a path inside the image is Root() + '/' + its path there, with the names a
+// Linux mount of the image shows. RealPathForDesktop gives nullopt: a file must be copied
+// out of the image before the desktop can open it. nullptr when the file is missing,
+// unreadable, or not an image Quarrow can read. Reads only what tells the format.
+std::shared_ptr<const CVolume> Open(const std::string& imagePath);
+
+} // namespace DiscImage
