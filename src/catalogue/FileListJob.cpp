@@ -157,7 +157,7 @@ void CFileListJob::AddRow(const std::string& folder, const std::string& name)
         return;
     CFileRow row;
     row.strTitle = title;
-    row.strExtension = Text::ToLowerAscii(extension);
+    row.strExtension = Text::ToLower(extension);
     row.strFolder = folder;
     row.strPath = Path::Join(folder, name);
     if (m_pDecorator)

@@ -98,6 +98,19 @@ TEST(FileListJob, SubfoldersOnlyWhenAskedAndShowAllStaysInTheFolder)
     }
 }
 
+TEST(FileListJob, TypeAndTitleFoldCaseBeyondAscii)
+{
+    CTempTree tree;
+    const std::string capitalE = "\xC3\x89", smallE = "\xC3\xA9"; // acute
+    for (const std::string& name : {capitalE + "T.TXT", smallE + "t.txt", "x." + capitalE + "BC"})
+        tree.WriteFile(name, "");
+    std::set<std::string> rows;
+    for (const CFileRow& row : List(tree.Root(), {"*"}, false, false).rows)
+        rows.insert(row.strTitle + row.strExtension);
+    EXPECT_EQ(rows.size(), 2u) << "one row per title";
+    EXPECT_TRUE(rows.contains("x." + smallE + "bc"));
+}
+
 TEST(FileListJob, EmptyOrUnmatchedPatternsAndMissingFoldersListNothingButFinish)
 {
     CTempTree tree;
