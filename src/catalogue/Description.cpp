@@ -1,5 +1,6 @@
 #include "catalogue/Description.h"
 
+#include "catalogue/RelativePath.h"
 #include "catalogue/Text.h"
 #include "catalogue/Volume.h"
 
@@ -32,7 +33,21 @@ Result FromFile(const CVolume& volume, const std::string& folder, std::string_vi
     // file of that name exists.
     if (!value.empty() && (value.back() == '\\' || value.back() == '/'))
         return Fixed(Source::NotFound, kNotFound);
-    const std::optional<std::string> path = volume.ResolveNoCase(folder, value);
+    // ".." goes up by name, as on Windows, and stops at the volume's root; only the names
+    // that follow are looked up on the drive.
+    const std::optional<CRelativePath> relative = CRelativePath::Parse(value);
+    const std::optional<std::string_view> climbed =
+        relative ? relative->ClimbFrom(volume.Root(), folder) : std::nullopt;
+    std::string names;
+    if (climbed) {
+        for (const std::string& name : relative->Names()) {
+            if (!names.empty())
+                names += '/';
+            names += name;
+        }
+    }
+    const std::optional<std::string> path =
+        climbed ? volume.ResolveNoCase(std::string(*climbed), names) : std::nullopt;
     const std::unique_ptr<CVolume::CFile> file = path ? volume.OpenFile(*path) : nullptr;
     if (!file)
         return Fixed(Source::NotFound, kNotFound);

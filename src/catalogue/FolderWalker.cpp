@@ -1,5 +1,6 @@
 #include "catalogue/FolderWalker.h"
 
+#include "catalogue/RelativePath.h"
 #include "catalogue/Text.h"
 #include "catalogue/Volume.h"
 #include "catalogue/Wildcard.h"
@@ -139,7 +140,9 @@ private:
 
     bool Stopped();
     void VisitFolder(FolderPtr pFolder, const FolderId& id);
-    void MatchFolderPart(const CVolume::CFolder& folder, const CFolderPick& first);
+    void MatchFolderPart(const CVolume::CFolder& start, std::string root,
+                         const CFolderPick* pFirst);
+    void MatchFromClimbed();
     void HandleFile(const CFoundFile& found);
     bool IsLinkInside(const std::string& path);
     FolderPtr ReopenFrame(std::size_t index);
@@ -151,7 +154,7 @@ private:
     WalkMode m_mode = WalkMode::None;
     const bool m_bRecurse;
     bool m_bHandles = false; // false when nothing can match: the walk only visits
-    std::vector<std::string> m_astrFolderPart;
+    CRelativePath m_folderPart;
     CWildcard m_wildcard;
 
     const std::unique_ptr<CVolume::CFolderReader> m_pReader;
@@ -186,19 +189,11 @@ CFolderWalk::CFolderWalk(const CVolume& volume, std::string_view mode, bool recu
     bool bValid = true;
     const std::size_t sep = pattern.find_last_of("\\/");
     if (sep != std::string_view::npos) {
-        const std::string_view folderPart = pattern.substr(0, sep);
-        std::size_t start = 0;
-        while (start <= folderPart.size()) {
-            std::size_t end = folderPart.find_first_of("\\/", start);
-            if (end == std::string_view::npos)
-                end = folderPart.size();
-            const std::string_view component = folderPart.substr(start, end - start);
-            if (component == ".." || component.find('\0') != std::string_view::npos)
-                bValid = false; // never leave the folder being walked
-            else if (!component.empty() && component != ".")
-                m_astrFolderPart.emplace_back(component);
-            start = end + 1;
-        }
+        std::optional<CRelativePath> folderPart = CRelativePath::Parse(pattern.substr(0, sep));
+        if (folderPart)
+            m_folderPart = std::move(*folderPart);
+        else
+            bValid = false;
     }
     m_bHandles = m_mode != WalkMode::None && bValid && !m_wildcard.Pattern().empty();
 }
@@ -289,9 +284,10 @@ void CFolderWalk::VisitFolder(FolderPtr pFolder, const FolderId& id)
     Frame frame;
     frame.pathLen = m_strPath.size();
     frame.id = id;
-    const bool bFolderPart = m_bHandles && !m_astrFolderPart.empty();
-    const bool bMatchHere = m_bHandles && m_astrFolderPart.empty();
-    CFolderPick pick(bFolderPart ? std::string_view(m_astrFolderPart.front()) : "");
+    const bool bClimbs = m_bHandles && m_folderPart.Ups() > 0;
+    const bool bFolderPart = m_bHandles && !bClimbs && !m_folderPart.Names().empty();
+    const bool bMatchHere = m_bHandles && !bClimbs && m_folderPart.Names().empty();
+    CFolderPick pick(bFolderPart ? std::string_view(m_folderPart.Names().front()) : "");
 
     // Files are handed on while the folder is read; subfolders wait until it is done.
     while (m_pReader->Next(m_entry)) {
@@ -316,7 +312,9 @@ void CFolderWalk::VisitFolder(FolderPtr pFolder, const FolderId& id)
         return;
 
     if (pick.Found())
-        MatchFolderPart(*pFolder, pick);
+        MatchFolderPart(*pFolder, m_strPath, &pick);
+    else if (bClimbs)
+        MatchFromClimbed();
     if (frame.strSubfolders.empty() || Stopped())
         return;
     if (AcquireHandleSlot(m_arrFrames.size()))
@@ -324,32 +322,32 @@ void CFolderWalk::VisitFolder(FolderPtr pFolder, const FolderId& id)
     m_arrFrames.push_back(std::move(frame));
 }
 
-// The pattern's folder part below folder (at m_strPath), then its name part against the
-// files found there.
-void CFolderWalk::MatchFolderPart(const CVolume::CFolder& folder, const CFolderPick& first)
+// The pattern's folder names below start (at root), then its name part against the files
+// found there. pFirst, when given, is the first name already picked from start's listing.
+void CFolderWalk::MatchFolderPart(const CVolume::CFolder& start, std::string root,
+                                  const CFolderPick* pFirst)
 {
-    std::string root = m_strPath;
+    const std::vector<std::string>& names = m_folderPart.Names();
+    const CVolume::CFolder* pAt = &start;
     FolderPtr pCurrent;
-    for (std::size_t i = 0; i < m_astrFolderPart.size(); ++i) {
-        std::optional<CFolderPick> later;
-        if (i > 0) {
-            // pCurrent is fresh from OpenSubfolder, so it can be listed and then kept.
-            later.emplace(m_astrFolderPart[i]);
-            if (m_pReader->Start(*pCurrent)) {
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        std::optional<CFolderPick> listed;
+        if (i > 0 || !pFirst) {
+            // pAt is freshly opened, so it can be listed and then kept.
+            listed.emplace(names[i]);
+            if (m_pReader->Start(*pAt)) {
                 while (m_pReader->Next(m_entry) && !Stopped()) {
                     if (m_entry.type != EntryType::File)
-                        later->Offer(m_entry.strName, m_entry.type);
+                        listed->Offer(m_entry.strName, m_entry.type);
                 }
             }
         }
-        const CFolderPick& pick = i == 0 ? first : *later;
+        const CFolderPick& pick = listed ? *listed : *pFirst;
         FolderPtr pNext;
         if (pick.Found() && !Stopped()) {
             AppendName(root, pick.Name());
-            if (!pick.IsLink() || IsLinkInside(root)) {
-                pNext =
-                    m_volume.OpenSubfolder(i == 0 ? folder : *pCurrent, pick.Name(), pick.IsLink());
-            }
+            if (!pick.IsLink() || IsLinkInside(root))
+                pNext = m_volume.OpenSubfolder(*pAt, pick.Name(), pick.IsLink());
             if (pNext) {
                 const std::optional<CVolume::FolderInfo> info = m_volume.GetFolderInfo(*pNext);
                 if (!info || !info->bOnRootFileSystem)
@@ -359,14 +357,32 @@ void CFolderWalk::MatchFolderPart(const CVolume::CFolder& folder, const CFolderP
         pCurrent = std::move(pNext);
         if (!pCurrent)
             return;
+        pAt = pCurrent.get();
     }
 
-    if (!m_pReader->Start(*pCurrent))
+    if (!m_pReader->Start(*pAt))
         return;
     while (m_pReader->Next(m_entry) && !Stopped()) {
         if (m_entry.type == EntryType::File && m_wildcard.Matches(m_entry.strName))
             HandleFile(CFoundFile(root, m_entry.strName, m_entry.bLink));
     }
+}
+
+// A folder part that climbs ("..\*.exe") starts from an ancestor of the visited folder, by
+// name as on Windows, never above the volume's root.
+void CFolderWalk::MatchFromClimbed()
+{
+    const std::optional<std::string_view> climbed =
+        m_folderPart.ClimbFrom(m_volume.Root(), m_strPath);
+    if (!climbed)
+        return;
+    std::string root(*climbed);
+    const FolderPtr pStart = m_volume.OpenFolder(root);
+    if (!pStart)
+        return;
+    const std::optional<CVolume::FolderInfo> info = m_volume.GetFolderInfo(*pStart);
+    if (info && info->bOnRootFileSystem)
+        MatchFolderPart(*pStart, std::move(root), nullptr);
 }
 
 void CFolderWalk::HandleFile(const CFoundFile& found)
@@ -380,11 +396,11 @@ void CFolderWalk::HandleFile(const CFoundFile& found)
     }
 }
 
-// A link is followed only when its target lies below the start folder, so that a walk
-// never climbs out of the tree it was asked for nor runs round a cycle through it.
+// A link is followed only when its target lies below the volume's root: a listing may
+// follow it wherever the scan could, and neither ever leaves the drive.
 bool CFolderWalk::IsLinkInside(const std::string& path)
 {
-    return m_volume.LinkLeadsBelow(path, m_strStart);
+    return m_volume.LinkLeadsBelow(path, m_volume.Root());
 }
 
 // Opens the folder of frame index again below the nearest frame above that still holds a

@@ -46,9 +46,10 @@ public:
 // file whose name matches pattern to the visitor according to mode ("tree" or "list", any
 // case). A folder's matching files come before its subfolders; subfolders depth first, in
 // listing order. The walk never leaves the volume's root file system, follows a folder link
-// only when its target lies inside folder (in mode "tree", a file link too), never enters a
-// folder twice (device and inode), and has no depth limit. A pattern with a folder part
-// ("bin\*.exe" or "bin/*.exe") searches that folder, looked up without regard to case, below
-// each visited folder. A folder that cannot be listed counts as empty.
+// only when its target lies below the volume's root (in mode "tree", a file link too), never
+// enters a folder twice (device and inode), and has no depth limit. A pattern with a folder
+// part ("bin\*.exe" or "bin/*.exe") searches that folder, looked up without regard to case,
+// from each visited folder; ".." in it goes up by name, never above the volume's root. A
+// folder that cannot be listed counts as empty.
 void WalkFolder(const CVolume& volume, const std::string& folder, std::string_view mode,
                 bool recurse, std::string_view pattern, CWalkVisitor& visitor);

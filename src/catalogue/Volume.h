@@ -120,13 +120,15 @@ public:
     virtual std::unique_ptr<CFolderReader> NewFolderReader() const = 0;
 
     // True when the link at linkPath, followed to its end, names something strictly below
-    // folder (a folder of this volume): the test a walk makes before it follows a link.
+    // folder (a folder of this volume): the test a walk makes, with Root(), before it follows
+    // a link.
     virtual bool LinkLeadsBelow(const std::string& linkPath, const std::string& folder) const = 0;
 
     // Resolves relative (separators '\' or '/') below folder component by component: a name
     // as written when it exists, otherwise the first entry equal to it without regard to
-    // ASCII case. Empty and "." components are skipped; ".." is refused. The full path, or
-    // nullopt when a component is missing.
+    // ASCII case. Empty and "." components are skipped; ".." is refused (callers resolve it
+    // by name first, with CRelativePath). The full path, or nullopt when a component is
+    // missing.
     virtual std::optional<std::string> ResolveNoCase(const std::string& folder,
                                                      std::string_view relative) const = 0;
 

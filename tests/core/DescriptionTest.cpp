@@ -113,14 +113,25 @@ TEST_F(DescriptionTest, NamesTakeEitherSeparatorAndAnyCase)
 TEST_F(DescriptionTest, WhatIsNoRegularFileBelowTheFolderIsNotFound)
 {
     m_tree.WriteFile("app/readme.txt", "text");
-    m_tree.WriteFile("outside.txt", "outside");
     m_tree.MakeFolder("app/docs");
-    for (const char* value :
-         {"missing.txt", "", "docs", "readme.txt\\", "readme.txt/", "..\\outside.txt",
-          "../outside.txt", "docs\\..\\readme.txt", "missing\\readme.txt"}) {
+    for (const char* value : {"missing.txt", "", "docs", "readme.txt\\", "readme.txt/", "..\\app",
+                              "missing\\readme.txt"}) {
         const auto result = Build("[description]\nfile=" + std::string(value) + "\nline1=x\n");
         EXPECT_EQ(result.source, Source::NotFound) << '"' << value << '"';
         EXPECT_EQ(result.strText, "Error: Description file not found.") << '"' << value << '"';
+    }
+}
+
+TEST_F(DescriptionTest, DotDotGoesUpByNameButNeverAboveTheRoot)
+{
+    m_tree.WriteFile("common/About.txt", "common");
+    const CMountedVolume drive(m_tree.Root());
+    for (const char* value : {"..\\COMMON\\about.txt", "gone\\..\\..\\common\\about.txt",
+                              "../../../common/about.txt"}) {
+        const auto read = [&](auto...) {
+            return std::string(value);
+        };
+        EXPECT_EQ(Description::Build(read, drive, m_tree.Path("app")).strText, "common") << value;
     }
 }
 

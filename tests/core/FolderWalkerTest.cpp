@@ -90,10 +90,12 @@ private:
 };
 
 CRecorder WalkRecorded(const std::string& folder, std::string_view pattern,
-                       std::string_view mode = "tree", bool recurse = true)
+                       std::string_view mode = "tree", bool recurse = true,
+                       const std::string& root = {})
 {
     CRecorder recorder;
-    WalkFolder(CMountedVolume(folder), folder, mode, recurse, pattern, recorder);
+    WalkFolder(CMountedVolume(root.empty() ? folder : root), folder, mode, recurse, pattern,
+               recorder);
     return recorder;
 }
 
@@ -366,12 +368,14 @@ TEST(WalkLinks, CyclesEndAndEachFolderIsEnteredOnce)
     EXPECT_EQ(CountOpenFds(), fds);
 }
 
-TEST(WalkLinks, LinksLeavingTheStartFolderAreNotFollowed)
+TEST(WalkLinks, LinksLeavingTheVolumeRootAreNotFollowed)
 {
     CTempTree tree;
     CTempTree outside;
     outside.WriteFile("elsewhere.brw", "");
     tree.WriteFile("app/own.brw", "");
+    tree.WriteFile("shared/data/in-drive.brw", "");
+    tree.MakeLink("app/data", "../shared/data");
     tree.MakeLink("app/to-root", "/");
     tree.MakeLink("app/to-outside", outside.Root());
     tree.MakeLink("app/to-outside-file", outside.Path("elsewhere.brw"));
@@ -388,6 +392,9 @@ TEST(WalkLinks, LinksLeavingTheStartFolderAreNotFollowed)
         << "a descriptor linked from outside the drive is not the drive's";
     // Rows are only shown, so a listing keeps every link.
     EXPECT_EQ(WalkRecorded(tree.Path("app"), "*.brw", "list").Handled().size(), 4u);
+    // A listing below the volume's root follows links as far as the scan does.
+    EXPECT_EQ(WalkRecorded(tree.Path("app"), "*.brw", "list", true, tree.Root()).Folders().back(),
+              tree.Path("app/data"));
 }
 
 TEST(WalkLinks, LinkInsideTheStartFolderIsFollowedOnce)
@@ -492,7 +499,7 @@ TEST(WalkPattern, FolderPartIsFoundWithoutRegardToCase)
               std::vector<std::string>{tree.Path("app1/BIN/Tool.EXE")});
 }
 
-TEST(WalkPattern, FolderPartPrefersTheExactNameAndNeverClimbs)
+TEST(WalkPattern, FolderPartPrefersTheExactNameAndClimbsByNameToTheRootOnly)
 {
     CTempTree tree;
     tree.WriteFile("app/bin/lower.exe", "");
@@ -505,8 +512,15 @@ TEST(WalkPattern, FolderPartPrefersTheExactNameAndNeverClimbs)
               std::vector<std::string>{tree.Path("app/bin/lower.exe")});
     EXPECT_EQ(WalkRecorded(app, "BIN\\*.exe", "list", false).Handled(),
               std::vector<std::string>{tree.Path("app/BIN/upper.exe")});
+    // The volume's root is app: ".." stops there.
     EXPECT_TRUE(WalkRecorded(app, "..\\*.exe", "list").Handled().empty());
     EXPECT_TRUE(WalkRecorded(app, "bin\\..\\..\\*.exe", "list").Handled().empty());
+    for (const char* pattern : {"..\\*.exe", "bin\\..\\..\\..\\*.exe"}) {
+        EXPECT_EQ(WalkRecorded(app, pattern, "list", false, tree.Root()).Handled(),
+                  std::vector<std::string>{tree.Path("outside.exe")});
+    }
+    EXPECT_EQ(WalkRecorded(app, "..\\APP\\BIN\\*.exe", "list", false, tree.Root()).Handled(),
+              std::vector<std::string>{tree.Path("app/BIN/upper.exe")});
     EXPECT_TRUE(WalkRecorded(app, "data\\*", "list").Handled().empty());
     EXPECT_TRUE(WalkRecorded(app, "bin\\", "list").Handled().empty());
     EXPECT_TRUE(WalkRecorded(app, "missing\\*", "list").Handled().empty());
