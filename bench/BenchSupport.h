@@ -2,14 +2,12 @@
 
 // Timing and waiting shared by the widget benchmarks.
 
-#include <QCoreApplication>
-#include <QDeadlineTimer>
-#include <QTimer>
+#include "WaitUntil.h"
 
 #include <algorithm>
 #include <chrono>
 #include <ctime>
-#include <functional>
+#include <string>
 #include <vector>
 
 namespace Bench {
@@ -44,19 +42,21 @@ inline CStats Summarise(std::vector<double> values)
     return {median, values.front(), values.back()};
 }
 
-// Runs the event loop, blocking between events, until done() holds; false after boundMs.
-// The heartbeat timer bounds each wait, so a missed wake-up cannot hang the benchmark.
-inline bool WaitUntil(const std::function<bool()>& done, int boundMs = 600000)
+// Longer than any measurement; the heartbeat rarely wakes the UI thread, whose time is measured.
+inline constexpr int kWaitBoundMs = 600000;
+inline constexpr int kWaitHeartbeatMs = 50;
+
+// The deepest folder holding both paths: a listing reads through a volume, which must hold
+// the folder listed and its descriptor alike.
+inline std::string CommonFolder(const std::string& a, const std::string& b)
 {
-    QTimer heartbeat;
-    heartbeat.start(50);
-    const QDeadlineTimer deadline(boundMs);
-    while (!done()) {
-        if (deadline.hasExpired())
-            return false;
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    std::string common = a;
+    while (common.size() > 1 && !(b.compare(0, common.size(), common) == 0 &&
+                                  (b.size() == common.size() || b[common.size()] == '/'))) {
+        const std::size_t slash = common.rfind('/');
+        common.resize(slash == 0 || slash == std::string::npos ? 1 : slash);
     }
-    return true;
+    return common;
 }
 
 } // namespace Bench

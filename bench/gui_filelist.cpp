@@ -14,6 +14,7 @@
 //   gui_filelist: rows 40073 images 8 rounds 5 median-ms 560.1 min-ms 501.2 max-ms 611.0 ...
 
 #include "app/CatalogDlg.h"
+#include "platform/MountedVolume.h"
 #include "BenchSupport.h"
 #include "IconProgram.h"
 
@@ -185,7 +186,7 @@ int main(int argc, char** argv)
     const auto done = [&dlg] {
         return dlg.StatusBar().GetText(0) == QLatin1String("Done.");
     };
-    if (!WaitUntil(done, 20000))
+    if (!WaitUntil(done, 20000, kWaitHeartbeatMs))
         Fail("the start-up scan did not end");
     std::filesystem::current_path(previous);
 
@@ -197,6 +198,8 @@ int main(int argc, char** argv)
     if (!top.isValid() || !other.isValid())
         Fail("the empty catalogue lacks its nodes");
     bool atTop = tree.currentIndex() == top;
+    dlg.ApplicationView().SetVolume(
+        CMountedVolume::Create(CommonFolder(options.strFolder, options.strDescriptor)));
 
     std::vector<double> wall, cpu, uiCpu, removeIcons, empty;
     int rows = 0;
@@ -206,7 +209,9 @@ int main(int argc, char** argv)
         const double cpu0 = CpuMs();
         const double uiCpu0 = ThreadCpuMs();
         dlg.ApplicationView().StartFileList(options.strDescriptor, options.strFolder);
-        const bool finished = WaitUntil([&] { return !dlg.ApplicationView().IsListing() && done(); });
+        const bool finished =
+            WaitUntil([&] { return !dlg.ApplicationView().IsListing() && done(); }, kWaitBoundMs,
+                      kWaitHeartbeatMs);
         const double wallMs = WallMs() - wall0;
         const double cpuMs = CpuMs() - cpu0;
         const double uiCpuMs = ThreadCpuMs() - uiCpu0;

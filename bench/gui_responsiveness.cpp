@@ -33,6 +33,7 @@
 //     worker joined hidden 1 running-after 0 after-end 0 destroy-ms 1.2
 
 #include "app/CatalogDlg.h"
+#include "platform/MountedVolume.h"
 #include "BenchSupport.h"
 #include "DescriptionText.h"
 #include "catalogue/Description.h"
@@ -261,7 +262,9 @@ std::unique_ptr<CCatalogDlg> OpenWindow(const CStartDrive& drive)
     dlg->show();
     std::filesystem::current_path(previous);
     CCatalogDlg& window = *dlg;
-    if (!WaitUntil([&window] { return StatusDone(window) && !window.ApplicationView().IsListing(); }, 20000))
+    if (!WaitUntil(
+            [&window] { return StatusDone(window) && !window.ApplicationView().IsListing(); },
+            20000, kWaitHeartbeatMs))
         Fail("the start-up scan did not end");
     // Let the first layout and paint go by.
     QCoreApplication::processEvents();
@@ -305,7 +308,7 @@ public:
         phase.prepare(*dlg);
         CTicker ticker;
         ticker.Start();
-        if (!WaitUntil([&ticker] { return ticker.Count() >= 2; }, 5000))
+        if (!WaitUntil([&ticker] { return ticker.Count() >= 2; }, 5000, kWaitHeartbeatMs))
             Fail("the timer does not tick");
         const std::size_t first = ticker.Count() - 1;
         const long long preempted0 = Preemptions();
@@ -313,13 +316,13 @@ public:
         const double t0 = WallMs();
         static_cast<CTracingApplication*>(QCoreApplication::instance())->phaseStart = t0;
         phase.start(*dlg);
-        if (!WaitUntil([&] { return phase.done(*dlg); }, kPhaseBoundMs))
+        if (!WaitUntil([&] { return phase.done(*dlg); }, kPhaseBoundMs, kWaitHeartbeatMs))
             Fail("phase " + phase.strName + " did not end");
         const double duration = WallMs() - t0;
         const double cpuMs = ThreadCpuMs() - cpu0;
         const long long preempted = Preemptions() - preempted0;
         const std::size_t atEnd = ticker.Count();
-        WaitUntil([&] { return ticker.Count() >= atEnd + kTailTicks; }, 5000);
+        WaitUntil([&] { return ticker.Count() >= atEnd + kTailTicks; }, 5000, kWaitHeartbeatMs);
         ticker.Stop();
         const long long produced = phase.count(*dlg);
         const std::vector<double> late = ticker.Lateness(first);
@@ -384,7 +387,7 @@ public:
                     afterEnd = true;
                 return close.bHandled;
             },
-            kPhaseBoundMs);
+            kPhaseBoundMs, kWaitHeartbeatMs);
         requester.join();
         if (!handled)
             Fail("closing during " + phase.strName + " did not end");
@@ -447,6 +450,8 @@ private:
         phase.prepare = [](CCatalogDlg&) {
         };
         phase.start = [this](CCatalogDlg& dlg) {
+            dlg.ApplicationView().SetVolume(
+                CMountedVolume::Create(CommonFolder(m_drive.strAllFiles, m_options.strFlat)));
             dlg.ApplicationView().StartFileList(m_drive.strAllFiles, m_options.strFlat);
         };
         phase.done = [](CCatalogDlg& dlg) {
@@ -472,7 +477,8 @@ private:
             QTreeView& tree = dlg.CatalogTree();
             const QModelIndex category = tree.model()->index(0, 0, TopIndex(dlg));
             tree.setCurrentIndex(category);
-            if (!WaitUntil([&dlg] { return !dlg.ApplicationView().IsListing(); }, 20000))
+            if (!WaitUntil([&dlg] { return !dlg.ApplicationView().IsListing(); }, 20000,
+                           kWaitHeartbeatMs))
                 Fail("a listing did not end");
             m_appNode = tree.model()->index(0, 0, category);
             if (m_appNode.data().toString() != QLatin1String("Big"))

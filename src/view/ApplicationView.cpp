@@ -22,7 +22,7 @@ namespace {
 
 const QString kExeEntry = QStringLiteral(".exe");
 // Rows placed between two looks at the clock.
-constexpr std::size_t kRowsPerStep = 64;
+constexpr std::size_t kRowsPerStep = 256;
 
 } // namespace
 
@@ -164,13 +164,15 @@ void CApplicationView::OnJobReports()
 
 void CApplicationView::InsertPendingRows()
 {
+    // Rows are made ready within the budget, then go in as one insertion: each insertion
+    // costs the view a pass over every row it has, so fewer and larger ones keep a long
+    // listing linear.
     QElapsedTimer clock;
     clock.start();
     const auto budget = std::chrono::duration_cast<std::chrono::nanoseconds>(kInsertBudget);
+    std::vector<CFileListModel::Row> rows;
     while (!m_arrPendingRows.empty() && clock.nsecsElapsed() < budget.count()) {
-        std::vector<CFileListModel::Row> rows;
         const std::size_t count = std::min(kRowsPerStep, m_arrPendingRows.size());
-        rows.reserve(count);
         for (std::size_t i = 0; i < count; ++i) {
             CFileRow& row = m_arrPendingRows.front();
             const auto* view = dynamic_cast<const CFileRowView*>(row.pExtra.get());
@@ -185,6 +187,8 @@ void CApplicationView::InsertPendingRows()
             rows.push_back(std::move(shown));
             m_arrPendingRows.pop_front();
         }
+    }
+    if (!rows.empty()) {
         // Each row goes in at the first visible row, so an unscrolled list shows the file
         // found last at the top.
         const QModelIndex top = m_wndFileList.indexAt(QPoint(1, 1));
