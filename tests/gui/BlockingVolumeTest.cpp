@@ -9,6 +9,7 @@
 #include "platform/desktop/Prompt.h"
 
 #include <QElapsedTimer>
+#include <QTest>
 
 #include <gtest/gtest.h>
 
