@@ -1,0 +1,463 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "platform/ImageReader.h"
+
+#include <cdio/cdio.h>
+#include <cdio/iso9660.h>
+#include <cdio/logging.h>
+#include <cdio/udf.h>
+
+#include <cstring>
+#include <ctime>
+#include <mutex>
+#include <sys/stat.h>
+
+namespace {
+
+// libcdio reports bad images on stderr by default; Quarrow tells the user itself.
+void SilenceLibrary()
+{
+    static std::once_flag once;
+    std::call_once(once, [] { cdio_log_set_handler([](cdio_log_level_t, const char*) {}); });
+}
+
+std::uint64_t BlocksFor(std::uint64_t bytes)
+{
+    return (bytes + CImageReader::kBlockSize - 1) / CImageReader::kBlockSize;
+}
+
+// The part of a folder the library is about to load must lie inside the image and be of
+// sane size: libcdio allocates and reads a folder's whole extent in one go.
+bool FolderExtentIsSane(CImageReader& reader, std::uint64_t block, std::uint64_t bytes,
+                        const CImageReader::Limits& limits)
+{
+    if (bytes > limits.nMaxFolderBytes)
+        return false;
+    const std::uint64_t last = block + BlocksFor(bytes) - (bytes ? 1 : 0);
+    if (last > UINT32_MAX)
+        return false;
+    unsigned char probe[CImageReader::kBlockSize];
+    return reader.ReadBlocks(static_cast<std::uint32_t>(last), 1, probe);
+}
+
+std::int64_t SecondsOf(const struct tm& when)
+{
+    struct tm copy = when;
+    return static_cast<std::int64_t>(::timegm(&copy));
+}
+
+// ISO 9660 through libiso9660, over a plain image (iso9660_t) or a libcdio image driver
+// (CdIo_t): the two handle kinds have twin functions.
+class CIsoReader final : public CImageReader {
+public:
+    enum class Names : unsigned char { RockRidge, Joliet, Iso };
+
+    // bBlockByBlock: the image has raw sectors that libiso9660 reads one at a time only.
+    CIsoReader(iso9660_t* pIso, CdIo_t* pCdio, bool bBlockByBlock)
+        : m_pIso(pIso)
+        , m_pCdio(pCdio)
+        , m_bBlockByBlock(bBlockByBlock)
+    {}
+    ~CIsoReader() override
+    {
+        if (m_pIso)
+            iso9660_close(m_pIso);
+        if (m_pCdio)
+            cdio_destroy(m_pCdio);
+    }
+    CIsoReader(const CIsoReader&) = delete;
+    CIsoReader& operator=(const CIsoReader&) = delete;
+
+    // Reads the root entry; false when the image has no usable root folder.
+    bool Init(Names names)
+    {
+        m_names = names;
+        iso9660_stat_t* pRoot = Stat("/");
+        if (!pRoot)
+            return false;
+        m_root.kind = Kind::Folder;
+        m_root.nId = static_cast<std::uint32_t>(pRoot->lsn);
+        m_root.nSize = pRoot->size;
+        m_root.nModified = SecondsOf(pRoot->tm);
+        iso9660_stat_free(pRoot);
+        return true;
+    }
+
+    // True when the root folder's entries carry Rock Ridge names.
+    bool RootHasRockRidge(const Limits& limits)
+    {
+        if (!FolderExtentIsSane(*this, m_root.nId, m_root.nSize, limits))
+            return false;
+        CdioList_t* pList = ReadDir("/");
+        if (!pList)
+            return false;
+        bool bRock = false;
+        CdioListNode_t* pNode;
+        _CDIO_LIST_FOREACH(pNode, pList)
+        {
+            const auto* pStat = static_cast<const iso9660_stat_t*>(_cdio_list_node_data(pNode));
+            if (pStat->rr.b3_rock == yep) {
+                bRock = true;
+                break;
+            }
+        }
+        iso9660_filelist_free(pList);
+        return bRock;
+    }
+
+    int JolietLevel() const
+    {
+        return m_pIso ? iso9660_ifs_get_joliet_level(m_pIso) : cdio_get_joliet_level(m_pCdio);
+    }
+
+    const Entry& RootEntry() const noexcept override { return m_root; }
+
+    bool List(const std::string& rawPath, const Entry& folder, const Limits& limits,
+              std::vector<Entry>& out) override
+    {
+        out.clear();
+        if (folder.nSize == 0)
+            return true;
+        if (!FolderExtentIsSane(*this, folder.nId, folder.nSize, limits))
+            return false;
+        // The library reads a folder of several raw sectors as if they were 2048 bytes each.
+        if (m_bBlockByBlock && folder.nSize > kBlockSize)
+            return false;
+        CdioList_t* pList = ReadDir(rawPath.empty() ? std::string("/") : rawPath);
+        if (!pList)
+            return false;
+        bool bOk = true;
+        CdioListNode_t* pNode;
+        _CDIO_LIST_FOREACH(pNode, pList)
+        {
+            const auto* pStat = static_cast<const iso9660_stat_t*>(_cdio_list_node_data(pNode));
+            const char* pszName = pStat->filename;
+            if (std::strcmp(pszName, ".") == 0) {
+                // The library found the folder by name: make sure it is the one we meant.
+                if (static_cast<std::uint32_t>(pStat->lsn) != folder.nId) {
+                    bOk = false;
+                    break;
+                }
+                continue;
+            }
+            if (std::strcmp(pszName, "..") == 0 || !*pszName)
+                continue;
+            // The parts of a multi-extent file follow each other under one name.
+            if (!out.empty() && out.back().kind == Kind::File && out.back().strRaw == pszName &&
+                pStat->type != iso9660_stat_s::_STAT_DIR) {
+                out.back().extents.push_back({static_cast<std::uint32_t>(pStat->lsn), pStat->size});
+                out.back().nSize += pStat->size;
+                continue;
+            }
+            if (out.size() >= limits.nMaxEntries) {
+                bOk = false;
+                break;
+            }
+            out.push_back(ToEntry(*pStat));
+        }
+        iso9660_filelist_free(pList);
+        if (!bOk)
+            out.clear();
+        return bOk;
+    }
+
+    bool ReadBlocks(std::uint32_t block, std::uint32_t count, void* buffer) override
+    {
+        if (count == 0)
+            return true;
+        if (m_pIso && m_bBlockByBlock) {
+            auto* out = static_cast<unsigned char*>(buffer);
+            for (std::uint32_t i = 0; i < count; ++i, out += kBlockSize)
+                if (iso9660_iso_seek_read(m_pIso, out, block + i, 1) != kBlockSize)
+                    return false;
+            return true;
+        }
+        if (m_pIso)
+            return iso9660_iso_seek_read(m_pIso, buffer, block, count) ==
+                   static_cast<long>(count) * kBlockSize;
+        return cdio_read_data_sectors(m_pCdio, buffer, block, kBlockSize, count) ==
+               DRIVER_OP_SUCCESS;
+    }
+
+private:
+    iso9660_stat_t* Stat(const char* pszPath)
+    {
+        return m_pIso ? iso9660_ifs_stat(m_pIso, pszPath) : iso9660_fs_stat(m_pCdio, pszPath);
+    }
+    CdioList_t* ReadDir(const std::string& path)
+    {
+        return m_pIso ? iso9660_ifs_readdir(m_pIso, path.c_str())
+                      : iso9660_fs_readdir(m_pCdio, path.c_str());
+    }
+
+    Entry ToEntry(const iso9660_stat_t& stat) const
+    {
+        Entry e;
+        e.strRaw = stat.filename;
+        e.nId = static_cast<std::uint32_t>(stat.lsn);
+        e.nSize = stat.size;
+        e.nModified = SecondsOf(stat.tm);
+        e.kind = stat.type == iso9660_stat_s::_STAT_DIR ? Kind::Folder : Kind::File;
+        if (stat.rr.b3_rock == yep) {
+            e.strName = e.strRaw;
+            const posix_mode_t mode = stat.rr.st_mode;
+            if (S_ISLNK(mode)) {
+                e.kind = Kind::Link;
+                if (stat.rr.psz_symlink && stat.rr.i_symlink > 0)
+                    e.strTarget.assign(
+                        stat.rr.psz_symlink,
+                        strnlen(stat.rr.psz_symlink, static_cast<std::size_t>(stat.rr.i_symlink)));
+            } else if (e.kind == Kind::File && !S_ISREG(mode)) {
+                e.kind = Kind::Other;
+            }
+        } else if (m_names == Names::RockRidge) {
+            // An entry without Rock Ridge fields in a Rock Ridge tree: as a mount shows it.
+            e.strName = Translate(e.strRaw, 0);
+        } else {
+            e.strName = Translate(e.strRaw, m_names == Names::Joliet ? 1 : 0);
+        }
+        if (e.kind == Kind::File)
+            e.extents.push_back({static_cast<std::uint32_t>(stat.lsn), stat.size});
+        return e;
+    }
+
+    // Drops the ";1" version and trailing dots; ISO 9660 names also lose their capitals.
+    static std::string Translate(const std::string& raw, int jolietLevel)
+    {
+        std::string out(raw.size() + 1, '\0');
+        const int n = iso9660_name_translate_ext(raw.c_str(), out.data(),
+                                                 static_cast<std::uint8_t>(jolietLevel));
+        out.resize(n > 0 ? static_cast<std::size_t>(n) : std::strlen(out.c_str()));
+        return out.empty() ? raw : out;
+    }
+
+    iso9660_t* m_pIso;
+    CdIo_t* m_pCdio;
+    bool m_bBlockByBlock;
+    Names m_names = Names::Iso;
+    Entry m_root;
+};
+
+constexpr CImageReader::Limits kProbeLimits{16u << 20, 0};
+
+// Rock Ridge where the tree has it (Joliet names would be converted one by one for nothing),
+// else Joliet, else plain ISO 9660 names.
+template <class OpenFn>
+std::unique_ptr<CImageReader> OpenIsoWith(OpenFn open)
+{
+    SilenceLibrary();
+    auto rock = open(ISO_EXTENSION_ROCK_RIDGE);
+    if (!rock || !rock->Init(CIsoReader::Names::RockRidge))
+        return nullptr;
+    if (rock->RootHasRockRidge(kProbeLimits))
+        return rock;
+    rock.reset();
+    auto joliet = open(ISO_EXTENSION_ALL);
+    if (joliet && joliet->JolietLevel() > 0 && joliet->Init(CIsoReader::Names::Joliet))
+        return joliet;
+    joliet.reset();
+    auto plain = open(ISO_EXTENSION_NONE);
+    if (plain && plain->Init(CIsoReader::Names::Iso))
+        return plain;
+    return nullptr;
+}
+
+std::unique_ptr<CIsoReader> OpenIsoFile(const std::string& path, iso_extension_mask_t mask,
+                                        bool bFuzzy)
+{
+    iso9660_t* pIso = bFuzzy ? iso9660_open_fuzzy_ext(path.c_str(), mask, 64)
+                             : iso9660_open_ext(path.c_str(), mask);
+    if (!pIso)
+        return nullptr;
+    return std::make_unique<CIsoReader>(pIso, nullptr, bFuzzy);
+}
+
+std::unique_ptr<CIsoReader> OpenIsoDriver(const std::string& path, iso_extension_mask_t mask,
+                                          bool bCue)
+{
+    CdIo_t* pCdio = bCue ? cdio_open_cue(path.c_str()) : cdio_open_nrg(path.c_str());
+    if (!pCdio)
+        return nullptr;
+    auto reader = std::make_unique<CIsoReader>(nullptr, pCdio, false);
+    if (!iso9660_fs_read_superblock(pCdio, mask))
+        return nullptr;
+    return reader;
+}
+
+// UDF through libudf: folders are found by path from the root, file data by the one
+// allocation extent that CD and DVD authoring tools write for each file.
+class CUdfReader final : public CImageReader {
+public:
+    static constexpr std::size_t kMaxUdfPath = 2000;
+
+    explicit CUdfReader(udf_t* pUdf)
+        : m_pUdf(pUdf)
+    {}
+    ~CUdfReader() override
+    {
+        if (m_pRoot)
+            udf_dirent_free(m_pRoot);
+        udf_close(m_pUdf);
+    }
+    CUdfReader(const CUdfReader&) = delete;
+    CUdfReader& operator=(const CUdfReader&) = delete;
+
+    bool Init()
+    {
+        m_pRoot = udf_get_root(m_pUdf, true, 0);
+        if (!m_pRoot)
+            return false;
+        m_root.kind = Kind::Folder;
+        m_root.nSize = udf_get_file_length(m_pRoot);
+        m_root.nId = FolderId(*m_pRoot, "");
+        return true;
+    }
+
+    const Entry& RootEntry() const noexcept override { return m_root; }
+
+    bool List(const std::string& rawPath, const Entry& folder, const Limits& limits,
+              std::vector<Entry>& out) override
+    {
+        out.clear();
+        // libudf copies a path into a buffer of its own without checking its length.
+        if (rawPath.size() >= kMaxUdfPath)
+            return false;
+        udf_dirent_t* pFolder = rawPath.empty() ? m_pRoot : udf_fopen(m_pRoot, rawPath.c_str());
+        if (!pFolder)
+            return false;
+        bool bOk = udf_is_dir(pFolder) && FolderId(*pFolder, rawPath) == folder.nId &&
+                   DataIsSane(*pFolder, limits);
+        // The root has no identifier to open it by: a fresh root entry is read directly.
+        udf_dirent_t* pEntry = !bOk                 ? nullptr
+                               : pFolder == m_pRoot ? udf_get_root(m_pUdf, true, 0)
+                                                    : udf_opendir(pFolder);
+        if (pFolder != m_pRoot)
+            udf_dirent_free(pFolder);
+        if (!bOk || !pEntry)
+            return false;
+        while ((pEntry = udf_readdir(pEntry)) != nullptr) {
+            const char* pszName = udf_get_filename(pEntry);
+            if (!pszName || !*pszName || std::strcmp(pszName, ".") == 0 ||
+                std::strcmp(pszName, "..") == 0)
+                continue;
+            if (out.size() >= limits.nMaxEntries) {
+                udf_dirent_free(pEntry);
+                bOk = false;
+                break;
+            }
+            out.push_back(ToEntry(*pEntry, rawPath));
+        }
+        if (!bOk)
+            out.clear();
+        return bOk;
+    }
+
+    bool ReadBlocks(std::uint32_t block, std::uint32_t count, void* buffer) override
+    {
+        return count == 0 || udf_read_sectors(m_pUdf, buffer, block, count) == DRIVER_OP_SUCCESS;
+    }
+
+private:
+    // The data's first block (absolute) when it lies in one extent.
+    static bool SingleExtent(const udf_dirent_t& entry, std::uint32_t& block)
+    {
+        const udf_file_entry_t& fe = entry.fe;
+        const unsigned adType = fe.icb_tag.flags & ICBTAG_FLAG_AD_MASK;
+        const std::uint32_t adBytes = fe.i_alloc_descs;
+        const bool bOne = (adType == ICBTAG_FLAG_AD_SHORT && adBytes == sizeof(udf_short_ad_t)) ||
+                          (adType == ICBTAG_FLAG_AD_LONG && adBytes == sizeof(udf_long_ad_t));
+        std::uint32_t start = 0;
+        std::uint32_t end = 0;
+        if (!bOne || !udf_get_lba(&fe, &start, &end))
+            return false;
+        const std::uint64_t absolute = std::uint64_t{entry.i_part_start} + start;
+        if (absolute > UINT32_MAX)
+            return false;
+        block = static_cast<std::uint32_t>(absolute);
+        return true;
+    }
+
+    // Where a folder's data starts; a folder stored otherwise gets an id from its path,
+    // which cannot come back to an ancestor.
+    static std::uint64_t FolderId(const udf_dirent_t& entry, const std::string& rawPath)
+    {
+        std::uint32_t block = 0;
+        if (SingleExtent(entry, block))
+            return block;
+        return (std::uint64_t{1} << 63) | std::hash<std::string>{}(rawPath);
+    }
+
+    bool DataIsSane(const udf_dirent_t& folder, const Limits& limits)
+    {
+        std::uint32_t start = 0;
+        std::uint32_t end = 0;
+        if (!udf_get_lba(&folder.fe, &start, &end))
+            return true; // embedded in its entry: nothing further to read
+        if (end < start)
+            return false;
+        const std::uint64_t bytes = (std::uint64_t{end} - start + 1) * kBlockSize;
+        return FolderExtentIsSane(*this, std::uint64_t{folder.i_part_start} + start, bytes,
+                                  limits) &&
+               udf_get_file_length(&folder) <= limits.nMaxFolderBytes;
+    }
+
+    Entry ToEntry(const udf_dirent_t& entry, const std::string& rawFolder) const
+    {
+        Entry e;
+        e.strRaw = udf_get_filename(&entry);
+        e.strName = e.strRaw;
+        e.nSize = udf_get_file_length(&entry);
+        e.nModified = static_cast<std::int64_t>(udf_get_modification_time(&entry));
+        const unsigned fileType = entry.fe.icb_tag.file_type;
+        if (udf_is_dir(&entry)) {
+            e.kind = Kind::Folder;
+            e.nId = FolderId(entry, rawFolder.empty() ? e.strRaw : rawFolder + '/' + e.strRaw);
+        } else if (fileType == ICBTAG_FILE_TYPE_SYMLINK) {
+            e.kind = Kind::Link; // its target's path components are not decoded: dangling
+        } else if (fileType == ICBTAG_FILE_TYPE_REGULAR) {
+            std::uint32_t block = 0;
+            if (e.nSize == 0 || SingleExtent(entry, block))
+                e.extents.push_back({block, e.nSize});
+        } else {
+            e.kind = Kind::Other;
+        }
+        return e;
+    }
+
+    udf_t* m_pUdf;
+    udf_dirent_t* m_pRoot = nullptr;
+    Entry m_root;
+};
+
+} // namespace
+
+std::unique_ptr<CImageReader> CImageReader::OpenUdf(const std::string& path)
+{
+    SilenceLibrary();
+    udf_t* pUdf = udf_open(path.c_str());
+    if (!pUdf)
+        return nullptr;
+    auto reader = std::make_unique<CUdfReader>(pUdf);
+    if (!reader->Init())
+        return nullptr;
+    return reader;
+}
+
+std::unique_ptr<CImageReader> CImageReader::OpenIso(const std::string& path)
+{
+    return OpenIsoWith([&](iso_extension_mask_t mask) { return OpenIsoFile(path, mask, false); });
+}
+
+std::unique_ptr<CImageReader> CImageReader::OpenRawIso(const std::string& path)
+{
+    return OpenIsoWith([&](iso_extension_mask_t mask) { return OpenIsoFile(path, mask, true); });
+}
+
+std::unique_ptr<CImageReader> CImageReader::OpenCue(const std::string& path)
+{
+    return OpenIsoWith([&](iso_extension_mask_t mask) { return OpenIsoDriver(path, mask, true); });
+}
+
+std::unique_ptr<CImageReader> CImageReader::OpenNrg(const std::string& path)
+{
+    return OpenIsoWith([&](iso_extension_mask_t mask) { return OpenIsoDriver(path, mask, false); });
+}

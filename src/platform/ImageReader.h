@@ -1,0 +1,56 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+// One file system inside a disc image, as libcdio reads it: folders listed by their path in
+// the image, data read by 2048-byte block. Not thread-safe (libcdio's handles are not): the
+// volume that owns a reader calls it under one lock.
+class CImageReader {
+public:
+    static constexpr std::uint32_t kBlockSize = 2048;
+
+    enum class Kind : unsigned char { File, Folder, Link, Other };
+    struct Extent {
+        std::uint32_t nBlock = 0;
+        std::uint64_t nBytes = 0;
+    };
+    struct Entry {
+        std::string strRaw;  // the name the library looks paths up by
+        std::string strName; // the name a Linux mount shows
+        Kind kind = Kind::File;
+        std::string strTarget; // a link's target as recorded
+        std::uint64_t nId = 0; // tells folders apart: where their data starts
+        std::uint64_t nSize = 0;
+        std::vector<Extent> extents; // a file's data in order; empty when it cannot be read
+        std::int64_t nModified = 0;  // seconds since the epoch
+    };
+    // What a listing may grow to; beyond it the folder counts as unreadable.
+    struct Limits {
+        std::uint64_t nMaxFolderBytes = 0;
+        std::size_t nMaxEntries = 0;
+    };
+
+    virtual ~CImageReader() = default;
+
+    // The root folder's entry; its strRaw is "".
+    virtual const Entry& RootEntry() const noexcept = 0;
+    // Lists the folder at rawPath ('/'-joined strRaw names, "" for the root), whose entry is
+    // folder, into out ("." and ".." left out). False when it cannot be read or exceeds limits.
+    virtual bool List(const std::string& rawPath, const Entry& folder, const Limits& limits,
+                      std::vector<Entry>& out) = 0;
+    // count whole blocks from block on; false unless all of them were read.
+    virtual bool ReadBlocks(std::uint32_t block, std::uint32_t count, void* buffer) = 0;
+
+    // Readers over an image file that the caller has checked is a regular file. Each returns
+    // nullptr when the file holds no file system of its kind.
+    static std::unique_ptr<CImageReader> OpenUdf(const std::string& path);
+    static std::unique_ptr<CImageReader> OpenIso(const std::string& path);    // 2048-byte sectors
+    static std::unique_ptr<CImageReader> OpenRawIso(const std::string& path); // 2352-byte sectors
+    // A .cue sheet or an NRG image, through libcdio's image drivers.
+    static std::unique_ptr<CImageReader> OpenCue(const std::string& path);
+    static std::unique_ptr<CImageReader> OpenNrg(const std::string& path);
+};

@@ -1,0 +1,343 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "support/TempTree.h"
+
+#include "catalogue/FileListJob.h"
+#include "catalogue/ScanJob.h"
+#include "platform/DiscImage.h"
+#include "platform/MountedVolume.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <map>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace {
+
+using Kind = CVolume::PathKind;
+using Type = CVolume::EntryType;
+
+bool HaveTool(const std::string& tool)
+{
+    return std::system(("command -v " + tool + " >/dev/null 2>&1").c_str()) == 0;
+}
+
+// Runs an image builder quietly; false when it failed.
+bool RunQuietly(const std::string& command)
+{
+    return std::system((command + " >/dev/null 2>&1").c_str()) == 0;
+}
+
+std::string Quote(const std::string& s)
+{
+    return "'" + s + "'";
+}
+
+std::string ReadBytes(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+void WriteBytes(const std::string& path, std::string_view bytes)
+{
+    std::ofstream(path, std::ios::binary | std::ios::trunc)
+        .write(bytes.data(), static_cast<long>(bytes.size()));
+}
+
+// Each 2048-byte block of an image as a raw mode 1 sector (sync, header, data, zeroed
+// error codes, which readers do not check), and a sheet naming the result.
+void WriteBinCue(const std::string& iso, const std::string& bin, const std::string& cue)
+{
+    const std::string data = ReadBytes(iso);
+    std::string raw;
+    auto bcd = [](unsigned v) {
+        return static_cast<char>((v / 10) << 4 | (v % 10));
+    };
+    for (std::size_t block = 0; block * 2048 < data.size(); ++block) {
+        const unsigned frame = static_cast<unsigned>(block) + 150;
+        raw += std::string("\0\xFF\xFF\xFF\xFF\xFF\xFF\xFF\xFF\xFF\xFF\0", 12);
+        raw += bcd(frame / 75 / 60);
+        raw += bcd(frame / 75 % 60);
+        raw += bcd(frame % 75);
+        raw += '\1';
+        raw += data.substr(block * 2048, 2048);
+        raw.resize(raw.size() + 288, '\0');
+    }
+    WriteBytes(bin, raw);
+    WriteBytes(cue, "FILE \"" + bin.substr(bin.rfind('/') + 1) +
+                        "\" BINARY\n  TRACK 01 MODE1/2352\n    INDEX 01 00:00:00\n");
+}
+
+using Tree = std::map<std::string, std::string>; // path inside -> "dir" or the file's bytes
+
+// Everything below folder, depth first, through the volume.
+void Collect(const CVolume& volume, const std::string& folder, const std::string& inside, Tree& out)
+{
+    const auto open = volume.OpenFolder(folder);
+    ASSERT_TRUE(open) << folder;
+    const auto reader = volume.NewFolderReader();
+    ASSERT_TRUE(reader->Start(*open));
+    CVolume::Entry entry;
+    while (reader->Next(entry)) {
+        const std::string path = folder + '/' + entry.strName;
+        const std::string key = inside + '/' + entry.strName;
+        if (entry.type == Type::Folder) {
+            out[key] = "dir";
+            Collect(volume, path, key, out);
+        } else if (entry.type == Type::FolderLink) {
+            out[key] = "folder link";
+        } else {
+            const auto file = volume.OpenFile(path);
+            std::string bytes = entry.bLink ? "link" : "unreadable";
+            if (file) {
+                EXPECT_EQ(file->ReadAll(bytes, 1 << 20), CVolume::ReadStatus::Ok) << path;
+            }
+            // Long contents by size and hash, to keep failure reports short.
+            if (bytes.size() > 64)
+                bytes = std::to_string(bytes.size()) + " bytes, hash " +
+                        std::to_string(std::hash<std::string>{}(bytes));
+            out[key] = bytes;
+        }
+    }
+}
+
+Tree Collect(const CVolume& volume)
+{
+    Tree tree;
+    Collect(volume, volume.Root(), "", tree);
+    return tree;
+}
+
+class ImageVolume : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        if (!HaveTool("xorriso"))
+            GTEST_SKIP() << "xorriso is not installed";
+        m_src.WriteFile("autorun.inf", "[autorun]\r\nlabel=Test\r\n");
+        m_src.WriteFile("Apps/Hex Edit/hexedit.brw",
+                        "[info]\r\ncategory=Tools\r\nname=Hex Edit\r\n[description]\r\n"
+                        "file=Docs\\ReadMe.TXT\r\n[showfiles]\r\nsearchsubdirs=true\r\n"
+                        "file1=*.exe\r\nfile2=bin\\*.dll\r\n");
+        m_src.WriteFile("Apps/Hex Edit/HexEdit.exe", std::string(5000, 'x') + "MZ");
+        m_src.WriteFile("Apps/Hex Edit/docs/readme.txt", "Edits bytes.\r\n");
+        m_src.WriteFile("Apps/Hex Edit/Bin/Core.DLL", "dll");
+        m_src.WriteFile("Apps/Hex Edit/Bin/deeper/more.dll", "more");
+        m_src.WriteFile("Apps/Paint/paint.brw",
+                        "[info]\r\ncategory=graphics\r\nname=Paint\r\n[description]\r\n"
+                        "line1=Draws.\r\nline2=In colour.\r\n");
+        m_src.WriteFile("Apps/Paint/Paint.exe", "MZ");
+        m_src.WriteFile("Apps/Paint/a long name with spaces and more than 31 letters.txt", "t");
+        m_src.MakeFolder("Empty");
+    }
+
+    std::string Build(const std::string& name, const std::string& options)
+    {
+        const std::string image = m_out.Path(name);
+        if (!RunQuietly("xorriso -as mkisofs " + options + " -o " + Quote(image) + " " +
+                        Quote(m_src.Root())))
+            return {};
+        return image;
+    }
+
+    CTempTree m_src;
+    CTempTree m_out;
+};
+
+TEST_F(ImageVolume, RockRidgeJolietImageReadsLikeTheFolder)
+{
+    m_src.MakeLink("Apps/Shortcut", "Hex Edit");
+    m_src.MakeLink("Apps/Outside", "/etc");
+    const std::string image = Build("cd.iso", "-J -R");
+    ASSERT_FALSE(image.empty());
+    const auto volume = DiscImage::Open(image);
+    ASSERT_TRUE(volume);
+    EXPECT_EQ(volume->Root(), image);
+    const CMountedVolume folder(m_src.Root());
+
+    Tree fromImage = Collect(*volume);
+    Tree fromFolder = Collect(folder);
+    EXPECT_EQ(fromImage["/Apps/Shortcut"], "folder link");
+    EXPECT_EQ(fromImage["/Apps/Outside"], "link") << "a link never leaves the image";
+    fromImage.erase("/Apps/Outside");
+    fromFolder.erase("/Apps/Outside");
+    EXPECT_EQ(fromImage, fromFolder);
+
+    EXPECT_EQ(volume->What(image + "/Apps/Shortcut/Bin"), Kind::Folder);
+    EXPECT_EQ(volume->What(image + "/Apps/Hex Edit/HexEdit.exe"), Kind::File);
+    EXPECT_EQ(volume->What(image + "/Apps/Outside"), Kind::Missing);
+    EXPECT_EQ(volume->What(image + "/Apps/../Apps"), Kind::Missing);
+    EXPECT_TRUE(volume->LinkLeadsBelow(image + "/Apps/Shortcut", image + "/Apps"));
+    EXPECT_FALSE(volume->LinkLeadsBelow(image + "/Apps/Shortcut", image + "/Apps/Paint"));
+    EXPECT_FALSE(volume->LinkLeadsBelow(image + "/Apps/Outside", image));
+    EXPECT_EQ(volume->ResolveNoCase(image + "/apps", "HEX EDIT\\DOCS/README.txt"), std::nullopt)
+        << "the folder given is taken as written";
+    EXPECT_EQ(volume->ResolveNoCase(image + "/Apps", "HEX EDIT\\DOCS/README.txt"),
+              image + "/Apps/Hex Edit/docs/readme.txt");
+    EXPECT_FALSE(volume->RealPathForDesktop(image + "/Apps/Paint/Paint.exe"));
+
+    // Reads at any offset, bounded by the file.
+    const auto file = volume->OpenFile(image + "/Apps/Hex Edit/HexEdit.exe");
+    ASSERT_TRUE(file);
+    char tail[3] = {};
+    EXPECT_TRUE(file->ReadAt(4999, tail, 3));
+    EXPECT_EQ(std::string(tail, 3), "xMZ");
+    EXPECT_FALSE(file->ReadAt(5000, tail, 3));
+    std::string all;
+    EXPECT_EQ(file->ReadAll(all, 100), CVolume::ReadStatus::TooLarge);
+    EXPECT_TRUE(all.empty());
+
+    // A folder reached twice is the same folder; links within the image only.
+    const auto viaLink = volume->OpenFolder(image + "/Apps/Shortcut");
+    const auto direct = volume->OpenFolder(image + "/Apps/Hex Edit");
+    ASSERT_TRUE(viaLink && direct);
+    EXPECT_EQ(volume->GetFolderInfo(*viaLink)->id, volume->GetFolderInfo(*direct)->id);
+    const auto apps = volume->OpenFolder(image + "/Apps");
+    EXPECT_FALSE(volume->OpenSubfolder(*apps, "Shortcut", false));
+    EXPECT_TRUE(volume->OpenSubfolder(*apps, "Shortcut/Bin/deeper", true));
+    EXPECT_FALSE(volume->OpenSubfolder(*apps, "Shortcut/../Paint", true));
+}
+
+// Scan, descriptions and file lists of the image equal those of the folder, paths aside.
+TEST_F(ImageVolume, JobsGiveTheSameResultsAsOnTheFolder)
+{
+    const std::string image = Build("cd.iso", "-J -R");
+    ASSERT_FALSE(image.empty());
+    const std::shared_ptr<const CVolume> volumes[] = {DiscImage::Open(image),
+                                                      CMountedVolume::Create(m_src.Root())};
+    ASSERT_TRUE(volumes[0]);
+    std::string results[2];
+    for (int i = 0; i < 2; ++i) {
+        const std::string& root = volumes[i]->Root();
+        std::ostringstream out;
+        CScanJob scan(volumes[i]);
+        scan.Run();
+        const auto catalogue = scan.TakeReports().pCatalogue;
+        ASSERT_TRUE(catalogue);
+        for (const CCategoryEntry& category : catalogue->Categories())
+            for (const CApplicationEntry& app : category.arrApplications) {
+                out << category.strText << '|' << app.strName << '|'
+                    << app.strDescriptorPath.substr(root.size()) << '\n';
+                for (const bool bAll : {false, true}) {
+                    CFileListJob list(
+                        volumes[i], {app.strFolder, {}, false, bAll, app.strDescriptorPath, true});
+                    list.Run();
+                    const auto reports = list.TakeReports();
+                    out << reports.strDescription.value_or("(none)") << '\n';
+                    for (const CFileRow& row : reports.arrRows)
+                        out << row.strTitle << row.strExtension << ' '
+                            << row.strPath.substr(root.size()) << '\n';
+                }
+            }
+        results[i] = out.str();
+    }
+    EXPECT_NE(results[1].find("Edits bytes."), std::string::npos) << results[1];
+    EXPECT_NE(results[1].find("Core.dll /Apps/Hex Edit/Bin/Core.DLL"), std::string::npos)
+        << results[1];
+    EXPECT_EQ(results[0], results[1]);
+}
+
+// Without extensions the names are those a mount shows: lower case, no ";1" version.
+TEST_F(ImageVolume, PlainAndJolietNamesAsAMountShowsThem)
+{
+    const std::string plain = Build("plain.iso", "-iso-level 2 --norock");
+    const std::string joliet = Build("joliet.iso", "-J");
+    ASSERT_FALSE(plain.empty() || joliet.empty());
+    const auto volume = DiscImage::Open(plain);
+    ASSERT_TRUE(volume);
+    const Tree tree = Collect(*volume);
+    EXPECT_EQ(tree.count("/apps/paint/paint.exe"), 1u) << ::testing::PrintToString(tree);
+    EXPECT_EQ(volume->ResolveNoCase(plain, "APPS/Paint/PAINT.BRW"),
+              plain + "/apps/paint/paint.brw");
+
+    const auto jvolume = DiscImage::Open(joliet);
+    ASSERT_TRUE(jvolume);
+    const Tree jtree = Collect(*jvolume);
+    EXPECT_EQ(jtree.at("/Apps/Hex Edit/Bin/Core.DLL"), "dll") << ::testing::PrintToString(jtree);
+}
+
+TEST_F(ImageVolume, RawSectorImageWithItsCueSheet)
+{
+    const std::string image = Build("cd.iso", "-J -R");
+    ASSERT_FALSE(image.empty());
+    const std::string bin = m_out.Path("Disc One.bin");
+    const std::string cue = m_out.Path("Disc One.cue");
+    WriteBinCue(image, bin, cue);
+    const auto direct = DiscImage::Open(image);
+    for (const std::string& path : {cue, bin}) {
+        const auto volume = DiscImage::Open(path);
+        ASSERT_TRUE(volume) << path;
+        EXPECT_EQ(Collect(*volume), Collect(*direct)) << path;
+    }
+    // A sheet whose data file is short shows what is there, or nothing: never more.
+    WriteBytes(bin, ReadBytes(bin).substr(0, 2352 * 20));
+    if (const auto volume = DiscImage::Open(cue)) {
+        EXPECT_EQ(volume->What(cue + "/Apps/Paint/Paint.exe"), Kind::Missing);
+    }
+    std::remove(bin.c_str());
+    EXPECT_FALSE(DiscImage::Open(cue));
+}
+
+TEST_F(ImageVolume, UdfBridgeImageShowsItsUdfNames)
+{
+    if (!HaveTool("genisoimage"))
+        GTEST_SKIP() << "genisoimage is not installed";
+    const std::string image = m_out.Path("dvd.iso");
+    ASSERT_TRUE(RunQuietly("genisoimage -udf -o " + Quote(image) + " " + Quote(m_src.Root())));
+    const auto volume = DiscImage::Open(image);
+    ASSERT_TRUE(volume);
+    EXPECT_EQ(Collect(*volume), Collect(CMountedVolume(m_src.Root())));
+}
+
+TEST_F(ImageVolume, WhatIsNoImageGivesNoVolume)
+{
+    const std::string image = Build("cd.iso", "-J -R");
+    ASSERT_FALSE(image.empty());
+    const std::string bytes = ReadBytes(image);
+    EXPECT_FALSE(DiscImage::Open(m_out.WriteFile("empty.iso", "")));
+    EXPECT_FALSE(DiscImage::Open(m_out.WriteFile("text.iso", std::string(40000, 't'))));
+    EXPECT_FALSE(DiscImage::Open(m_out.WriteFile("missing.cue", "FILE \"nope.bin\" BINARY\n")));
+    EXPECT_FALSE(DiscImage::Open(m_out.Path("nowhere.iso")));
+    EXPECT_FALSE(DiscImage::Open(m_out.MakeFolder("folder.iso")));
+    EXPECT_FALSE(DiscImage::Open(m_out.MakeFifo("fifo.iso")));
+    EXPECT_FALSE(DiscImage::Open("relative.iso"));
+
+    // Cut short: what lies before the cut is still read; nothing reads past it.
+    const std::string cut = m_out.WriteFile("cut.iso", bytes.substr(0, bytes.size() / 2));
+    if (const auto volume = DiscImage::Open(cut)) {
+        const Tree tree = Collect(*volume);
+        EXPECT_FALSE(tree.empty());
+    }
+
+    // Replaced while open: the volume keeps reading the image it opened.
+    const std::string moving = m_out.WriteFile("moving.iso", bytes);
+    const auto volume = DiscImage::Open(moving);
+    ASSERT_TRUE(volume);
+    std::remove(moving.c_str());
+    EXPECT_EQ(volume->What(moving + "/Apps/Paint/paint.brw"), Kind::File);
+}
+
+TEST_F(ImageVolume, ManyThreadsShareOneImage)
+{
+    const std::string image = Build("cd.iso", "-J -R");
+    ASSERT_FALSE(image.empty());
+    const auto volume = DiscImage::Open(image);
+    ASSERT_TRUE(volume);
+    const Tree expected = Collect(*volume);
+    std::vector<std::thread> threads;
+    std::vector<Tree> seen(4);
+    for (Tree& tree : seen)
+        threads.emplace_back([&] { tree = Collect(*volume); });
+    for (std::thread& t : threads)
+        t.join();
+    for (const Tree& tree : seen)
+        EXPECT_EQ(tree, expected);
+}
+
+} // namespace
