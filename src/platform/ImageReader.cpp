@@ -357,17 +357,33 @@ public:
     }
 
 private:
-    // The data's first block (absolute) when it lies in one extent.
-    static bool SingleExtent(const udf_dirent_t& entry, std::uint32_t& block)
+    // libudf's udf_get_lba reads the first allocation descriptor without checking that the
+    // entry holds one: ask only when it does.
+    static bool FirstExtent(const udf_dirent_t& entry, std::uint32_t& start, std::uint32_t& end,
+                            bool& bOnly)
     {
         const udf_file_entry_t& fe = entry.fe;
         const unsigned adType = fe.icb_tag.flags & ICBTAG_FLAG_AD_MASK;
-        const std::uint32_t adBytes = fe.i_alloc_descs;
-        const bool bOne = (adType == ICBTAG_FLAG_AD_SHORT && adBytes == sizeof(udf_short_ad_t)) ||
-                          (adType == ICBTAG_FLAG_AD_LONG && adBytes == sizeof(udf_long_ad_t));
+        std::size_t adSize = 0;
+        if (adType == ICBTAG_FLAG_AD_SHORT)
+            adSize = sizeof(udf_short_ad_t);
+        else if (adType == ICBTAG_FLAG_AD_LONG)
+            adSize = sizeof(udf_long_ad_t);
+        // A file entry fills at most one block; larger sums wrap around inside libudf.
+        if (adSize == 0 || fe.i_alloc_descs < adSize ||
+            std::uint64_t{fe.i_extended_attr} + fe.i_alloc_descs > kBlockSize)
+            return false;
+        bOnly = fe.i_alloc_descs == adSize;
+        return udf_get_lba(&fe, &start, &end);
+    }
+
+    // The data's first block (absolute) when it lies in one extent.
+    static bool SingleExtent(const udf_dirent_t& entry, std::uint32_t& block)
+    {
         std::uint32_t start = 0;
         std::uint32_t end = 0;
-        if (!bOne || !udf_get_lba(&fe, &start, &end))
+        bool bOnly = false;
+        if (!FirstExtent(entry, start, end, bOnly) || !bOnly)
             return false;
         const std::uint64_t absolute = std::uint64_t{entry.i_part_start} + start;
         if (absolute > UINT32_MAX)
@@ -390,8 +406,9 @@ private:
     {
         std::uint32_t start = 0;
         std::uint32_t end = 0;
-        if (!udf_get_lba(&folder.fe, &start, &end))
-            return true; // embedded in its entry: nothing further to read
+        bool bOnly = false;
+        if (!FirstExtent(folder, start, end, bOnly))
+            return (folder.fe.icb_tag.flags & ICBTAG_FLAG_AD_MASK) == ICBTAG_FLAG_AD_IN_ICB;
         if (end < start)
             return false;
         const std::uint64_t bytes = (std::uint64_t{end} - start + 1) * kBlockSize;
