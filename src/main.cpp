@@ -15,6 +15,6 @@ int main(int argc, char* argv[])
     QApplication application(argc, argv);
     if (const auto exitCode = CCatalogApp::ParseCommandLine(true))
         return *exitCode;
-    theApp.InitInstance();
+    theApp.InitInstance(CCatalogApp::StartPath(argc, argv));
     return 0;
 }

@@ -1,12 +1,15 @@
 #include "app/CatalogApp.h"
 
 #include "app/CatalogDlg.h"
+#include "platform/ExtractCache.h"
 #include "platform/desktop/DescriptorType.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
 
 #include <cstdio>
+#include <string_view>
+#include <utility>
 
 CCatalogApp theApp;
 
@@ -29,6 +32,12 @@ std::optional<int> CCatalogApp::ParseCommandLine(bool bFinal)
                                   QStringLiteral("Displays this help."));
     parser.addOption(help);
     const QCommandLineOption version = parser.addVersionOption();
+    parser.addPositionalArgument(
+        QStringLiteral("PATH"),
+        QStringLiteral("A folder to scan as a drive, or a disc image to open (ISO 9660, UDF, "
+                       "BIN/CUE, NRG). Without it, Quarrow scans the current folder when it "
+                       "holds an autorun.inf, and otherwise asks for a drive."),
+        QStringLiteral("[PATH]"));
 
     const bool bParsed = parser.parse(QCoreApplication::arguments());
     if (bParsed && parser.isSet(help)) {
@@ -44,19 +53,35 @@ std::optional<int> CCatalogApp::ParseCommandLine(bool bFinal)
     QString strError;
     if (!bParsed)
         strError = parser.errorText();
-    else if (!parser.positionalArguments().isEmpty())
-        strError = QStringLiteral("Unexpected argument '%1'.")
-                       .arg(parser.positionalArguments().constFirst());
+    else if (parser.positionalArguments().size() > 1)
+        strError =
+            QStringLiteral("Unexpected argument '%1'.").arg(parser.positionalArguments().at(1));
     if (strError.isEmpty())
         return std::nullopt;
     Print(stderr, strError + QLatin1String("\n\n") + parser.helpText());
     return 2;
 }
 
-bool CCatalogApp::InitInstance()
+std::string CCatalogApp::StartPath(int argc, char** argv)
+{
+    // The raw bytes, not the parser's text: a file name need not be valid UTF-8.
+    bool bOptionsEnded = false;
+    for (int i = 1; i < argc; ++i) {
+        const std::string_view argument(argv[i]);
+        if (!bOptionsEnded && argument == "--")
+            bOptionsEnded = true;
+        else if (bOptionsEnded || !argument.starts_with('-'))
+            return std::string(argument);
+    }
+    return {};
+}
+
+bool CCatalogApp::InitInstance(std::string startPath)
 {
     RegisterDescriptorType();
+    CExtractCache::RemoveStale();
     CCatalogDlg dlg;
+    dlg.SetStartPath(std::move(startPath));
     dlg.exec();
     return false;
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <optional>
+#include <string>
 
 // The application object: one static instance, as the program has always had.
 class CCatalogApp final {
@@ -10,9 +11,13 @@ public:
     // is to run. Before bFinal, Qt's GUI options (-platform, -style...) are still in the
     // arguments, so an unknown option or argument is left for the final reading.
     static std::optional<int> ParseCommandLine(bool bFinal);
-    // Registers the descriptor type, runs the main window, and returns false when it ends
-    // (there is no message loop of the program's own).
-    bool InitInstance();
+    // The PATH argument as given (bytes), or empty; argv as the QApplication left it, Qt's
+    // own options taken out.
+    static std::string StartPath(int argc, char** argv);
+    // Registers the descriptor type, clears what crashed runs left in the cache, runs the
+    // main window on startPath (a folder or a disc image; empty for none), and returns false
+    // when it ends (there is no message loop of the program's own).
+    bool InitInstance(std::string startPath = {});
     static void RegisterDescriptorType();
 };
 

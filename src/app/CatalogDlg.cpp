@@ -6,7 +6,10 @@
 #include "app/Strings.h"
 #include "catalogue/ProfileReader.h"
 #include "catalogue/WorkerThread.h"
+#include "catalogue/CopyOutJob.h"
+#include "platform/DiscImage.h"
 #include "platform/DriveSource.h"
+#include "platform/ExtractCache.h"
 #include "platform/MountedVolume.h"
 #include "view/DisplayText.h"
 
@@ -30,6 +33,7 @@ CCatalogDlg::CCatalogDlg(QWidget* pParent)
     : QDialog(pParent)
     , m_pWorkerThread(std::make_unique<CWorkerThread>())
     , m_view(*m_pWorkerThread, m_wndFileList, m_wndDescription)
+    , m_fnOpenImage(&DiscImage::Open)
 {
     Pictures::EnsureLoaded();
     setWindowTitle(QStringLiteral("Quarrow"));
@@ -197,6 +201,13 @@ void CCatalogDlg::CreateStatusBar()
 
 void CCatalogDlg::LookForAutorun()
 {
+    if (!m_strStartPath.empty()) {
+        // A path that cannot be opened leaves the choice to the user, as a folder without
+        // autorun.inf does.
+        if (!OpenStartPath())
+            SelectDrive(true);
+        return;
+    }
     std::error_code error;
     const std::string folder = std::filesystem::current_path(error).string();
     if (error) {
@@ -205,15 +216,22 @@ void CCatalogDlg::LookForAutorun()
     }
     // Start-up is the one time the window reads the drive itself, before it is shown.
     std::shared_ptr<const CVolume> volume = CMountedVolume::Create(folder);
-    const std::optional<std::string> autorun = volume->ResolveNoCase(volume->Root(), "autorun.inf");
-    if (!autorun) {
+    const std::optional<std::string> label = AutorunLabel(*volume);
+    if (!label) {
         SelectDrive(true);
         return;
     }
-    CProfileReader reader;
-    const std::string label = reader.GetString(*volume, *autorun, "autorun", "label", "Unknown");
-    setWindowTitle(QStringLiteral("Quarrow - ") + DisplayText(label));
+    setWindowTitle(QStringLiteral("Quarrow - ") + DisplayText(*label));
     StartScan(std::move(volume));
+}
+
+std::optional<std::string> CCatalogDlg::AutorunLabel(const CVolume& volume)
+{
+    const std::optional<std::string> autorun = volume.ResolveNoCase(volume.Root(), "autorun.inf");
+    if (!autorun)
+        return std::nullopt;
+    CProfileReader reader;
+    return reader.GetString(volume, *autorun, "autorun", "label", "Unknown");
 }
 
 void CCatalogDlg::keyPressEvent(QKeyEvent* event)
@@ -222,6 +240,11 @@ void CCatalogDlg::keyPressEvent(QKeyEvent* event)
     const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
     if (enter && (event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier) {
         accept();
+        return;
+    }
+    // While a copy runs, Escape ends the copy rather than the window.
+    if (event->key() == Qt::Key_Escape && IsCopying()) {
+        CancelCopy();
         return;
     }
     QDialog::keyPressEvent(event);
@@ -239,6 +262,9 @@ void CCatalogDlg::OnDestroy()
         return;
     m_bDestroyed = true;
     StopLatestJob(kCloseGrace);
+    m_pCopyJob.reset();
+    // The copies go with the window that made them.
+    m_pExtractCache.reset();
 }
 
 void CCatalogDlg::StopLatestJob(std::chrono::milliseconds grace)

@@ -11,6 +11,7 @@
 #include <QTreeView>
 
 #include <chrono>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -18,6 +19,8 @@
 #include <vector>
 
 class CCatalogue;
+class CCopyOutJob;
+class CExtractCache;
 class CDriveSelectDlg;
 class CDriveSource;
 class CScanJob;
@@ -35,8 +38,20 @@ public:
     // Starting a new walk waits this long for the one before it to stop.
     static constexpr std::chrono::milliseconds kStopGrace{250};
 
+    // Copying more than this out of a disc image asks first.
+    static constexpr std::uint64_t kAskAboveBytes = 100'000'000;
+
+    // Opens a disc image as a volume; nullptr when it is not one Quarrow can read.
+    using ImageOpener = std::function<std::shared_ptr<const CVolume>(const std::string&)>;
+
     explicit CCatalogDlg(QWidget* pParent = nullptr);
     ~CCatalogDlg() override;
+
+    // What start-up opens instead of looking at the current folder: a folder, scanned as a
+    // drive, or a disc image (bytes, as given on the command line). Set before showing.
+    void SetStartPath(std::string path) { m_strStartPath = std::move(path); }
+    // DiscImage::Open unless a test gives another.
+    void SetImageOpener(ImageOpener opener) { m_fnOpenImage = std::move(opener); }
 
     void setVisible(bool visible) override;
 
@@ -47,6 +62,8 @@ public:
     // Scans root as a mounted folder, or volume.
     void StartScan(std::string root);
     void StartScan(std::shared_ptr<const CVolume> volume);
+    // Scans an opened disc image, titled by its autorun.inf label or else its path.
+    void StartImageScan(std::shared_ptr<const CVolume> image);
     // Stops the latest walk and waits for it, at most grace; a walk that does not stop in
     // time is let go, its reports going nowhere.
     void StopLatestJob(std::chrono::milliseconds grace = kStopGrace);
@@ -80,6 +97,15 @@ public:
     // Shows the message for a failed hand-over, or nothing for the codes without one.
     void ReportOpenError(int code);
 
+    // Files of a disc image are copied out before the desktop gets them: a document alone,
+    // a program with its application's folder, a folder whole. file empty opens folder.
+    void CopyOut(std::string file, std::string folder, bool bConfirmed = false);
+    bool IsCopying() const;
+    // Escape while copying calls it.
+    void CancelCopy();
+    // The cache of this window's copies; null until the first copy, and after closing.
+    const CExtractCache* ExtractCache() const noexcept { return m_pExtractCache.get(); }
+
     // Runs the drive selection; on a chosen drive, scans it. At start-up Cancel asks to quit.
     void SelectDrive(bool atStartup);
     void OnSelectDrive() { SelectDrive(false); }
@@ -99,6 +125,11 @@ private:
     void CreateToolBar();
     void CreateStatusBar();
     void LookForAutorun();
+    bool OpenStartPath();
+    // The label of the autorun.inf at the volume's root, found without regard to case.
+    static std::optional<std::string> AutorunLabel(const CVolume& volume);
+    void ShowError(const QString& text);
+    void OnCopyReports();
     void EndScan(std::shared_ptr<const CCatalogue> catalogue);
     void OnSelChangedTree(const QModelIndex& current, const QModelIndex& previous);
     void OnItemExpandedTree(const QModelIndex& index);
@@ -120,6 +151,19 @@ private:
     CApplicationView m_view;
 
     std::shared_ptr<CScanJob> m_pScanJob; // the scan whose reports are wanted, if any
+
+    std::string m_strStartPath;
+    ImageOpener m_fnOpenImage;
+    std::shared_ptr<const CVolume> m_pImage; // the disc image shown, if one is
+    std::unique_ptr<CExtractCache> m_pExtractCache;
+    struct CopyRequest {
+        std::string strFile;
+        std::string strFolder;
+        bool bConfirmed = false;
+    };
+    CopyRequest m_copyRequest;                // of the latest copy
+    std::optional<CopyRequest> m_pendingCopy; // waits for the listing to end
+    std::shared_ptr<CCopyOutJob> m_pCopyJob;  // the copy whose reports are wanted, if any
     bool m_bInitialised = false;
     bool m_bDestroyed = false;
 };

@@ -16,6 +16,8 @@
 #include <QMouseEvent>
 #include <QToolTip>
 
+#include <utility>
+
 namespace {
 const char* const kControlIdProperty = "quarrowControlId";
 } // namespace
@@ -31,12 +33,17 @@ void CCatalogDlg::SelectDrive(bool atStartup)
         m_pDriveSource = std::make_unique<CMachineDriveSource>();
     CDriveSelectDlg dlg(*m_pDriveSource, this);
     dlg.SetAtStartup(atStartup);
+    dlg.SetImageOpener(m_fnOpenImage);
     const int result = CPrompt::ExecDialog(dlg);
     if (result != QDialog::Accepted || dlg.Drive().empty())
         return; // Cancel changes nothing
     // The listing still running must not add rows to the emptied list.
     StopLatestJob();
     m_view.Clear();
+    if (std::shared_ptr<const CVolume> image = dlg.Image()) {
+        StartImageScan(std::move(image));
+        return;
+    }
     setWindowTitle(QStringLiteral("Quarrow - ") + DisplayText(dlg.Drive()));
     StartScan(dlg.Drive());
 }
@@ -60,6 +67,10 @@ void CCatalogDlg::OnShowAppFiles()
 
 void CCatalogDlg::OnListingEnded()
 {
+    if (m_pendingCopy) {
+        CopyRequest request = std::move(*std::exchange(m_pendingCopy, std::nullopt));
+        CopyOut(std::move(request.strFile), std::move(request.strFolder), request.bConfirmed);
+    }
     m_wndToolBar.EnableButton(Command::kShowAppFiles, true);
     m_wndToolBar.EnableButton(Command::kShowAllFiles, true);
 }

@@ -1,11 +1,25 @@
 // Opening the listed files and the application's folder.
 #include "app/CatalogDlg.h"
 
+#include "catalogue/CopyOutJob.h"
 #include "catalogue/Text.h"
 #include "catalogue/Volume.h"
+#include "catalogue/WorkerThread.h"
+#include "platform/ExtractCache.h"
 #include "platform/desktop/Prompt.h"
 #include "platform/desktop/Shell.h"
 #include "view/DisplayText.h"
+
+#include <QLocale>
+#include <QMetaObject>
+
+#include <utility>
+
+namespace {
+
+const QString kEscapeHint = QStringLiteral(" (Esc cancels)");
+
+} // namespace
 
 void CCatalogDlg::OnClickList()
 {
@@ -19,6 +33,10 @@ void CCatalogDlg::OnDblclkList()
     if (!row)
         return;
     // The path kept with the row, never one rebuilt from the shown (lower-cased) texts.
+    if (m_pImage && m_view.Volume() == m_pImage) {
+        CopyOut(row->strPath, m_view.CurrentFolder());
+        return;
+    }
     const std::optional<std::string> path = DesktopPath(row->strPath);
     ReportOpenError(path ? Shell::Execute(*path, nullptr, Path::FolderOf(*path))
                          : Shell::kErrFileNotFound);
@@ -44,8 +62,118 @@ void CCatalogDlg::OpenCurrentFolder()
                             QMessageBox::Ok, QMessageBox::Warning);
         return;
     }
+    if (m_pImage && m_view.Volume() == m_pImage) {
+        CopyOut(std::string(), folder);
+        return;
+    }
     const std::optional<std::string> path = DesktopPath(folder);
     ReportOpenError(path ? Shell::Execute(*path, "open", std::string()) : Shell::kErrFileNotFound);
+}
+
+void CCatalogDlg::CopyOut(std::string file, std::string folder, bool bConfirmed)
+{
+    CopyRequest request{std::move(file), std::move(folder), bConfirmed};
+    // One walk at a time: the copy waits for the listing of the application's files.
+    if (m_view.IsListing()) {
+        m_pendingCopy = std::move(request);
+        return;
+    }
+    if (!m_pExtractCache) {
+        std::string error;
+        m_pExtractCache = CExtractCache::Create(error);
+        if (!m_pExtractCache) {
+            ShowError(QStringLiteral("Quarrow cannot make a folder for the files it copies out "
+                                     "of disc images: %1.")
+                          .arg(DisplayText(error)));
+            return;
+        }
+    }
+    StopLatestJob();
+    m_copyRequest = request;
+    CCopyOutJob::Settings settings;
+    settings.strFile = std::move(request.strFile);
+    settings.strFolder = std::move(request.strFolder);
+    settings.nAskAbove = kAskAboveBytes;
+    settings.bConfirmed = request.bConfirmed;
+    m_pCopyJob = std::make_shared<CCopyOutJob>(m_pImage, m_pExtractCache->Target(m_pImage->Root()),
+                                               std::move(settings));
+    m_pCopyJob->SetWakeUp([this] {
+        QMetaObject::invokeMethod(this, &CCatalogDlg::OnCopyReports, Qt::QueuedConnection);
+    });
+    const std::string& shown =
+        m_copyRequest.strFile.empty() ? m_copyRequest.strFolder : m_copyRequest.strFile;
+    m_wndStatusBar.SetText(0, QStringLiteral("Copying: ") + DisplayText(shown) + kEscapeHint);
+    m_pWorkerThread->Start(m_pCopyJob);
+}
+
+bool CCatalogDlg::IsCopying() const
+{
+    return m_pCopyJob && m_pWorkerThread->Job() == m_pCopyJob && m_pWorkerThread->IsRunning();
+}
+
+void CCatalogDlg::CancelCopy()
+{
+    if (m_pCopyJob)
+        m_pCopyJob->RequestStop();
+}
+
+void CCatalogDlg::OnCopyReports()
+{
+    if (!m_pCopyJob)
+        return;
+    const CCopyOutJob::Reports reports = m_pCopyJob->TakeReports();
+    if (reports.bCurrentChanged)
+        m_wndStatusBar.SetText(0, QStringLiteral("Copying: ") + DisplayText(reports.strCurrent) +
+                                      kEscapeHint);
+    if (reports.outcome == CCopyOutJob::Outcome::Running)
+        return;
+    m_pCopyJob.reset();
+    m_wndStatusBar.SetText(0, QStringLiteral("Done."));
+    const QString failed = DisplayText(reports.strFailedPath);
+    switch (reports.outcome) {
+    case CCopyOutJob::Outcome::Copied:
+        if (m_copyRequest.strFile.empty())
+            ReportOpenError(Shell::Execute(reports.strResult, "open", std::string()));
+        else
+            ReportOpenError(
+                Shell::Execute(reports.strResult, nullptr, Path::FolderOf(reports.strResult)));
+        break;
+    case CCopyOutJob::Outcome::NeedsConfirmation: {
+        const std::string& opened =
+            m_copyRequest.strFile.empty() ? m_copyRequest.strFolder : m_copyRequest.strFile;
+        const QString size = QLocale().formattedDataSize(static_cast<qint64>(reports.nTotal), 1,
+                                                         QLocale::DataSizeSIFormat);
+        const QString text =
+            reports.bProgram
+                ? QStringLiteral("To start %1, Quarrow copies its folder, %2, out of the disc "
+                                 "image. Copy it?")
+                : QStringLiteral("To open %1, Quarrow copies %2 out of the disc image. Copy it?");
+        const QMessageBox::StandardButton answer = CPrompt::MessageBox(
+            this, text.arg(DisplayText(opened), size), QStringLiteral("Quarrow"),
+            QMessageBox::Yes | QMessageBox::No, QMessageBox::Question, QMessageBox::Yes);
+        if (answer == QMessageBox::Yes)
+            CopyOut(m_copyRequest.strFile, m_copyRequest.strFolder, true);
+        break;
+    }
+    case CCopyOutJob::Outcome::Stopped:
+        m_wndStatusBar.SetText(0, QStringLiteral("Copying cancelled."));
+        break;
+    case CCopyOutJob::Outcome::NoSpace:
+        ShowError(QStringLiteral("Quarrow cannot copy %1 out of the disc image: the disk that "
+                                 "holds %2 is full.")
+                      .arg(failed, DisplayText(m_pExtractCache ? m_pExtractCache->RunFolder()
+                                                               : std::string())));
+        break;
+    case CCopyOutJob::Outcome::ReadError:
+        ShowError(QStringLiteral("Quarrow cannot read %1 in the disc image.").arg(failed));
+        break;
+    case CCopyOutJob::Outcome::WriteError:
+        ShowError(QStringLiteral("Quarrow cannot copy %1 out of the disc image: %2.")
+                      .arg(failed, DisplayText(reports.strError)));
+        break;
+    case CCopyOutJob::Outcome::Running:
+        break;
+    }
 }
 
 void CCatalogDlg::ReportOpenError(int code)

@@ -5,12 +5,75 @@
 #include "catalogue/ScanJob.h"
 #include "catalogue/WorkerThread.h"
 #include "platform/MountedVolume.h"
+#include "platform/desktop/Prompt.h"
 #include "view/Collation.h"
 #include "view/DisplayText.h"
 
 #include <QMetaObject>
 
+#include <filesystem>
+#include <fstream>
+#include <system_error>
 #include <utility>
+
+bool CCatalogDlg::OpenStartPath()
+{
+    namespace fs = std::filesystem;
+    std::error_code error;
+    std::string path = fs::absolute(fs::path(m_strStartPath), error).lexically_normal().string();
+    while (path.size() > 1 && path.back() == '/')
+        path.pop_back();
+    const QString shown = DisplayText(path);
+    const fs::file_status status = fs::status(path, error);
+    if (error) {
+        ShowError(QStringLiteral("Quarrow cannot open %1: %2.")
+                      .arg(shown, QString::fromLocal8Bit(error.message())));
+        return false;
+    }
+    if (fs::is_directory(status)) {
+        std::shared_ptr<const CVolume> volume = CMountedVolume::Create(path);
+        if (!volume->OpenFolder(volume->Root())) {
+            ShowError(QStringLiteral("Quarrow cannot read the folder %1.").arg(shown));
+            return false;
+        }
+        // Start-up may read the drive itself, before the window shows.
+        const std::optional<std::string> label = AutorunLabel(*volume);
+        setWindowTitle(QStringLiteral("Quarrow - ") + DisplayText(label.value_or(path)));
+        StartScan(std::move(volume));
+        return true;
+    }
+    // Never opened unless regular: a FIFO would block the opening.
+    if (!fs::is_regular_file(status)) {
+        ShowError(QStringLiteral("%1 is neither a folder nor a disc image.").arg(shown));
+        return false;
+    }
+    if (!std::ifstream(path, std::ios::binary)) {
+        ShowError(QStringLiteral("Quarrow cannot read %1.").arg(shown));
+        return false;
+    }
+    std::shared_ptr<const CVolume> image = m_fnOpenImage(path);
+    if (!image) {
+        ShowError(QStringLiteral("%1 is not a disc image that Quarrow can read").arg(shown));
+        return false;
+    }
+    StartImageScan(std::move(image));
+    return true;
+}
+
+void CCatalogDlg::ShowError(const QString& text)
+{
+    CPrompt::MessageBox(this, text, QStringLiteral("Quarrow"), QMessageBox::Ok,
+                        QMessageBox::Warning);
+}
+
+void CCatalogDlg::StartImageScan(std::shared_ptr<const CVolume> image)
+{
+    // One small file read on the UI thread, as a disc's at start-up, for the title.
+    const std::optional<std::string> label = AutorunLabel(*image);
+    setWindowTitle(QStringLiteral("Quarrow - ") + DisplayText(label.value_or(image->Root())));
+    m_pImage = image;
+    StartScan(std::move(image));
+}
 
 void CCatalogDlg::StartScan(std::string root)
 {
@@ -21,6 +84,10 @@ void CCatalogDlg::StartScan(std::shared_ptr<const CVolume> volume)
 {
     // Two walks never run at once.
     StopLatestJob();
+    m_pCopyJob.reset();
+    m_pendingCopy.reset();
+    if (volume != m_pImage)
+        m_pImage.reset();
 
     m_wndCatalogTree.setEnabled(false);
     m_wndToolBar.EnableButton(Command::kSelectDrive, false);
@@ -89,6 +156,8 @@ void CCatalogDlg::OnSelChangedTree(const QModelIndex& current, const QModelIndex
     if (current.isValid())
         m_wndCatalogTree.expand(current);
 
+    // A copy asked for in the listing before belongs to another application.
+    m_pendingCopy.reset();
     const CApplicationEntry* application = m_model.ApplicationAt(current);
     const QString text = current.data().toString();
     if (application) {

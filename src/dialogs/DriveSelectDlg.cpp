@@ -3,12 +3,15 @@
 #include "app/DialogUnits.h"
 #include "app/Pictures.h"
 #include "catalogue/Text.h"
+#include "platform/DiscImage.h"
 #include "platform/DriveSource.h"
 #include "platform/desktop/Prompt.h"
 #include "view/DisplayText.h"
 
 #include <QAbstractItemView>
 #include <QByteArray>
+#include <QFile>
+#include <QFileDialog>
 #include <QPainter>
 #include <QSignalBlocker>
 #include <QStyle>
@@ -30,9 +33,12 @@ constexpr int kMargin = 5;
 constexpr int kButtonWidth = 50;
 // The buttons keep their places relative to the middle of the dialog.
 constexpr int kButtonOffset = 42;
+constexpr int kImageButtonWidth = 60;
 
 constexpr int kMountPointRole = Qt::UserRole;
 constexpr int kKindRole = Qt::UserRole + 1;
+// The kind role of a disc image's entry: no drive kind has it.
+constexpr int kImageKind = -1;
 
 const QString kCaption = QStringLiteral("Quarrow");
 
@@ -59,6 +65,7 @@ void CDriveSelectDlg::CDriveCombo::hidePopup()
 CDriveSelectDlg::CDriveSelectDlg(CDriveSource& driveSource, QWidget* pParent)
     : QDialog(pParent)
     , m_pDriveSource(&driveSource)
+    , m_fnOpenImage(&DiscImage::Open)
 {
     Pictures::EnsureLoaded();
     setWindowTitle(kCaption);
@@ -69,6 +76,7 @@ CDriveSelectDlg::CDriveSelectDlg(CDriveSource& driveSource, QWidget* pParent)
     // Parented in template order, which is also the order of the focus chain.
     m_wndOK.setParent(this);
     m_wndCancel.setParent(this);
+    m_wndImage.setParent(this);
     m_wndPrompt.setParent(this);
     m_comboDrives.setParent(this);
     m_wndDriveKind.setParent(this);
@@ -79,6 +87,11 @@ CDriveSelectDlg::CDriveSelectDlg(CDriveSource& driveSource, QWidget* pParent)
     m_wndOK.setDefault(true);
     m_wndCancel.setObjectName(QStringLiteral("cancel"));
     m_wndCancel.setText(QStringLiteral("Cancel"));
+    m_wndImage.setObjectName(QStringLiteral("image"));
+    m_wndImage.setText(QStringLiteral("Disc &Image..."));
+    m_wndImage.setAccessibleName(QStringLiteral("Open a disc image"));
+    m_wndImage.setToolTip(QStringLiteral("Choose a disc image file to scan"));
+    m_wndImage.setAutoDefault(false);
 
     m_wndPrompt.setObjectName(QStringLiteral("prompt"));
     m_wndPrompt.setTextFormat(Qt::PlainText);
@@ -110,9 +123,11 @@ CDriveSelectDlg::CDriveSelectDlg(CDriveSource& driveSource, QWidget* pParent)
 
     connect(&m_wndOK, &QPushButton::clicked, this, &CDriveSelectDlg::OnOK);
     connect(&m_wndCancel, &QPushButton::clicked, this, &CDriveSelectDlg::OnCancel);
+    connect(&m_wndImage, &QPushButton::clicked, this, &CDriveSelectDlg::OnChooseImage);
 
     setTabOrder(&m_wndOK, &m_wndCancel);
-    setTabOrder(&m_wndCancel, &m_comboDrives);
+    setTabOrder(&m_wndCancel, &m_wndImage);
+    setTabOrder(&m_wndImage, &m_comboDrives);
     LayoutControls();
 }
 
@@ -151,6 +166,10 @@ void CDriveSelectDlg::LayoutControls()
     m_wndOK.setGeometry(middle - offset - buttonWidth / 2, units.Y(40), buttonWidth, units.Y(14));
     m_wndCancel.setGeometry(middle + offset - buttonWidth / 2, units.Y(40), buttonWidth,
                             units.Y(14));
+    // At the right edge, clear of the two buttons that keep their old places.
+    const int imageWidth = std::max(units.X(kImageButtonWidth), m_wndImage.sizeHint().width());
+    m_wndImage.setGeometry(width - units.X(kMargin) - imageWidth, units.Y(40), imageWidth,
+                           units.Y(14));
 
     const QRect iconBox = units.Rect(2, 5, 20, 20);
     m_wndIcon.setGeometry(iconBox);
@@ -192,6 +211,7 @@ void CDriveSelectDlg::OnDropdownDrives()
         m_comboDrives.setItemData(row, static_cast<int>(drive.m_eKind), kKindRole);
         widest = std::max(widest, m_comboDrives.fontMetrics().horizontalAdvance(text));
     }
+    AddImageEntry();
     // "/" stands where drive C stood.
     m_comboDrives.setCurrentIndex(m_comboDrives.findText(QStringLiteral("/")));
 
@@ -205,17 +225,70 @@ void CDriveSelectDlg::OnDropdownDrives()
 void CDriveSelectDlg::OnCloseupDrives()
 {
     const int index = m_comboDrives.currentIndex();
+    m_bImageSelected = false;
     if (index < 0) {
         m_strDrive.clear();
         m_strDriveKind = QStringLiteral("No Drive Selected");
     } else {
         m_strDrive = m_comboDrives.itemData(index, kMountPointRole).toByteArray().toStdString();
-        const auto kind = static_cast<EDriveKind>(m_comboDrives.itemData(index, kKindRole).toInt());
-        const std::string_view prefix = DriveKindPrefix(kind);
+        const int kindRole = m_comboDrives.itemData(index, kKindRole).toInt();
+        m_bImageSelected = kindRole == kImageKind;
+        const std::string_view prefix = m_bImageSelected
+                                            ? std::string_view("Disc Image - ")
+                                            : DriveKindPrefix(static_cast<EDriveKind>(kindRole));
         m_strDriveKind = QString::fromLatin1(prefix.data(), static_cast<qsizetype>(prefix.size())) +
                          DisplayText(m_strDrive);
     }
     UpdateKindLine();
+}
+
+std::shared_ptr<const CVolume> CDriveSelectDlg::Image() const
+{
+    return m_bImageSelected ? m_pImage : nullptr;
+}
+
+void CDriveSelectDlg::AddImageEntry()
+{
+    if (!m_pImage)
+        return;
+    m_comboDrives.addItem(DisplayText(m_strImagePath));
+    const int row = m_comboDrives.count() - 1;
+    m_comboDrives.setItemData(row, QByteArray::fromStdString(m_strImagePath), kMountPointRole);
+    m_comboDrives.setItemData(row, kImageKind, kKindRole);
+}
+
+void CDriveSelectDlg::OnChooseImage()
+{
+    QFileDialog chooser(this, QStringLiteral("Open Disc Image"));
+    chooser.setObjectName(QStringLiteral("imageChooser"));
+    chooser.setFileMode(QFileDialog::ExistingFile);
+    chooser.setAcceptMode(QFileDialog::AcceptOpen);
+    // Both cases: discs written on Windows often carry upper-case names.
+    chooser.setNameFilters({QStringLiteral("Disc images (*.iso *.img *.bin *.cue *.nrg *.mdf *.udf "
+                                           "*.ISO *.IMG *.BIN *.CUE *.NRG *.MDF *.UDF)"),
+                            QStringLiteral("All files (*)")});
+    if (CPrompt::ExecDialog(chooser) != QDialog::Accepted || chooser.selectedFiles().isEmpty())
+        return;
+    const std::string path = QFile::encodeName(chooser.selectedFiles().constFirst()).toStdString();
+    std::shared_ptr<const CVolume> image = m_fnOpenImage(path);
+    if (!image) {
+        CPrompt::MessageBox(
+            this,
+            QStringLiteral("%1 is not a disc image that Quarrow can read").arg(DisplayText(path)),
+            kCaption, QMessageBox::Ok, QMessageBox::Warning);
+        return;
+    }
+    m_pImage = std::move(image);
+    m_strImagePath = path;
+    {
+        const QSignalBlocker blocker(&m_comboDrives);
+        for (int row = m_comboDrives.count() - 1; row >= 0; --row)
+            if (m_comboDrives.itemData(row, kKindRole).toInt() == kImageKind)
+                m_comboDrives.removeItem(row);
+        AddImageEntry();
+        m_comboDrives.setCurrentIndex(m_comboDrives.count() - 1);
+    }
+    OnCloseupDrives();
 }
 
 void CDriveSelectDlg::OnSelChangeDrives(int index)

@@ -7,9 +7,12 @@
 #include <QString>
 
 #include <functional>
+#include <memory>
 #include <string>
+#include <utility>
 
 class CDriveSource;
+class CVolume;
 
 // The small modal dialog in which the user picks the drive to scan. Run it with exec(); it
 // ends Accepted only with a drive chosen (Drive() not empty).
@@ -31,6 +34,15 @@ public:
     const std::string& Drive() const noexcept { return m_strDrive; }
     // The kind line as shown, for example "CD-ROM Drive - /media/cdrom".
     const QString& DriveKind() const noexcept { return m_strDriveKind; }
+    // The disc image chosen, when it is the selected entry (Drive() is then its path).
+    std::shared_ptr<const CVolume> Image() const;
+
+    // Opens a chosen disc image; nullptr when it is not one. DiscImage::Open unless a test
+    // gives another.
+    using ImageOpener = std::function<std::shared_ptr<const CVolume>(const std::string&)>;
+    void SetImageOpener(ImageOpener opener) { m_fnOpenImage = std::move(opener); }
+    // The file chooser for disc images, then the chosen image as the selected entry.
+    void OnChooseImage();
 
     // Every way of ending goes through OnOK and OnCancel (buttons, Enter, Escape).
     void accept() override;
@@ -56,6 +68,7 @@ private:
     void OnSelChangeDrives(int index);
     void OnOK();
     void OnCancel();
+    void AddImageEntry();
     // Writes m_strDriveKind into the kind line.
     void UpdateKindLine();
 
@@ -65,8 +78,13 @@ private:
     QString m_strDriveKind;
 
     CDriveSource* m_pDriveSource; // never null
+    ImageOpener m_fnOpenImage;
+    std::shared_ptr<const CVolume> m_pImage; // the image last chosen, if any
+    std::string m_strImagePath;
+    bool m_bImageSelected = false;
     QPushButton m_wndOK;
     QPushButton m_wndCancel;
+    QPushButton m_wndImage;
     QLabel m_wndPrompt;
     QLabel m_wndDriveKind;
     QLabel m_wndIcon;

@@ -1,11 +1,15 @@
 #include "GuiTestSupport.h"
 
+#include "TempTree.h"
+
 #include "dialogs/DriveSelectDlg.h"
 #include "platform/DriveSource.h"
+#include "platform/MountedVolume.h"
 #include "platform/desktop/Prompt.h"
 
 #include <QAbstractItemView>
 #include <QComboBox>
+#include <QFileDialog>
 #include <QLabel>
 #include <QPushButton>
 #include <QStringList>
@@ -347,6 +351,54 @@ TEST(DriveSelectDlgDeathTest, YesToQuitAtStartupEndsTheProcessWithStatusZero)
             std::abort();
         },
         testing::ExitedWithCode(0), "");
+}
+
+TEST_F(DriveSelectDlgTest, TheImageButtonMakesAReadableImageTheSelectedEntry)
+{
+    CTempTree files;
+    const std::string image = files.WriteFile("cd1.iso", "image");
+    const std::string junk = files.WriteFile("junk.iso", "junk");
+    const std::shared_ptr<const CVolume> volume = CMountedVolume::Create(files.Root());
+    m_dlg.SetImageOpener([&](const std::string& path) {
+        return path == image ? volume : std::shared_ptr<const CVolume>();
+    });
+    std::string chosen;
+    QStringList filters;
+    CPrompt::SetDialogRunner([&](QDialog& dialog) {
+        auto* chooser = qobject_cast<QFileDialog*>(&dialog);
+        if (!chooser)
+            return int(QDialog::Rejected);
+        filters = chooser->nameFilters();
+        chooser->selectFile(QString::fromStdString(chosen));
+        return int(QDialog::Accepted);
+    });
+    QPushButton& button = Control<QPushButton>("image");
+    EXPECT_FALSE(button.geometry().intersects(Control<QPushButton>("cancel").geometry()));
+
+    chosen = junk;
+    CPrompt::SetNextAnswer(QMessageBox::Ok);
+    QTest::mouseClick(&button, Qt::LeftButton);
+    ASSERT_TRUE(CPrompt::LastShown());
+    EXPECT_EQ(CPrompt::LastShown()->m_strText,
+              QString::fromStdString(junk + " is not a disc image that Quarrow can read"));
+    EXPECT_TRUE(m_dlg.Drive().empty());
+    ASSERT_FALSE(filters.isEmpty());
+    EXPECT_TRUE(filters.constFirst().contains(QStringLiteral("*.iso")));
+
+    chosen = image;
+    QTest::mouseClick(&button, Qt::LeftButton);
+    EXPECT_EQ(KindLine(), QString::fromStdString("Disc Image - " + image));
+    EXPECT_EQ(m_dlg.Drive(), image);
+    EXPECT_EQ(m_dlg.Image(), volume);
+
+    // The image stays in the list beside the drives; picking a drive leaves it.
+    Pick(QStringLiteral("/"));
+    EXPECT_EQ(m_dlg.Image(), nullptr);
+    Pick(QString::fromStdString(image));
+    EXPECT_EQ(m_dlg.Image(), volume);
+    ClickOK();
+    EXPECT_EQ(m_dlg.result(), QDialog::Accepted);
+    CPrompt::SetDialogRunner({});
 }
 
 } // namespace

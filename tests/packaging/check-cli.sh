@@ -46,10 +46,15 @@ done
 run 0 -platform offscreen --version
 [[ "$out" == "quarrow $version" ]] || fail "quarrow -platform offscreen --version printed: $out"
 
-for argument in --bogus stray; do
-    run 2 QT_QPA_PLATFORM=offscreen "$argument"
-    [[ "$err" == *"'${argument#--}'"*Usage:* ]] || fail "quarrow $argument wrote: $err"
-    [[ -z "$out" ]] || fail "quarrow $argument wrote to stdout: $out"
+run 0 --help
+[[ "$out" == *PATH* ]] || fail "quarrow --help does not tell of PATH: $out"
+
+# One PATH is taken; the second is the unexpected one.
+for arguments in --bogus "first stray"; do
+    read -ra words <<<"$arguments"
+    run 2 QT_QPA_PLATFORM=offscreen "${words[@]}"
+    [[ "$err" == *"'${words[-1]#--}'"*Usage:* ]] || fail "quarrow $arguments wrote: $err"
+    [[ -z "$out" ]] || fail "quarrow $arguments wrote to stdout: $out"
 done
 
 ((failures == 0)) || { echo "$failures command-line check(s) failed" >&2; exit 1; }
