@@ -182,7 +182,7 @@ int main(int argc, char** argv)
     const auto done = [&dlg] {
         return dlg.StatusBar().GetText(0) == QLatin1String("Done.");
     };
-    if (!WaitUntil(done))
+    if (!WaitUntil(done, kWaitBoundMs, kWaitHeartbeatMs))
         Fail("the start-up scan did not end");
     std::filesystem::current_path(previous);
 
@@ -242,7 +242,8 @@ int main(int argc, char** argv)
             // Off the application first, so that selecting it is a change.
             tree.setCurrentIndex(category);
             LayOutAndPaint(pane);
-            if (!WaitUntil([&dlg] { return !dlg.ApplicationView().IsListing(); }))
+            if (!WaitUntil([&dlg] { return !dlg.ApplicationView().IsListing(); }, kWaitBoundMs,
+                           kWaitHeartbeatMs))
                 Fail("a listing did not end");
 
             CRound r;
@@ -255,7 +256,8 @@ int main(int argc, char** argv)
             if (pane.document()->blockCount() != blocks)
                 Fail("the pane does not show the description file");
             select.push_back(r);
-            if (!WaitUntil([&dlg] { return !dlg.ApplicationView().IsListing(); }))
+            if (!WaitUntil([&dlg] { return !dlg.ApplicationView().IsListing(); }, kWaitBoundMs,
+                           kWaitHeartbeatMs))
                 Fail("a listing did not end");
         }
         Print(mib, bytes, options, "select", select);
