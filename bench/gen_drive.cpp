@@ -6,6 +6,9 @@
 //             [--descriptor-every N] [--categories N]
 //   gen_drive --flat DIR [--seed N] [--files N] [--exe-every N]
 
+#include "DescriptorText.h"
+#include "DriveWriter.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <cstdint>
@@ -13,13 +16,13 @@
 #include <cstdlib>
 #include <cstring>
 #include <random>
+#include <stdexcept>
 #include <string>
 #include <string_view>
 #include <unordered_set>
 #include <vector>
 
 #include <dirent.h>
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -171,42 +174,38 @@ std::string LowerAscii(std::string s)
 std::string DescriptorText(CRandom& rnd, const std::vector<std::string>& categories,
                            std::size_t index, bool showFiles, CDescriptorTally& tally)
 {
-    const char* eol = rnd.OneIn(2) ? "\r\n" : "\n";
-    std::string text = "[info]";
-    text += eol;
+    CDescriptorText text(rnd.OneIn(2) ? "\r\n" : "\n");
+    text.Section("info");
     ++tally.nDescriptors;
     if (rnd.OneIn(50)) {
         ++tally.nUnlisted; // no category key: the default "nil" hides it
     } else if (rnd.OneIn(50)) {
         ++tally.nUnlisted;
-        text += "category=nil";
-        text += eol;
+        text.Key("category", "nil");
     } else {
         // Only the lower-case "nil" hides; "NIL" is a category like any other.
         const std::string category =
             rnd.OneIn(500) ? std::string("NIL") : CaseVariant(rnd, rnd.Pick(categories), 4);
         tally.setCategories.insert(LowerAscii(category));
-        text += "category=" + category + eol;
+        text.Key("category", category);
     }
     if (!rnd.OneIn(20))
-        text += "name=" + CaseVariant(rnd, "Application", 3) + " " + Number(index) + eol;
+        text.Key("name", CaseVariant(rnd, "Application", 3) + " " + Number(index));
     if (rnd.OneIn(2)) {
-        text += "[description]";
-        text += eol;
+        text.Section("description");
         const std::size_t lines = 1 + rnd.Below(4);
         for (std::size_t i = 1; i <= lines; ++i)
-            text += "line" + std::to_string(i) + "=" + rnd.Pick(kDescriptionLines) + eol;
+            text.Key("line" + std::to_string(i), rnd.Pick(kDescriptionLines));
     }
     if (showFiles) {
-        text += "[showfiles]";
-        text += eol;
+        text.Section("showfiles");
         if (rnd.OneIn(2))
-            text += std::string("searchsubdirs=") + (rnd.OneIn(2) ? "true" : "FALSE") + eol;
+            text.Key("searchsubdirs", rnd.OneIn(2) ? "true" : "FALSE");
         const std::size_t patterns = 1 + rnd.Below(3);
         for (std::size_t i = 1; i <= patterns; ++i)
-            text += "file" + std::to_string(i) + "=" + rnd.Pick(kPatterns) + eol;
+            text.Key("file" + std::to_string(i), rnd.Pick(kPatterns));
     }
-    return text;
+    return text.Text();
 }
 
 std::string DescriptorName(CRandom& rnd, std::size_t index)
@@ -228,32 +227,14 @@ std::string FileName(CRandom& rnd, std::size_t index, const std::vector<std::str
     return name;
 }
 
-void WriteFile(int dirFd, const std::string& name, const std::string& content)
-{
-    if (content.empty()) {
-        // One call instead of open + close: most files of the drive are empty.
-        if (mknodat(dirFd, name.c_str(), S_IFREG | 0644, 0) != 0)
-            FailErrno("cannot create " + name);
-        return;
-    }
-    const int fd = openat(dirFd, name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
-    if (fd < 0)
-        FailErrno("cannot create " + name);
-    if (write(fd, content.data(), content.size()) != static_cast<ssize_t>(content.size()))
-        FailErrno("cannot write " + name);
-    close(fd);
-}
-
 // Opens the output folder, creating it when missing; refuses one that holds anything, so a
 // tree is never a mix of two runs.
-int OpenEmptyFolder(const std::string& path)
+CDriveWriter::CFd OpenEmptyFolder(const std::string& path)
 {
     if (mkdir(path.c_str(), 0755) != 0 && errno != EEXIST)
         FailErrno("cannot create " + path);
-    const int fd = open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0)
-        FailErrno("cannot open " + path);
-    DIR* dir = fdopendir(dup(fd));
+    CDriveWriter::CFd fd = CDriveWriter::OpenFolder(path);
+    DIR* dir = fdopendir(dup(fd.Get()));
     if (dir == nullptr)
         FailErrno("cannot list " + path);
     while (const dirent* entry = readdir(dir)) {
@@ -360,33 +341,27 @@ void GenerateTree(const COptions& options)
 
     struct Level {
         std::size_t nFolder;
-        int fd;
+        CDriveWriter::CFd fd;
         std::size_t nNextChild;
     };
     std::vector<Level> stack;
-    auto enter = [&](std::size_t folder, int fd) {
+    auto enter = [&](std::size_t folder, CDriveWriter::CFd fd) {
         for (std::size_t k = fileOffsets[folder]; k < fileOffsets[folder + 1]; ++k) {
             const CPlannedFile& file = files[filesByFolder[k]];
-            WriteFile(fd, file.strName, file.strContent);
+            CDriveWriter::WriteFileAt(fd.Get(), file.strName, file.strContent);
         }
-        stack.push_back({folder, fd, childOffsets[folder]});
+        stack.push_back({folder, std::move(fd), childOffsets[folder]});
     };
     enter(0, OpenEmptyFolder(options.strOut));
     while (!stack.empty()) {
         Level& top = stack.back();
         if (top.nNextChild == childOffsets[top.nFolder + 1]) {
-            close(top.fd);
             stack.pop_back();
             continue;
         }
         const std::size_t child = children[top.nNextChild++];
-        const std::string& name = folders[child].strName;
-        if (mkdirat(top.fd, name.c_str(), 0755) != 0)
-            FailErrno("cannot create folder " + name);
-        const int fd = openat(top.fd, name.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-        if (fd < 0)
-            FailErrno("cannot open folder " + name);
-        enter(child, fd); // may move the stack: top is not used after this
+        // May move the stack: top is not used after this.
+        enter(child, CDriveWriter::MakeFolderAt(top.fd.Get(), folders[child].strName));
     }
 
     std::printf("gen_drive: files %zu folders %zu descriptors %zu listed %zu unlisted %zu "
@@ -410,7 +385,7 @@ bool MatchesDefaultPattern(const std::string& name)
 void GenerateFlat(const COptions& options)
 {
     CRandom rnd(options.nSeed);
-    const int fd = OpenEmptyFolder(options.strOut);
+    const CDriveWriter::CFd fd = OpenEmptyFolder(options.strOut);
     const std::size_t every = std::max<std::size_t>(options.nExeEvery, 1);
     std::size_t exe = 0;
     std::size_t listed = 0;
@@ -425,13 +400,15 @@ void GenerateFlat(const COptions& options)
         }
         if (MatchesDefaultPattern(name))
             ++listed;
-        WriteFile(fd, name, {});
+        CDriveWriter::WriteFileAt(fd.Get(), name, {});
     }
     // No [showfiles]: the file list falls back to the five default patterns.
-    WriteFile(fd, "Flat.brw",
-              "[info]\r\ncategory=Benchmarks\r\nname=Flat folder\r\n"
-              "[description]\r\nline1=One folder with many files.\r\n");
-    close(fd);
+    CDriveWriter::WriteFileAt(fd.Get(), "Flat.brw",
+                              CDescriptorText()
+                                  .Info("Benchmarks", "Flat folder")
+                                  .Section("description")
+                                  .Key("line1", "One folder with many files.")
+                                  .Text());
     std::printf("gen_drive: flat files %zu exe %zu default-pattern %zu descriptors 1 seed %llu\n",
                 options.nFiles, exe, listed, static_cast<unsigned long long>(options.nSeed));
 }
@@ -504,9 +481,13 @@ COptions ParseOptions(int argc, char** argv)
 int main(int argc, char** argv)
 {
     const COptions options = ParseOptions(argc, argv);
-    if (options.bFlat)
-        GenerateFlat(options);
-    else
-        GenerateTree(options);
+    try {
+        if (options.bFlat)
+            GenerateFlat(options);
+        else
+            GenerateTree(options);
+    } catch (const std::runtime_error& e) {
+        Fail(e.what());
+    }
     return 0;
 }

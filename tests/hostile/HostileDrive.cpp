@@ -1,17 +1,18 @@
 #include "HostileDrive.h"
 
+#include "DescriptorText.h"
+#include "DriveWriter.h"
 #include "catalogue/Description.h"
 
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
-#include <fcntl.h>
 #include <stdexcept>
-#include <sys/socket.h>
+#include <string_view>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
-#include <sys/un.h>
 #include <unistd.h>
+#include <utility>
 
 namespace {
 
@@ -26,47 +27,11 @@ constexpr const char* kTooLarge = "Error: Description file too large.";
     throw std::runtime_error(what + " failed (errno " + std::to_string(errno) + "): " + path);
 }
 
-class CFd {
-public:
-    explicit CFd(int fd)
-        : m_fd(fd)
-    {}
-    ~CFd()
-    {
-        if (m_fd >= 0)
-            ::close(m_fd);
-    }
-    CFd(const CFd&) = delete;
-    CFd& operator=(const CFd&) = delete;
-    int Get() const noexcept { return m_fd; }
-
-private:
-    int m_fd;
-};
-
-void WriteAll(int fd, std::string_view content, const std::string& path)
+CDescriptorText Info(std::string_view category, std::string_view name)
 {
-    while (!content.empty()) {
-        const ssize_t n = ::write(fd, content.data(), content.size());
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            Fail("write", path);
-        content.remove_prefix(static_cast<std::size_t>(n));
-    }
-}
-
-void WriteAt(int folder, const std::string& name, std::string_view content)
-{
-    CFd fd(::openat(folder, name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644));
-    if (fd.Get() < 0)
-        Fail("create", name);
-    WriteAll(fd.Get(), content, name);
-}
-
-std::string Info(std::string_view category, std::string_view name)
-{
-    return "[info]\r\ncategory=" + std::string(category) + "\r\nname=" + std::string(name) + "\r\n";
+    CDescriptorText text;
+    text.Info(category, name);
+    return text;
 }
 
 std::string Numbered(const char* format, int n)
@@ -81,6 +46,7 @@ class CBuilder {
 public:
     CBuilder(const std::string& base, bool create)
         : m_bCreate(create)
+        , m_writer(base)
     {
         m_drive.strBase = base;
         m_drive.strRoot = base + "/drive";
@@ -89,32 +55,18 @@ public:
 
     HostileDrive Take() { return std::move(m_drive); }
     bool Creating() const noexcept { return m_bCreate; }
-    std::string Path(const std::string& relative) const { return m_drive.strBase + "/" + relative; }
+    std::string Path(const std::string& relative) const { return m_writer.Path(relative); }
 
     void Folder(const std::string& relative)
     {
-        if (!m_bCreate)
-            return;
-        std::string path;
-        for (std::size_t start = 0; start <= relative.size();) {
-            std::size_t end = relative.find('/', start);
-            if (end == std::string::npos)
-                end = relative.size();
-            path = Path(relative.substr(0, end));
-            if (::mkdir(path.c_str(), 0755) != 0 && errno != EEXIST)
-                Fail("mkdir", path);
-            start = end + 1;
-        }
+        if (m_bCreate)
+            m_writer.MakeFolder(relative);
     }
 
     void File(const std::string& relative, std::string_view content)
     {
-        if (!m_bCreate)
-            return;
-        CFd fd(::open(Path(relative).c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
-        if (fd.Get() < 0)
-            Fail("create", Path(relative));
-        WriteAll(fd.Get(), content, relative);
+        if (m_bCreate)
+            m_writer.WriteFile(relative, content);
     }
 
     // A file of this size that takes no room: its bytes read as NULs.
@@ -129,14 +81,14 @@ public:
 
     void Link(const std::string& relative, const std::string& target)
     {
-        if (m_bCreate && ::symlink(target.c_str(), Path(relative).c_str()) != 0)
-            Fail("symlink", Path(relative));
+        if (m_bCreate)
+            m_writer.MakeLink(relative, target);
     }
 
     void Fifo(const std::string& relative)
     {
-        if (m_bCreate && ::mkfifo(Path(relative).c_str(), 0644) != 0)
-            Fail("mkfifo", Path(relative));
+        if (m_bCreate)
+            m_writer.MakeFifo(relative);
     }
 
     // A bound Unix socket; a FIFO where the path is too long for one.
@@ -144,16 +96,9 @@ public:
     {
         if (!m_bCreate)
             return;
-        const std::string path = Path(relative);
-        sockaddr_un address{};
-        address.sun_family = AF_UNIX;
-        if (path.size() >= sizeof address.sun_path)
+        if (!CDriveWriter::FitsSocket(Path(relative)))
             return Fifo(relative);
-        path.copy(address.sun_path, path.size());
-        CFd fd(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
-        if (fd.Get() < 0 ||
-            ::bind(fd.Get(), reinterpret_cast<sockaddr*>(&address), sizeof address) != 0)
-            Fail("bind", path);
+        m_writer.MakeSocket(relative);
     }
 
     // The null device's own numbers; a link to it where device nodes are refused.
@@ -166,29 +111,33 @@ public:
     // Applied last by the caller: a locked folder cannot be filled.
     void Mode(const std::string& relative, mode_t mode)
     {
-        if (m_bCreate && ::chmod(Path(relative).c_str(), mode) != 0)
-            Fail("chmod", Path(relative));
+        if (m_bCreate)
+            m_writer.SetMode(relative, mode);
     }
 
     void App(HostileApp app) { m_drive.apps.push_back(std::move(app)); }
 
 private:
     bool m_bCreate;
+    CDriveWriter m_writer;
     HostileDrive m_drive;
 };
 
 void AddPlainAndLinks(CBuilder& b)
 {
     b.Folder("drive/plain");
-    b.File("drive/plain/plain.brw",
-           Info("Plain", HostileNames::kPlain) + "[description]\r\nline1=Hello\r\nline2=World\r\n");
+    b.File("drive/plain/plain.brw", Info("Plain", HostileNames::kPlain)
+                                        .Section("description")
+                                        .Key("line1", "Hello")
+                                        .Key("line2", "World")
+                                        .Text());
     b.File("drive/plain/readme.txt", "r");
     b.File("drive/plain/setup.exe", "not a program");
     b.App({"Plain", HostileNames::kPlain, "plain", "Hello\nWorld\n", 2});
 
     // Nothing here may be listed: the targets are outside the drive or already walked.
     b.Folder("outside");
-    b.File("outside/escape.brw", Info("Outside", "Escaped"));
+    b.File("outside/escape.brw", Info("Outside", "Escaped").Text());
     b.Folder("drive/links/loop");
     b.Link("drive/links/up", "..");
     b.Link("drive/links/root", "/");
@@ -222,7 +171,8 @@ void AddSpecialFiles(CBuilder& b)
     for (const auto& kind : kinds) {
         const std::string folder = std::string("drive/special/") + kind.folder;
         b.Folder(folder);
-        b.File(folder + "/app.brw", Info("Special", kind.name) + "[description]\r\nfile=d.txt\r\n");
+        b.File(folder + "/app.brw",
+               Info("Special", kind.name).Section("description").Key("file", "d.txt").Text());
         (b.*kind.make)(folder + "/d.txt");
         b.App({"Special", kind.name, folder.substr(6), kNotFound, -1});
     }
@@ -231,17 +181,19 @@ void AddSpecialFiles(CBuilder& b)
 void AddLocked(CBuilder& b)
 {
     b.Folder("drive/locked/folder");
-    b.File("drive/locked/folder/hidden.brw", Info("Locked", "In Locked Folder"));
+    b.File("drive/locked/folder/hidden.brw", Info("Locked", "In Locked Folder").Text());
     b.App({"Locked", "In Locked Folder", "locked/folder", kNoDescription, 0, true});
     b.Folder("drive/locked/xonly");
-    b.File("drive/locked/xonly/hidden.brw", Info("Locked", "In Unlistable Folder"));
+    b.File("drive/locked/xonly/hidden.brw", Info("Locked", "In Unlistable Folder").Text());
     b.App({"Locked", "In Unlistable Folder", "locked/xonly", kNoDescription, 0, true});
     b.Folder("drive/locked/descriptor");
-    b.File("drive/locked/descriptor/locked.brw", Info("Locked", "Locked Descriptor"));
+    b.File("drive/locked/descriptor/locked.brw", Info("Locked", "Locked Descriptor").Text());
     b.App({"Locked", "Locked Descriptor", "locked/descriptor", kNoDescription, 0, true});
     b.Folder("drive/locked/description");
-    b.File("drive/locked/description/app.brw", Info("Locked", HostileNames::kLockedDescription) +
-                                                   "[description]\r\nfile=secret.txt\r\n");
+    b.File("drive/locked/description/app.brw", Info("Locked", HostileNames::kLockedDescription)
+                                                   .Section("description")
+                                                   .Key("file", "secret.txt")
+                                                   .Text());
     b.File("drive/locked/description/secret.txt", "secret");
     HostileApp locked{"Locked", HostileNames::kLockedDescription, "locked/description", "secret",
                       1};
@@ -257,34 +209,39 @@ void AddLocked(CBuilder& b)
 void AddAwkwardNames(CBuilder& b)
 {
     b.Folder("drive/names/caf\xe9");
-    b.File("drive/names/caf\xe9/caf\xe9.brw",
-           Info("Caf\xe9s", "Caf\xe9 Folder") + "[description]\r\nfile=r\xe9sum\xe9.txt\r\n");
+    b.File("drive/names/caf\xe9/caf\xe9.brw", Info("Caf\xe9s", "Caf\xe9 Folder")
+                                                  .Section("description")
+                                                  .Key("file", "r\xe9sum\xe9.txt")
+                                                  .Text());
     b.File("drive/names/caf\xe9/r\xe9sum\xe9.txt", "Caf\xe9 au lait");
     // The tree shows them as their code page reads them.
     b.App({"Caf\xc3\xa9s", HostileNames::kLatin1, "names/caf\xe9", "Caf\xc3\xa9 au lait", 1});
 
     b.Folder("drive/names/new\nline");
-    b.File("drive/names/new\nline/new\nline.brw", Info("Names", HostileNames::kNewline));
+    b.File("drive/names/new\nline/new\nline.brw", Info("Names", HostileNames::kNewline).Text());
     b.File("drive/names/new\nline/a\nb.txt", "x");
     b.App({"Names", HostileNames::kNewline, "names/new\nline", kNoDescription, 1});
 
     // A backslash in a value always separates folders, so this names a missing folder.
     b.Folder("drive/names/back\\slash");
-    b.File("drive/names/back\\slash/app.brw",
-           Info("Names", HostileNames::kBackslash) + "[description]\r\nfile=a\\b.txt\r\n");
+    b.File("drive/names/back\\slash/app.brw", Info("Names", HostileNames::kBackslash)
+                                                  .Section("description")
+                                                  .Key("file", "a\\b.txt")
+                                                  .Text());
     b.File("drive/names/back\\slash/a\\b.txt", "literal");
     b.App({"Names", HostileNames::kBackslash, "names/back\\slash", kNotFound, 1});
 
     b.Folder("drive/names/-rf");
     b.File("drive/names/-rf/-rf.brw",
-           Info("Names", HostileNames::kDash) + "[description]\r\nfile=-n.txt\r\n");
+           Info("Names", HostileNames::kDash).Section("description").Key("file", "-n.txt").Text());
     b.File("drive/names/-rf/-n.txt", "dash");
     b.File("drive/names/-rf/--help.exe", "");
     b.App({"Names", HostileNames::kDash, "names/-rf", "dash", 2});
 
     const std::string folder = "drive/names/" + std::string(255, 'L');
     b.Folder(folder);
-    b.File(folder + "/" + std::string(251, 'l') + ".brw", Info("Names", HostileNames::kLongName));
+    b.File(folder + "/" + std::string(251, 'l') + ".brw",
+           Info("Names", HostileNames::kLongName).Text());
     b.File(folder + "/" + std::string(251, 't') + ".txt", "");
     b.App({"Names", HostileNames::kLongName, folder.substr(6), kNoDescription, 1});
 }
@@ -299,31 +256,26 @@ void AddDeep(CBuilder& b, int depth)
     if (!b.Creating())
         return;
     b.Folder("drive/deep");
-    int folder = ::open(b.Path("drive/deep").c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    for (int level = 0; folder >= 0 && level < depth; ++level) {
-        if (::mkdirat(folder, "d", 0755) != 0)
-            Fail("mkdirat", "deep level " + std::to_string(level));
-        const int child = ::openat(folder, "d", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-        ::close(folder);
-        folder = child;
-    }
-    if (folder < 0)
-        Fail("openat", "deep");
-    CFd bottom(folder);
-    WriteAt(bottom.Get(), "deep.brw",
-            Info("Deep", HostileNames::kDeep) + "[description]\r\nline1=Down here\r\n");
-    WriteAt(bottom.Get(), "bottom.txt", "b");
+    CDriveWriter::CFd folder = CDriveWriter::OpenFolder(b.Path("drive/deep"));
+    for (int level = 0; level < depth; ++level)
+        folder = CDriveWriter::MakeFolderAt(folder.Get(), "d");
+    CDriveWriter::WriteFileAt(
+        folder.Get(), "deep.brw",
+        Info("Deep", HostileNames::kDeep).Section("description").Key("line1", "Down here").Text());
+    CDriveWriter::WriteFileAt(folder.Get(), "bottom.txt", "b");
 }
 
 // Many descriptors in one folder, and many categories.
 void AddCrowds(CBuilder& b, int crowd, int categories)
 {
     b.Folder("drive/crowd");
-    CFd folder(b.Creating() ? ::open(b.Path("drive/crowd").c_str(), O_RDONLY | O_DIRECTORY) : -1);
+    const CDriveWriter::CFd folder =
+        b.Creating() ? CDriveWriter::OpenFolder(b.Path("drive/crowd")) : CDriveWriter::CFd();
     for (int i = 0; i < crowd; ++i) {
         const std::string name = Numbered("Crowd %05d", i);
         if (b.Creating())
-            WriteAt(folder.Get(), Numbered("app%05d.brw", i), Info("Crowd", name));
+            CDriveWriter::WriteFileAt(folder.Get(), Numbered("app%05d.brw", i),
+                                      Info("Crowd", name).Text());
         b.App({"Crowd", name, "crowd", kNoDescription, 0});
     }
     constexpr int kPerFolder = 100;
@@ -332,7 +284,8 @@ void AddCrowds(CBuilder& b, int crowd, int categories)
         if (i % kPerFolder == 0)
             b.Folder(group);
         const std::string category = Numbered("Category %04d", i);
-        b.File(group + Numbered("/m%04d.brw", i), Info(category, Numbered("Member %04d", i)));
+        b.File(group + Numbered("/m%04d.brw", i),
+               Info(category, Numbered("Member %04d", i)).Text());
         b.App({category, Numbered("Member %04d", i), group.substr(6), kNoDescription, 0});
     }
 }
@@ -344,7 +297,8 @@ void AddBigDescriptors(CBuilder& b, const HostileSizes& sizes)
     b.Folder("drive/big/lines");
     b.App({"Big", HostileNames::kBigDescriptor, "big/lines", kTooLarge, 0});
     if (b.Creating()) {
-        std::string content = Info("Big", HostileNames::kBigDescriptor) + "[description]\r\n";
+        std::string content =
+            Info("Big", HostileNames::kBigDescriptor).Section("description").Text();
         content.reserve(sizes.nBigDescriptor + 2048);
         const std::string text(1000, 'w');
         for (int n = 1; content.size() < sizes.nBigDescriptor; ++n)
@@ -381,7 +335,8 @@ void AddDescriptionFiles(CBuilder& b, const HostileSizes& sizes)
     const auto add = [&](const char* folder, const char* name, const std::string& pane) {
         const std::string path = std::string("drive/desc/") + folder;
         b.Folder(path);
-        b.File(path + "/app.brw", Info("Descriptions", name) + "[description]\r\nfile=d.txt\r\n");
+        b.File(path + "/app.brw",
+               Info("Descriptions", name).Section("description").Key("file", "d.txt").Text());
         b.App({"Descriptions", name, path.substr(6), pane, 1});
         return path + "/d.txt";
     };
@@ -402,13 +357,14 @@ void AddDescriptionFiles(CBuilder& b, const HostileSizes& sizes)
 void AddFlat(CBuilder& b, int files)
 {
     b.Folder("drive/flat");
-    b.File("drive/flat/flat.brw", Info("Flat", HostileNames::kFlat));
+    b.File("drive/flat/flat.brw", Info("Flat", HostileNames::kFlat).Text());
     b.App({"Flat", HostileNames::kFlat, "flat", kNoDescription, files});
     if (!b.Creating())
         return;
-    CFd folder(::open(b.Path("drive/flat").c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    const CDriveWriter::CFd folder = CDriveWriter::OpenFolder(b.Path("drive/flat"));
     for (int i = 0; i < files; ++i)
-        WriteAt(folder.Get(), Numbered(i % 20 == 0 ? "F%06d.EXE" : "f%06d.txt", i), {});
+        CDriveWriter::WriteFileAt(folder.Get(),
+                                  Numbered(i % 20 == 0 ? "F%06d.EXE" : "f%06d.txt", i), {});
 }
 
 HostileDrive Build(const std::string& base, const HostileSizes& sizes, bool create)

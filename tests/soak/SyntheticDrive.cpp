@@ -1,5 +1,6 @@
 #include "SyntheticDrive.h"
 
+#include "DescriptorText.h"
 #include "IconProgram.h"
 
 #include <charconv>
@@ -47,23 +48,23 @@ CSyntheticDrive::CSyntheticDrive()
             category = "nil";
 
         const char* eol = i % 2 ? "\r\n" : "\n";
-        std::string descriptor =
-            std::string("[info]") + eol + "category=" + category + eol + "name=" + name + eol;
+        CDescriptorText descriptor(eol);
+        descriptor.Info(category, name);
         switch (i % 4) {
         case 0:
-            descriptor +=
-                std::string("[description]") + eol + "file=docs\\readme" + n + ".txt" + eol;
+            descriptor.Section("description").Key("file", "docs\\readme" + n + ".txt");
             m_tree.WriteFile(folder + "docs/readme" + n + ".txt",
                              "About app " + n + ".\r\nIt has a second line.\r\n");
             app.strDescription = "About app " + n + ".\nIt has a second line.\n";
             break;
         case 1:
-            descriptor += std::string("[description]") + eol + "line1=App " + n +
-                          " does one thing." + eol + "line2=And does it well." + eol;
+            descriptor.Section("description")
+                .Key("line1", "App " + n + " does one thing.")
+                .Key("line2", "And does it well.");
             app.strDescription = "App " + n + " does one thing.\nAnd does it well.\n";
             break;
         case 2:
-            descriptor += std::string("[description]") + eol + "file=docs\\missing.txt" + eol;
+            descriptor.Section("description").Key("file", "docs\\missing.txt");
             app.strDescription = "Error: Description file not found.";
             break;
         default:
@@ -77,19 +78,21 @@ CSyntheticDrive::CSyntheticDrive()
             app.nAllFileRows = 4; // + the descriptor, data
             break;
         case 1: // subfolders searched: prog, bin/tool, data
-            descriptor += std::string("[showfiles]") + eol + "searchsubdirs=true" + eol +
-                          "file1=*.exe" + eol + "file2=*.dat" + eol;
+            descriptor.Section("showfiles")
+                .Key("searchsubdirs", "true")
+                .Key("file1", "*.exe")
+                .Key("file2", "*.dat");
             app.nAppFileRows = 3;
             app.nAllFileRows = 5; // + notes, the descriptor
             break;
         default: // a pattern with a folder, walked on its own: bin/tool, notes
-            descriptor +=
-                std::string("[showfiles]") + eol + "file1=bin\\*.exe" + eol + "file2=*.txt" + eol;
+            descriptor.Section("showfiles").Key("file1", "bin\\*.exe").Key("file2", "*.txt");
             app.nAppFileRows = 2;
             app.nAllFileRows = 5; // + the descriptor, prog, data
             break;
         }
-        m_tree.WriteFile(folder + (i % 7 ? "app" + n + ".brw" : "APP" + n + ".BRW"), descriptor);
+        m_tree.WriteFile(folder + (i % 7 ? "app" + n + ".brw" : "APP" + n + ".BRW"),
+                         descriptor.Text());
         m_tree.WriteFile(folder + "prog" + n + ".exe",
                          i % 2 ? std::string("placeholder program") : iconProgram);
         m_tree.WriteFile(folder + "notes" + n + ".txt", "notes");
