@@ -46,9 +46,11 @@ check_tree() {
     local entry="$root/usr/share/applications/quarrow.desktop"
     if [[ -f "$entry" ]]; then
         desktop-file-validate "$entry" || fail "$what: desktop-file-validate rejects the entry"
-        for key in 'Exec=quarrow' 'Icon=quarrow' 'Terminal=false' 'Type=Application' 'Name=Quarrow'; do
+        for key in 'Exec=quarrow %f' 'Icon=quarrow' 'Terminal=false' 'Type=Application' 'Name=Quarrow'; do
             grep -qx "$key" "$entry" || fail "$what: desktop entry lacks $key"
         done
+        grep -q '^MimeType=.*application/x-cd-image;' "$entry" ||
+            fail "$what: desktop entry does not offer to open disc images"
     else
         fail "$what: no desktop entry"
     fi
