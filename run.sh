@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Builds a Release build and starts Quarrow on the bundled sample drive.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Builds Quarrow and runs the whole test suite through CTest.
 #   ./test.sh                 a normal build in build/
 #   ./test.sh address|thread  a sanitizer build in build-asan/ or build-tsan/

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // The description text the widget benchmarks show: ordinary prose, made to a size.

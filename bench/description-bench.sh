@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Measures how long the UI thread stalls to show a description file of a given size in the
 # real description pane, and picks the largest size whose stall stays under a bound: the
 # candidate for Description::kMaxDescriptionBytes.

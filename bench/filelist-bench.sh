@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Times the file list of the real main window against find on the same flat folders, in the
 # same run, with a warm cache, round-robin so that drift hits every command alike.
 #

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Builds a synthetic drive for the scan and file-list benchmarks. The same seed and options
 // always give the same tree: every choice comes from one std::mt19937_64, and only its raw
 // output is used (the std distributions differ between standard libraries).

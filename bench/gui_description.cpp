@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Times how long the UI thread stalls to read a description file and show it in the real
 // description pane (offscreen), up to the pane being laid out and painted.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Times the file list of the real main window (offscreen): from StartFileList to "Done." with
 // every row in the model, the worker, the UI thread's batches and the painting included.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Measures how late the UI thread's event loop runs while the real main window (offscreen)
 // scans a drive, lists a large folder and shows the largest description file allowed, and how
 // long closing the window takes in the middle of each.

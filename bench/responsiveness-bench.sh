@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Measures how late the UI thread's event loop runs while the real main window scans a
 # 300,000-file drive, lists a 200,000-file folder and shows the largest description allowed,
 # and how long closing the window takes in the middle of each (gui_responsiveness).

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Runs one command and writes its wall time (monotonic clock) and its CPU time (user + system)
 // in nanoseconds to a file; the command keeps the caller's standard streams. Shell clocks
 // (date, $EPOCHREALTIME) follow the wall clock, which may step during a benchmark; CPU time

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Times the drive scan against find and bfs on one generated tree, in the same run, with a
 # warm cache, round-robin so that drift hits every tool alike.
 #

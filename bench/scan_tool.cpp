@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The drive scan without widgets: runs the real scan job in this process and prints what
 // it found, so scripts can time it against find and bfs on the same tree.
 //

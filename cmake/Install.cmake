@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Installs Quarrow as a desktop citizen: executable (installed from src/), desktop entry,
 # hicolor icons, the MIME package for descriptors, AppStream metadata, a manual page and
 # the documents Debian asks for (copyright, changelog). An installed Quarrow finds "*.brw"

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Debian package through CPack: "cpack -G DEB" in a build folder. The architecture comes from
 # dpkg, the library dependencies from dpkg-shlibdeps; Debian's triggers refresh the MIME and
 # icon caches, so the package carries no maintainer scripts.

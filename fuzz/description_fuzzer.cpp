@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Arbitrary bytes as description text: decoded for display, turned into the pane's line
 // breaks, and built into a description both from numbered lines and from a file.
 //

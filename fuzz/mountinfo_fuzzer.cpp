@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Arbitrary text as /proc/self/mountinfo: parsed, each entry classified against a small
 // sysfs tree, the drive list built, and every entry written out again and read back.
 

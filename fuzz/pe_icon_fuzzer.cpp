@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Arbitrary bytes as a program or icon file. Whatever comes back must be an icon file a
 // decoder can walk safely, and reading the same bytes from a file must give the same answer.
 

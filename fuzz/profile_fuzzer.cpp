@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Arbitrary bytes as a descriptor file, read through the profile reader and the descriptor
 // readers, and checked against a plain line-by-line reading of the same rules.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A pattern and a name, split at the first NUL (or halved when there is none), matched
 // through CWildcard and through a plain reading of the rules, which checks the fast paths
 // ("*", "*.*", "*suffix") and the general automaton alike, on UTF-8 and on other bytes.

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Proves the README's run command: starts ./run.sh under a virtual display, waits for the
 # window on the sample disc, closes it with Escape as a person would, and expects the program
 # to end with status 0 within a second. Fails when the window never comes up.

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Builds the libFuzzer targets with clang in build-fuzz/ and runs each for a while.
 #   scripts/fuzz.sh [-j N] [SECONDS] [TARGET...]
 # SECONDS per target (default 60); TARGET among profile, wildcard, pe_icon, description,

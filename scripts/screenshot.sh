@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Makes docs/screenshot.png: the real main window on the sample drive with an application
 # selected, grabbed from a virtual X display as a screen shows it.
 #   scripts/screenshot.sh [BUILD-DIR] [APPLICATION-NAME] [OUT]

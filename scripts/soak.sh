@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Builds Quarrow and runs the soak test (CTest label "soak"): hundreds of scans and thousands
 # of selections in one process, then prints its resident memory figures and how long it took.
 #   scripts/soak.sh [release|address|both]   Release in build-soak/, ASan+UBSan in

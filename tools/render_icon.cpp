@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Renders the program's SVG icon to the PNG sizes of the hicolor theme at build time, so that
 // the package needs no SVG renderer of its own on the build machine.
 //

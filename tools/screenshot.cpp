@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Saves a picture of the real main window as the screen shows it, started in the current
 // folder as the program starts, once its scan is done and, when named, an application is
 // selected and its files are listed: quarrow_screenshot OUT.png [APPLICATION-NAME]

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Tooltips, the window menu and the commands of the main window.
 #include "app/CatalogDlg.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Opening the listed files and the application's folder.
 #include "app/CatalogDlg.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The scan and the catalogue tree of the main window.
 #include "app/CatalogDlg.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // Command ids: each is a toolbar button, a command and the id of its tooltip string.

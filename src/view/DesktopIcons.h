@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // Makes the desktop's icon themes reachable outside a full desktop session, where Qt may

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Faults that only a long session showed.
 #include "GuiTestSupport.h"
 #include "TempTree.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Writes the hostile drive: gen_hostile [--small] DIR. An earlier drive in DIR is removed first.
 #include "HostileDrive.h"
 

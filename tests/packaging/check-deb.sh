@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Installs a configured and built Quarrow tree into a temporary folder and packs it as a .deb,
 # then checks what a desktop and dpkg rely on: the file set, the desktop entry, the icons,
 # the MIME package, the AppStream metadata, the Debian documents and the control fields, and

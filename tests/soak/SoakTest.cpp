@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // One long session in one process: hundreds of scans and thousands of selections, the mode
 // switched back and forth, on the sample disc and on a large synthetic drive in turn. It
 // catches what only piles up over time: memory that is never given back, and results that
