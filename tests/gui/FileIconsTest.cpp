@@ -38,7 +38,11 @@ protected:
         return row;
     }
 
-    void ExpectInStep() const { EXPECT_EQ(m_dlg->ApplicationView().IconExtensions().size(), m_dlg->ApplicationView().ImageCount()); }
+    void ExpectInStep() const
+    {
+        EXPECT_EQ(m_dlg->ApplicationView().IconExtensions().size(),
+                  m_dlg->ApplicationView().ImageCount());
+    }
 
     CTempTree m_drive;
     std::unique_ptr<CCurrentFolder> m_folder;
@@ -57,7 +61,9 @@ TEST_F(FileIcons, FixedEntriesAnswerWithoutALookUp)
 TEST_F(FileIcons, UnknownTypesAndIconlessProgramsLeaveNoTrace)
 {
     EXPECT_EQ(m_dlg->ApplicationView().GetFileIcon(Row(".qqz")), 0);
-    EXPECT_EQ(m_dlg->ApplicationView().GetFileIcon(Row(".qqz", QStringLiteral("no-such-icon-anywhere"))), 0);
+    EXPECT_EQ(
+        m_dlg->ApplicationView().GetFileIcon(Row(".qqz", QStringLiteral("no-such-icon-anywhere"))),
+        0);
     EXPECT_EQ(m_dlg->ApplicationView().GetFileIcon(Row(".exe")), 1);
     EXPECT_EQ(m_dlg->ApplicationView().GetFileIcon(Row("")), 0);
     EXPECT_EQ(m_dlg->ApplicationView().IconExtensions().size(), 4);
@@ -73,13 +79,16 @@ TEST_F(FileIcons, ProgramsGetAnImageEachAndLeaveOnTheNextSelection)
     EXPECT_EQ(m_dlg->ApplicationView().GetFileIcon(Row(".exe", {}, true)), 4);
     EXPECT_EQ(m_dlg->ApplicationView().GetFileIcon(Row(".txt", textIcon)), 5);
     EXPECT_EQ(m_dlg->ApplicationView().GetFileIcon(Row(".exe", {}, true)), 6);
-    EXPECT_EQ(m_dlg->ApplicationView().GetFileIcon(Row(".txt", textIcon)), 5) << "one look-up per type";
+    EXPECT_EQ(m_dlg->ApplicationView().GetFileIcon(Row(".txt", textIcon)), 5)
+        << "one look-up per type";
     ExpectInStep();
 
     m_dlg->ApplicationView().RemoveExeIcons();
-    EXPECT_EQ(m_dlg->ApplicationView().IconExtensions(), (QStringList{"unknown", ".com", ".dll", ".scr", ".txt"}));
+    EXPECT_EQ(m_dlg->ApplicationView().IconExtensions(),
+              (QStringList{"unknown", ".com", ".dll", ".scr", ".txt"}));
     ExpectInStep();
-    EXPECT_EQ(m_dlg->ApplicationView().GetFileIcon(Row(".txt", textIcon)), 4) << "moved down with its image";
+    EXPECT_EQ(m_dlg->ApplicationView().GetFileIcon(Row(".txt", textIcon)), 4)
+        << "moved down with its image";
 
     m_dlg->ApplicationView().RemoveExeIcons();
     EXPECT_EQ(m_dlg->ApplicationView().IconExtensions().size(), 5) << "nothing more to drop";

@@ -27,7 +27,8 @@ TEST(SoakFault, SwitchingModesGivesBackTheProgramIconsOfTheListBefore)
     dlg.show();
     const auto done = [&] {
         return WaitUntil([&] {
-            return !dlg.ApplicationView().IsListing() && dlg.StatusBar().GetText(0) == QLatin1String("Done.");
+            return !dlg.ApplicationView().IsListing() &&
+                   dlg.StatusBar().GetText(0) == QLatin1String("Done.");
         });
     };
     ASSERT_TRUE(done());
@@ -48,7 +49,8 @@ TEST(SoakFault, SwitchingModesGivesBackTheProgramIconsOfTheListBefore)
             Qt::LeftButton);
         ASSERT_TRUE(done());
         EXPECT_EQ(dlg.ApplicationView().IconExtensions().count(QStringLiteral(".exe")), 5) << press;
-        EXPECT_EQ(dlg.ApplicationView().IconExtensions().size(), dlg.ApplicationView().ImageCount());
+        EXPECT_EQ(dlg.ApplicationView().IconExtensions().size(),
+                  dlg.ApplicationView().ImageCount());
         if (images[mode] < 0)
             images[mode] = dlg.ApplicationView().ImageCount();
         EXPECT_EQ(dlg.ApplicationView().ImageCount(), images[mode]) << press;

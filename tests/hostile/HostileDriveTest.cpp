@@ -214,7 +214,8 @@ TEST_F(HostileDriveTest, SelectionsAndModeSwitchesDuringTheLargestListingEndClea
         Press(Command::kShowAppFiles);
     }
     ASSERT_TRUE(Done());
-    EXPECT_EQ(m_dlg->ApplicationView().FileListModel().rowCount(), Drive().Find(HostileNames::kFlat)->nRows);
+    EXPECT_EQ(m_dlg->ApplicationView().FileListModel().rowCount(),
+              Drive().Find(HostileNames::kFlat)->nRows);
 
     // Closing in the middle of a listing lets the worker go and drops its rows.
     ASSERT_TRUE(Select(HostileNames::kCrowdFirst));

@@ -107,8 +107,9 @@ protected:
 
     bool ListingDone()
     {
-        return WaitUntil(
-            [&] { return !m_dlg->ApplicationView().IsListing() && Status(0) == QLatin1String("Done."); });
+        return WaitUntil([&] {
+            return !m_dlg->ApplicationView().IsListing() && Status(0) == QLatin1String("Done.");
+        });
     }
 
     // The sample disc's autorun.inf starts the window's first scan, as at a real start.
