@@ -21,9 +21,10 @@ cmake --build "$here/$dir"
 export QT_QPA_PLATFORM=offscreen
 supp="$here/tests/sanitizers"
 export ASAN_OPTIONS="detect_leaks=1:abort_on_error=1:detect_stack_use_after_return=0"
-export LSAN_OPTIONS="suppressions=$supp/lsan.supp:print_suppressions=0"
-export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1:suppressions=$supp/ubsan.supp"
-export TSAN_OPTIONS="halt_on_error=1:second_deadlock_stack=1:suppressions=$supp/tsan.supp"
+# Quoted: the sanitizers split their options at blanks, and a clone may live in such a path.
+export LSAN_OPTIONS="suppressions='$supp/lsan.supp':print_suppressions=0"
+export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1:suppressions='$supp/ubsan.supp'"
+export TSAN_OPTIONS="halt_on_error=1:second_deadlock_stack=1:suppressions='$supp/tsan.supp'"
 cd "$here/$dir"
 # The soak (label soak) takes long; scripts/soak.sh runs it.
 ctest --output-on-failure -j2 --timeout 600 -LE soak

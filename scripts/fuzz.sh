@@ -46,7 +46,7 @@ cmake -S "$here" -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
 cmake --build "$dir" -j2 --target "${targets[@]/#/fuzz_}"
 
 export ASAN_OPTIONS="detect_leaks=1:detect_stack_use_after_return=0"
-export LSAN_OPTIONS="suppressions=$here/tests/sanitizers/lsan.supp:print_suppressions=0"
+export LSAN_OPTIONS="suppressions='$here/tests/sanitizers/lsan.supp':print_suppressions=0"
 export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
 
 # Runs one target; its whole output goes to a log, its verdict to a status file.
