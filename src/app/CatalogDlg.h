@@ -118,8 +118,13 @@ protected:
     void done(int result) override;
     void keyPressEvent(QKeyEvent* event) override;
 
-private:
+private slots:
+    // Reached by name from the workers' wake-ups: the queued call is then built inside Qt,
+    // not in our instrumented code, which ThreadSanitizer would see racing with Qt's queue.
     void OnJobReports();
+    void OnCopyReports();
+
+private:
     void LayoutControls();
     void ServeToolTips(QWidget* widget, int id);
     void ShowWindowMenu(const QPoint& globalPos);
@@ -130,7 +135,6 @@ private:
     // The label of the autorun.inf at the volume's root, found without regard to case.
     static std::optional<std::string> AutorunLabel(const CVolume& volume);
     void ShowError(const QString& text);
-    void OnCopyReports();
     void EndScan(std::shared_ptr<const CCatalogue> catalogue);
     void OnSelChangedTree(const QModelIndex& current, const QModelIndex& previous);
     void OnItemExpandedTree(const QModelIndex& index);

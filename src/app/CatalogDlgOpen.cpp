@@ -98,9 +98,8 @@ void CCatalogDlg::CopyOut(std::string file, std::string folder, bool bConfirmed)
     settings.bConfirmed = request.bConfirmed;
     m_pCopyJob = std::make_shared<CCopyOutJob>(m_pImage, m_pExtractCache->Target(m_pImage->Root()),
                                                std::move(settings));
-    m_pCopyJob->SetWakeUp([this] {
-        QMetaObject::invokeMethod(this, &CCatalogDlg::OnCopyReports, Qt::QueuedConnection);
-    });
+    m_pCopyJob->SetWakeUp(
+        [this] { QMetaObject::invokeMethod(this, "OnCopyReports", Qt::QueuedConnection); });
     const std::string& shown =
         m_copyRequest.strFile.empty() ? m_copyRequest.strFolder : m_copyRequest.strFile;
     m_wndStatusBar.SetText(0, QStringLiteral("Copying: ") + DisplayText(shown) + kEscapeHint);

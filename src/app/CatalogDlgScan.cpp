@@ -105,9 +105,8 @@ void CCatalogDlg::StartScan(std::shared_ptr<const CVolume> volume)
     // Sorted as the user's locale sorts, on the worker: a large drive has thousands of names.
     m_pScanJob = std::make_shared<CScanJob>(std::move(volume), CCollation().Order());
     // The wake-up carries no data: the reports cross under the job's own mutex.
-    m_pScanJob->SetWakeUp([this] {
-        QMetaObject::invokeMethod(this, &CCatalogDlg::OnJobReports, Qt::QueuedConnection);
-    });
+    m_pScanJob->SetWakeUp(
+        [this] { QMetaObject::invokeMethod(this, "OnJobReports", Qt::QueuedConnection); });
     m_pWorkerThread->Start(m_pScanJob);
 }
 

@@ -132,9 +132,8 @@ void CApplicationView::Start(Listing listing)
     m_pFileListJob = std::make_shared<CFileListJob>(m_pVolume, std::move(settings),
                                                     std::make_shared<CFileRowViewDecorator>());
     // The wake-up carries no data: the reports cross under the job's own mutex.
-    m_pFileListJob->SetWakeUp([this] {
-        QMetaObject::invokeMethod(this, &CApplicationView::OnJobReports, Qt::QueuedConnection);
-    });
+    m_pFileListJob->SetWakeUp(
+        [this] { QMetaObject::invokeMethod(this, "OnJobReports", Qt::QueuedConnection); });
     m_worker.Start(m_pFileListJob);
 }
 

@@ -86,11 +86,14 @@ signals:
     // The listing has ended: its mode buttons may be pressed again.
     void ListingEnded();
 
+private slots:
+    // Reached by name from the job's wake-up, as in the window.
+    void OnJobReports();
+
 private:
     struct Listing;
 
     void Start(Listing listing);
-    void OnJobReports();
     void InsertPendingRows();
     void EndFileList();
     void ShowDescription(const std::string& text);
