@@ -9,10 +9,12 @@ class CVolume;
 // The file a walk stands on when it calls its visitor; valid during that call only.
 class CFoundFile {
 public:
-    CFoundFile(const std::string& folder, const std::string& name, bool bLink) noexcept
+    CFoundFile(const std::string& folder, const std::string& name, bool bLink,
+               bool bRegular = false) noexcept
         : m_strFolder(folder)
         , m_strName(name)
         , m_bLink(bLink)
+        , m_bRegular(bRegular)
     {}
 
     // The folder the file is in.
@@ -20,12 +22,15 @@ public:
     const std::string& GetFileName() const noexcept { return m_strName; }
     // A symbolic link (to a file, or to nothing).
     bool IsLink() const noexcept { return m_bLink; }
+    // Listed as a regular file (see CVolume::OpenListedFile).
+    bool IsRegular() const noexcept { return m_bRegular; }
     std::string GetFilePath() const;
 
 private:
     const std::string& m_strFolder;
     const std::string& m_strName;
     bool m_bLink;
+    bool m_bRegular;
 };
 
 // What a walk does with what it finds. The walk calls these on its own thread.

@@ -424,10 +424,16 @@ CPeIconReader::ExtractIcon(const CVolume& volume, const std::string& path, int i
     const std::unique_ptr<CVolume::CFile> file = volume.OpenFile(path);
     if (!file)
         return {};
+    return ExtractIconFromFile(*file, index, images);
+}
+
+std::vector<unsigned char> CPeIconReader::ExtractIconFromFile(const CVolume::CFile& file, int index,
+                                                              Images images)
+{
     const ReadAt read = [&file](std::uint64_t offset, void* buffer, std::size_t size) {
-        return file->ReadAt(offset, buffer, size);
+        return file.ReadAt(offset, buffer, size);
     };
-    return ExtractIconFromSource(file->Size(), read, index, images);
+    return ExtractIconFromSource(file.Size(), read, index, images);
 }
 
 std::vector<unsigned char> CPeIconReader::ExtractIconFromBytes(std::string_view bytes, int index,

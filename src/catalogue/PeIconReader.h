@@ -1,14 +1,14 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "catalogue/Volume.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
-
-class CVolume;
 
 // Reads the icons stored inside Windows programs (PE32 and PE32+ files) and icon files, and
 // hands each back as the bytes of a complete .ico file for an image decoder. Every byte read
@@ -48,6 +48,9 @@ public:
     // blocking on FIFOs or devices; only the parts needed are read.
     static std::vector<unsigned char> ExtractIcon(const CVolume& volume, const std::string& path,
                                                   int index, Images images = Images::All);
+    // The same for a file open on a volume.
+    static std::vector<unsigned char> ExtractIconFromFile(const CVolume::CFile& file, int index,
+                                                          Images images = Images::All);
     // The same for a file already in memory.
     static std::vector<unsigned char> ExtractIconFromBytes(std::string_view bytes, int index,
                                                            Images images = Images::All);

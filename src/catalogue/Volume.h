@@ -70,7 +70,8 @@ public:
     struct Entry {
         std::string strName;
         EntryType type = EntryType::File;
-        bool bLink = false; // a symbolic link (to a folder, a file, or nothing)
+        bool bLink = false;    // a symbolic link (to a folder, a file, or nothing)
+        bool bRegular = false; // a regular file as listed; never a link
     };
 
     // Reads open folders one after another, reusing its buffer; owned by one walk.
@@ -134,6 +135,13 @@ public:
 
     // Opens a regular file (links followed); nullptr for anything else or on failure.
     virtual std::unique_ptr<CFile> OpenFile(const std::string& path) const = 0;
+    // Opens a file that a listing has just given as regular (Entry::bRegular), sparing the
+    // look before opening that OpenFile takes. What stands at path by now, if not a regular
+    // file (a link included), is refused once opened; a FIFO never blocks.
+    virtual std::unique_ptr<CFile> OpenListedFile(const std::string& path) const
+    {
+        return OpenFile(path);
+    }
     // The identity of the regular file at path without opening it; nullopt otherwise.
     virtual std::optional<FileIdentity> IdentityOf(const std::string& path) const = 0;
     virtual PathKind What(const std::string& path) const = 0;

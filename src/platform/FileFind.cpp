@@ -142,6 +142,7 @@ bool CFileFind::FindNextFile()
         if (s_bAssumeUnknownType.load(std::memory_order_relaxed))
             type = DT_UNKNOWN;
         struct stat st;
+        m_bRegular = type == DT_REG;
         if (type == DT_UNKNOWN) {
             if (!StatEntry(m_hFolder, name, st, AT_SYMLINK_NOFOLLOW))
                 type = DT_REG; // gone since it was listed: a file nobody can open
@@ -151,6 +152,7 @@ bool CFileFind::FindNextFile()
                 type = DT_LNK;
             else
                 type = DT_REG;
+            m_bRegular = type == DT_REG && S_ISREG(st.st_mode);
         }
         m_bLink = type == DT_LNK;
         if (type == DT_DIR)
@@ -187,6 +189,7 @@ void CFileFind::SetCurrent(std::string_view root, std::string_view name)
     m_strRoot.assign(root);
     m_strName.assign(name);
     m_bLink = false;
+    m_bRegular = false;
 }
 
 std::string CFileFind::GetFilePath() const

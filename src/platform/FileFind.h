@@ -47,6 +47,8 @@ public:
     bool IsFolder() const noexcept { return m_type != EntryType::File; }
     // The current entry is a symbolic link (to a folder, a file, or nothing).
     bool IsLink() const noexcept { return m_bLink; }
+    // The current entry was listed as a regular file (never a link).
+    bool IsRegular() const noexcept { return m_bRegular; }
     // Ends the listing and hands its folder handle to the caller, who then owns it (good
     // for opening subfolders, not for listing again); -1 when no listing is open.
     int TakeFolder() noexcept;
@@ -105,4 +107,5 @@ private:
     std::string m_strName;
     EntryType m_type = EntryType::File;
     bool m_bLink = false;
+    bool m_bRegular = false;
 };

@@ -73,6 +73,7 @@ public:
         const CImageReader::Entry& e = m_pListing->entries[m_nNext++];
         entry.strName = e.strName;
         entry.bLink = e.kind == Kind::Link;
+        entry.bRegular = e.kind == Kind::File;
         entry.type = e.kind == Kind::Folder ? CVolume::EntryType::Folder : CVolume::EntryType::File;
         if (entry.bLink) {
             m_strLink = m_strFolder;

@@ -60,6 +60,7 @@ public:
         entry.strName = m_finder.GetFileName();
         entry.type = static_cast<CVolume::EntryType>(m_finder.GetEntryType());
         entry.bLink = m_finder.IsLink();
+        entry.bRegular = m_finder.IsRegular();
         return true;
     }
 
@@ -70,6 +71,7 @@ private:
 class CMountedFile final : public CVolume::CFile {
 public:
     bool Open(const std::string& path) { return m_file.Open(path); }
+    bool OpenListed(const std::string& path) { return m_file.OpenListed(path); }
     std::uint64_t Size() const override { return m_file.Size(); }
     bool ReadAt(std::uint64_t offset, void* buffer, std::size_t size) const override
     {
@@ -221,6 +223,16 @@ std::unique_ptr<CVolume::CFile> CMountedVolume::OpenFile(const std::string& path
         return nullptr;
     auto file = std::make_unique<CMountedFile>();
     if (!file->Open(path))
+        return nullptr;
+    return file;
+}
+
+std::unique_ptr<CVolume::CFile> CMountedVolume::OpenListedFile(const std::string& path) const
+{
+    if (!Contains(path))
+        return nullptr;
+    auto file = std::make_unique<CMountedFile>();
+    if (!file->OpenListed(path))
         return nullptr;
     return file;
 }

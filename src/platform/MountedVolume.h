@@ -29,6 +29,7 @@ public:
     std::optional<std::string> ResolveNoCase(const std::string& folder,
                                              std::string_view relative) const override;
     std::unique_ptr<CFile> OpenFile(const std::string& path) const override;
+    std::unique_ptr<CFile> OpenListedFile(const std::string& path) const override;
     std::optional<FileIdentity> IdentityOf(const std::string& path) const override;
     PathKind What(const std::string& path) const override;
     std::optional<std::string> RealPathForDesktop(const std::string& path) const override;

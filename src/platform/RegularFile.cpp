@@ -13,6 +13,8 @@
 
 namespace {
 
+constexpr int kOpenFlags = O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY;
+
 CRegularFile::Identity IdentityFrom(const struct stat& st) noexcept
 {
     return {static_cast<std::uint64_t>(st.st_dev),
@@ -37,11 +39,22 @@ bool CRegularFile::Open(const std::string& path)
     const CPathAt at(path);
     if (::fstatat(at.Folder(), at.Name(), &st, 0) != 0 || !S_ISREG(st.st_mode))
         return false;
-    const int hFile =
-        ::openat(at.Folder(), at.Name(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    return Adopt(::openat(at.Folder(), at.Name(), kOpenFlags));
+}
+
+bool CRegularFile::OpenListed(const std::string& path)
+{
+    Close();
+    const CPathAt at(path);
+    return at.IsValid() && Adopt(::openat(at.Folder(), at.Name(), kOpenFlags | O_NOFOLLOW));
+}
+
+bool CRegularFile::Adopt(int hFile)
+{
     if (hFile < 0)
         return false;
-    // The path may have been swapped for something else since the stat.
+    // The path may have been swapped for something else since it was looked at.
+    struct stat st {};
     if (::fstat(hFile, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size < 0) {
         ::close(hFile);
         return false;

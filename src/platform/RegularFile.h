@@ -25,6 +25,9 @@ public:
     // False when path is not a regular file or cannot be opened; the object is then closed.
     // Closes any file opened before.
     bool Open(const std::string& path);
+    // The same for a path that a listing has just shown as a regular file: no look first,
+    // links not followed, anything else refused once opened (without blocking).
+    bool OpenListed(const std::string& path);
     bool IsOpen() const noexcept { return m_hFile >= 0; }
     void Close() noexcept;
 
@@ -47,6 +50,9 @@ public:
     static std::optional<Identity> IdentityOf(const std::string& path);
 
 private:
+    // Keeps hFile (closing it otherwise) when it is a regular file.
+    bool Adopt(int hFile);
+
     int m_hFile = -1;
     std::uint64_t m_nSize = 0;
 };

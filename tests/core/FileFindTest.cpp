@@ -16,14 +16,17 @@
 
 namespace {
 
-std::map<std::string, CFileFind::EntryType> ListTypes(const std::string& folder)
+// Each entry's type, and whether it was listed as a regular file.
+using Types = std::map<std::string, std::pair<CFileFind::EntryType, bool>>;
+
+Types ListTypes(const std::string& folder)
 {
-    std::map<std::string, CFileFind::EntryType> types;
+    Types types;
     CFileFind finder;
     if (!finder.FindFile(CFileFind::OpenFolder(folder), folder))
         return types;
     while (finder.FindNextFile())
-        types[finder.GetFileName()] = finder.GetEntryType();
+        types[finder.GetFileName()] = {finder.GetEntryType(), finder.IsRegular()};
     return types;
 }
 
@@ -71,10 +74,14 @@ TEST(FileFind, ListingTellsEntryTypesAndLeavesOutDots)
     tree.MakeSocket("sock");
 
     using Type = CFileFind::EntryType;
-    const std::map<std::string, Type> expected = {
-        {"plain.txt", Type::File}, {"folder", Type::Folder}, {"to-folder", Type::FolderLink},
-        {"to-file", Type::File},   {"dangling", Type::File}, {"fifo", Type::File},
-        {"sock", Type::File}};
+    // Only the plain file is regular: a link to one is not, nor any special file.
+    const Types expected = {{"plain.txt", {Type::File, true}},
+                            {"folder", {Type::Folder, false}},
+                            {"to-folder", {Type::FolderLink, false}},
+                            {"to-file", {Type::File, false}},
+                            {"dangling", {Type::File, false}},
+                            {"fifo", {Type::File, false}},
+                            {"sock", {Type::File, false}}};
     EXPECT_EQ(ListTypes(tree.Root()), expected);
 
     // As on a CD: every type learnt from fstatat, to the same result.

@@ -122,6 +122,14 @@ TEST(MountedVolume, TellsWhatPathsAreAndOpensOnlyRegularFiles)
     }
     EXPECT_FALSE(volume.OpenFile(tree.Root()));
     EXPECT_EQ(volume.RealPathForDesktop(file), file);
+
+    // A path that is no longer the regular file a listing showed is refused, without hanging.
+    const auto listed = volume.OpenListedFile(file);
+    ASSERT_TRUE(listed);
+    EXPECT_EQ(listed->Size(), 1u);
+    const std::string link = tree.MakeLink("link", file);
+    for (const std::string& changed : {fifo, socket, link, tree.Root(), tree.Path("missing")})
+        EXPECT_FALSE(volume.OpenListedFile(changed)) << changed;
 }
 
 TEST(MountedVolume, RefusesPathsOutsideItsRoot)
