@@ -145,8 +145,8 @@ report list200k-first "listing 200k, first in its process"
 report list200k-again "listing 200k, again"
 echo "  rows listed: 100k $(expected flat100k), 200k $(expected flat200k)" \
     "(the five default patterns, one walk each)"
-show_ratio "listing(100k) / find(100k), first listing" list100k-first find100k 1.5
-show_ratio "listing(100k) / find(100k), again" list100k-again find100k 1.5
+show_ratio "listing(100k) / find(100k), first listing" list100k-first find100k 1.2
+show_ratio "listing(100k) / find(100k), again" list100k-again find100k 1.2
 show_ratio "listing(200k) / listing(100k), first listing" list200k-first list100k-first 2.3
 show_ratio "listing(200k) / listing(100k), again" list200k-again list100k-again 2.3
 show_ratio "find(200k) / find(100k)" find200k find100k -

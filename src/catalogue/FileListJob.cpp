@@ -16,13 +16,17 @@ bool HasFolderPart(std::string_view pattern)
     return pattern.find_first_of("/\\") != std::string_view::npos;
 }
 
+} // namespace
+
 // Every file one walk finds, in the walk's order: matching each pattern against this list
 // gives exactly the rows of one walk per pattern, for one reading of each folder.
-class CFolderListing final : public CWalkVisitor {
+class CFileListJob::CFolderListing final : public CWalkVisitor {
 public:
     struct Entry {
         std::size_t nFolder;
-        std::string strName;
+        std::size_t nNameAt; // in the names of all entries, one after another
+        std::size_t nNameSize;
+        bool bRegular;
     };
 
     explicit CFolderListing(CWalkVisitor& progress)
@@ -41,21 +45,27 @@ public:
         // A folder's files come together, before any of its subfolders.
         if (m_astrFolders.empty() || m_astrFolders.back() != found.GetRoot())
             m_astrFolders.push_back(found.GetRoot());
-        m_arrEntries.push_back({m_astrFolders.size() - 1, found.GetFileName()});
+        const std::string& name = found.GetFileName();
+        m_arrEntries.push_back(
+            {m_astrFolders.size() - 1, m_strNames.size(), name.size(), found.IsRegular()});
+        m_strNames += name; // one buffer, not an allocation per name
     }
 
     const std::string& Root() const noexcept { return m_strRoot; }
     const std::vector<std::string>& Folders() const noexcept { return m_astrFolders; }
     const std::vector<Entry>& Entries() const noexcept { return m_arrEntries; }
+    std::string_view NameOf(const Entry& entry) const noexcept
+    {
+        return std::string_view(m_strNames).substr(entry.nNameAt, entry.nNameSize);
+    }
 
 private:
     CWalkVisitor& m_progress;
     std::string m_strRoot;
     std::vector<std::string> m_astrFolders;
     std::vector<Entry> m_arrEntries;
+    std::string m_strNames;
 };
-
-} // namespace
 
 CFileListJob::CFileListJob(std::shared_ptr<const CVolume> volume, Settings settings,
                            std::shared_ptr<CFileRowDecorator> decorator)
@@ -69,12 +79,16 @@ void CFileListJob::Run()
     if (!m_settings.strDescriptor.empty())
         ReadDescriptor();
     const auto& patterns = m_settings.astrPatterns;
+    CFolderListing listing(*this);
     if (std::any_of(patterns.begin(), patterns.end(), HasFolderPart))
         WalkPerPattern();
     else
-        WalkOnce();
+        WalkOnce(listing);
     if (!CJob::IsStopRequested())
         Flush(true);
+    // Freed here, while the window places the last rows, rather than by whoever drops the
+    // job last: that is the window, when the next listing starts.
+    m_setTitles.Release();
 }
 
 void CFileListJob::ReadDescriptor()
@@ -109,18 +123,19 @@ void CFileListJob::WalkPerPattern()
         WalkFolder(*m_pVolume, m_settings.strFolder, "list", false, "*.*", *this);
 }
 
-void CFileListJob::WalkOnce()
+void CFileListJob::WalkOnce(CFolderListing& listing)
 {
-    CFolderListing listing(*this);
     WalkFolder(*m_pVolume, m_settings.strFolder, "list", m_settings.bSearchSubdirs, "*", listing);
+    m_setTitles.Reserve(listing.Entries().size());
     const auto& folders = listing.Folders();
     for (const std::string& pattern : m_settings.astrPatterns) {
         const CWildcard wildcard(pattern);
         for (const CFolderListing::Entry& entry : listing.Entries()) {
             if (CJob::IsStopRequested())
                 return;
-            if (wildcard.Matches(entry.strName))
-                AddRow(folders[entry.nFolder], entry.strName);
+            const std::string_view name = listing.NameOf(entry);
+            if (wildcard.Matches(name))
+                AddRow(folders[entry.nFolder], name, entry.bRegular);
         }
     }
     if (!m_settings.bShowAllFiles)
@@ -129,7 +144,7 @@ void CFileListJob::WalkOnce()
         if (CJob::IsStopRequested())
             return;
         if (folders[entry.nFolder] == listing.Root())
-            AddRow(folders[entry.nFolder], entry.strName);
+            AddRow(folders[entry.nFolder], listing.NameOf(entry), entry.bRegular);
     }
 }
 
@@ -148,21 +163,27 @@ void CFileListJob::OnFolder(const std::string& folder)
 
 void CFileListJob::AddFileRow(const CFoundFile& found)
 {
-    AddRow(found.GetRoot(), found.GetFileName());
+    AddRow(found.GetRoot(), found.GetFileName(), found.IsRegular());
 }
 
-void CFileListJob::AddRow(const std::string& folder, const std::string& name)
+void CFileListJob::AddRow(const std::string& folder, std::string_view name, bool bRegular)
 {
     const auto [title, extension] = Path::SplitFileName(name);
-    if (!m_setTitles.emplace(title).second)
+    if (!m_setTitles.Insert(title))
         return;
     CFileRow row;
     row.strTitle = title;
     row.strExtension = Text::ToLower(extension);
-    row.strFolder = folder;
     row.strPath = Path::Join(folder, name);
+    std::string_view shownFolder = folder; // as Join wrote it: "/" stays, "/a/" loses its '/'
+    while (shownFolder.size() > 1 && shownFolder.back() == '/')
+        shownFolder.remove_suffix(1);
+    row.nFolderSize = shownFolder.size();
+    row.bListedRegular = bRegular;
     if (m_pDecorator)
         m_pDecorator->Decorate(*m_pVolume, row);
+    if (m_arrBatch.empty())
+        m_arrBatch.reserve(kBatchRows);
     m_arrBatch.push_back(std::move(row));
     if (m_arrBatch.size() >= kBatchRows)
         Flush(false);

@@ -3,13 +3,14 @@
 
 #include "catalogue/FolderWalker.h"
 #include "catalogue/Job.h"
+#include "catalogue/NameSet.h"
 #include "catalogue/Text.h"
 #include "catalogue/Volume.h"
 
 #include <memory>
 #include <optional>
 #include <string>
-#include <unordered_set>
+#include <string_view>
 #include <vector>
 
 // What a view adds to a row on the worker thread (display texts, icon data); opaque here.
@@ -20,11 +21,17 @@ public:
 
 // One file of the list. All texts are the file name's and folder's bytes.
 struct CFileRow {
-    std::string strTitle;     // the name without its extension
-    std::string strExtension; // from the last dot, dot included, lower case; may be empty
-    std::string strFolder;    // where the file was found
-    std::string strPath;      // the file itself, as found: what opening it uses
+    std::string strTitle;        // the name without its extension
+    std::string strExtension;    // from the last dot, dot included, lower case; may be empty
+    std::string strPath;         // the file itself, as found: what opening it uses
+    std::size_t nFolderSize = 0; // strPath's first bytes name the folder it was found in
+    bool bListedRegular = false; // see CVolume::OpenListedFile
     std::shared_ptr<const CFileRowExtra> pExtra;
+
+    std::string_view Folder() const noexcept
+    {
+        return std::string_view(strPath).substr(0, nFolderSize);
+    }
 };
 
 // Adds view data to each row on the worker; must be safe to call from that thread. Reads
@@ -73,11 +80,12 @@ private:
 
     void OnFolder(const std::string& folder) override;
     void AddFileRow(const CFoundFile& found) override;
-    void AddRow(const std::string& folder, const std::string& name);
+    void AddRow(const std::string& folder, std::string_view name, bool bRegular);
     // A pattern with a folder part needs walks of its own; otherwise each folder is read
     // once and every pattern is matched against that reading, in pattern order.
+    class CFolderListing;
     void WalkPerPattern();
-    void WalkOnce();
+    void WalkOnce(CFolderListing& listing);
     void ReadDescriptor();
     bool IsStopRequested() const override { return CJob::IsStopRequested(); }
     // Hands the batch and the folder over; finished marks the last report.
@@ -86,7 +94,7 @@ private:
     const std::shared_ptr<const CVolume> m_pVolume;
     Settings m_settings; // worker-only once the job runs
     const std::shared_ptr<CFileRowDecorator> m_pDecorator;
-    std::unordered_set<std::string, Text::NoCaseHash, Text::NoCaseEqual> m_setTitles;
+    CNameSet m_setTitles;
     std::vector<CFileRow> m_arrBatch; // worker-only until flushed
     std::string m_strFolder;          // worker-only
 

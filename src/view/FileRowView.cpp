@@ -19,29 +19,43 @@ constexpr int kIconSize = 16;
 
 void CFileRowViewDecorator::Decorate(const CVolume& volume, CFileRow& row)
 {
-    auto view = std::make_shared<CFileRowView>();
-    view->strName = DisplayText(row.strTitle);
-    view->strType = DisplayText(row.strExtension);
-    if (row.strFolder != m_strLastFolder || m_strLastLocation.isNull()) {
-        m_strLastFolder = row.strFolder;
-        m_strLastLocation = DisplayText(row.strFolder);
+    CFileRowView& view = NewView(row);
+    view.strName = DisplayText(row.strTitle);
+    if (row.Folder() != m_strLastFolder || m_strLastLocation.isNull()) {
+        m_strLastFolder = row.Folder();
+        m_strLastLocation = DisplayText(row.Folder());
     }
-    view->strLocation = m_strLastLocation; // shared, not copied, across a folder's rows
+    view.strLocation = m_strLastLocation; // shared, not copied, across a folder's rows
+    const TypeTexts& type = TextsForExtension(row.strExtension);
+    view.strType = type.strType;
     if (row.strExtension == ".exe") {
-        view->imageExe = ReadProgramIcon(volume, row.strPath);
+        view.imageExe = ReadProgramIcon(volume, row);
     } else {
-        const TypeIcons& icons = IconsForExtension(row.strExtension);
-        view->strIconName = icons.strIconName;
-        view->strGenericIconName = icons.strGenericIconName;
+        view.strIconName = type.strIconName;
+        view.strGenericIconName = type.strGenericIconName;
     }
-    row.pExtra = std::move(view);
 }
 
-const CFileRowViewDecorator::TypeIcons&
-CFileRowViewDecorator::IconsForExtension(const std::string& extension)
+CFileRowView& CFileRowViewDecorator::NewView(CFileRow& row)
 {
-    auto [it, inserted] = m_mapTypeIcons.try_emplace(extension);
-    if (inserted && !extension.empty()) {
+    // Views come in blocks that their rows share: one allocation, and one release on the
+    // UI thread, per block rather than per row.
+    if (!m_pBlock || m_nBlockUsed == kBlockSize) {
+        m_pBlock = std::make_shared<std::array<CFileRowView, kBlockSize>>();
+        m_nBlockUsed = 0;
+    }
+    CFileRowView& view = (*m_pBlock)[m_nBlockUsed++];
+    row.pExtra = std::shared_ptr<const CFileRowExtra>(m_pBlock, &view);
+    return view;
+}
+
+const CFileRowViewDecorator::TypeTexts&
+CFileRowViewDecorator::TextsForExtension(const std::string& extension)
+{
+    auto [it, inserted] = m_mapTypeTexts.try_emplace(extension);
+    if (inserted)
+        it->second.strType = DisplayText(extension);
+    if (inserted && !extension.empty() && extension != ".exe") {
         // By the extension alone, never reading the file: the table is keyed by extension.
         const QMimeType type = m_mimeDatabase.mimeTypeForFile(
             QStringLiteral("x") + DisplayText(extension), QMimeDatabase::MatchExtension);
@@ -53,10 +67,14 @@ CFileRowViewDecorator::IconsForExtension(const std::string& extension)
     return it->second;
 }
 
-QImage CFileRowViewDecorator::ReadProgramIcon(const CVolume& volume, const std::string& path)
+QImage CFileRowViewDecorator::ReadProgramIcon(const CVolume& volume, const CFileRow& row)
 {
+    const std::unique_ptr<CVolume::CFile> file =
+        row.bListedRegular ? volume.OpenListedFile(row.strPath) : volume.OpenFile(row.strPath);
+    if (!file)
+        return {};
     const std::vector<unsigned char> ico =
-        CPeIconReader::ExtractIcon(volume, path, 0, CPeIconReader::Images::ClosestTo16);
+        CPeIconReader::ExtractIconFromFile(*file, 0, CPeIconReader::Images::ClosestTo16);
     if (ico.empty())
         return {};
     QByteArray bytes(reinterpret_cast<const char*>(ico.data()), static_cast<qsizetype>(ico.size()));

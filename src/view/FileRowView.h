@@ -7,6 +7,9 @@
 #include <QMimeDatabase>
 #include <QString>
 
+#include <array>
+#include <cstddef>
+#include <memory>
 #include <string>
 #include <unordered_map>
 
@@ -27,18 +30,25 @@ class CFileRowViewDecorator final : public CFileRowDecorator {
 public:
     void Decorate(const CVolume& volume, CFileRow& row) override;
 
-    // The 16 x 16 image of icon 0 in the program at path; null when there is none.
-    static QImage ReadProgramIcon(const CVolume& volume, const std::string& path);
+    // The 16 x 16 image of icon 0 in the row's program; null when there is none.
+    static QImage ReadProgramIcon(const CVolume& volume, const CFileRow& row);
 
 private:
-    struct TypeIcons {
+    static constexpr std::size_t kBlockSize = 256;
+
+    struct TypeTexts {
+        QString strType;
         QString strIconName;
         QString strGenericIconName;
     };
-    const TypeIcons& IconsForExtension(const std::string& extension);
+    const TypeTexts& TextsForExtension(const std::string& extension);
+    // A view for row, which then holds it.
+    CFileRowView& NewView(CFileRow& row);
 
     QMimeDatabase m_mimeDatabase;
-    std::unordered_map<std::string, TypeIcons> m_mapTypeIcons; // per job, so per extension once
+    std::unordered_map<std::string, TypeTexts> m_mapTypeTexts; // per job, so per extension once
     std::string m_strLastFolder;
     QString m_strLastLocation;
+    std::shared_ptr<std::array<CFileRowView, kBlockSize>> m_pBlock;
+    std::size_t m_nBlockUsed = 0;
 };

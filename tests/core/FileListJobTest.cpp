@@ -64,7 +64,7 @@ TEST(FileListJob, DefaultPatternsListTheFolderItselfWithTheFirstTitleWinning)
             EXPECT_EQ(row.strExtension, ".exe") << "shown lower case";
             EXPECT_EQ(row.strPath, tree.Path("Setup.EXE")) << "the path keeps the real name";
         }
-        EXPECT_EQ(row.strFolder, tree.Root());
+        EXPECT_EQ(row.Folder(), tree.Root());
     }
     // Pattern order decides the order of discovery: programs before texts and notes.
     const std::vector<std::string> titles = Titles(listed);
