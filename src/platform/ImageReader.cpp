@@ -6,6 +6,7 @@
 #include <cdio/logging.h>
 #include <cdio/udf.h>
 
+#include <algorithm>
 #include <cstring>
 #include <ctime>
 #include <mutex>
@@ -18,6 +19,12 @@ void SilenceLibrary()
 {
     static std::once_flag once;
     std::call_once(once, [] { cdio_log_set_handler([](cdio_log_level_t, const char*) {}); });
+}
+
+std::uint32_t Le32(const std::uint8_t* p) noexcept
+{
+    return std::uint32_t{p[0]} | std::uint32_t{p[1]} << 8 | std::uint32_t{p[2]} << 16 |
+           std::uint32_t{p[3]} << 24;
 }
 
 std::uint64_t BlocksFor(std::uint64_t bytes)
@@ -370,11 +377,57 @@ private:
         else if (adType == ICBTAG_FLAG_AD_LONG)
             adSize = sizeof(udf_long_ad_t);
         // A file entry fills at most one block; larger sums wrap around inside libudf.
-        if (adSize == 0 || fe.i_alloc_descs < adSize ||
-            std::uint64_t{fe.i_extended_attr} + fe.i_alloc_descs > kBlockSize)
+        if (adSize == 0 || fe.i_alloc_descs < adSize || !DescriptorsFit(fe))
             return false;
         bOnly = fe.i_alloc_descs == adSize;
         return udf_get_lba(&fe, &start, &end);
+    }
+
+    // The extended attributes and allocation descriptors end within the entry's block.
+    static bool DescriptorsFit(const udf_file_entry_t& fe)
+    {
+        return std::uint64_t{fe.i_extended_attr} + fe.i_alloc_descs <= sizeof fe.u;
+    }
+
+    // Where a file's data lies: inside its entry, or in the recorded extents its short or
+    // long allocation descriptors list (Windows and packet writers split and embed files).
+    // Left unreadable for anything else: unrecorded extents, descriptors continued
+    // elsewhere, or extents shorter than the file.
+    static void PlaceData(const udf_dirent_t& entry, Entry& e)
+    {
+        const udf_file_entry_t& fe = entry.fe;
+        if (!DescriptorsFit(fe))
+            return;
+        const std::uint8_t* p = fe.u.ext_attr + fe.i_extended_attr;
+        const std::size_t length = fe.i_alloc_descs;
+        std::size_t adSize = 0;
+        switch (fe.icb_tag.flags & ICBTAG_FLAG_AD_MASK) {
+        case ICBTAG_FLAG_AD_IN_ICB:
+            if (length == e.nSize)
+                e.strEmbedded.assign(reinterpret_cast<const char*>(p), length);
+            return;
+        case ICBTAG_FLAG_AD_SHORT:
+            adSize = sizeof(udf_short_ad_t);
+            break;
+        case ICBTAG_FLAG_AD_LONG:
+            adSize = sizeof(udf_long_ad_t);
+            break;
+        default:
+            return;
+        }
+        std::uint64_t left = e.nSize;
+        for (std::size_t at = 0; left > 0 && at + adSize <= length; at += adSize) {
+            const std::uint32_t recorded = Le32(p + at);
+            const std::uint32_t bytes = recorded & 0x3FFFFFFFu; // the top bits give the kind
+            const std::uint64_t block = std::uint64_t{entry.i_part_start} + Le32(p + at + 4);
+            if ((recorded >> 30) != 0 || bytes == 0 || block > UINT32_MAX)
+                break;
+            const std::uint64_t take = std::min<std::uint64_t>(bytes, left);
+            e.extents.push_back({static_cast<std::uint32_t>(block), take});
+            left -= take;
+        }
+        if (left > 0)
+            e.extents.clear();
     }
 
     // The data's first block (absolute) when it lies in one extent.
@@ -431,9 +484,9 @@ private:
         } else if (fileType == ICBTAG_FILE_TYPE_SYMLINK) {
             e.kind = Kind::Link; // its target's path components are not decoded: dangling
         } else if (fileType == ICBTAG_FILE_TYPE_REGULAR) {
-            std::uint32_t block = 0;
-            if (e.nSize == 0 || SingleExtent(entry, block))
-                e.extents.push_back({block, e.nSize});
+            PlaceData(entry, e);
+            // Apart from any block number, for a file without extents of its own.
+            e.nId = std::uint64_t{1} << 62 | entry.fe.unique_ID;
         } else {
             e.kind = Kind::Other;
         }

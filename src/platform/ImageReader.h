@@ -26,6 +26,7 @@ public:
         std::uint64_t nId = 0; // tells folders apart: where their data starts
         std::uint64_t nSize = 0;
         std::vector<Extent> extents; // a file's data in order; empty when it cannot be read
+        std::string strEmbedded;     // a file's data kept in its entry (UDF), instead
         std::int64_t nModified = 0;  // seconds since the epoch
     };
     // What a listing may grow to; beyond it the folder counts as unreadable.

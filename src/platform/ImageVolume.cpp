@@ -2,6 +2,7 @@
 #include "platform/ImageVolume.h"
 
 #include <algorithm>
+#include <cstring>
 #include <deque>
 #include <new>
 #include <unistd.h>
@@ -106,6 +107,10 @@ public:
     {
         if (offset > m_entry.nSize || size > m_entry.nSize - offset)
             return false;
+        if (!m_entry.strEmbedded.empty()) {
+            std::memcpy(buffer, m_entry.strEmbedded.data() + offset, size);
+            return true;
+        }
         auto* out = static_cast<unsigned char*>(buffer);
         std::vector<unsigned char> chunk;
         std::uint64_t extentStart = 0; // the extent's offset in the file
@@ -443,8 +448,9 @@ std::unique_ptr<CVolume::CFile> CImageVolume::OpenFile(const std::string& path) 
     if (!inside)
         return nullptr;
     auto located = Locate(*inside, true, false);
-    if (!located || located->entry.kind != Kind::File ||
-        (located->entry.extents.empty() && located->entry.nSize > 0))
+    const CImageReader::Entry* entry = located ? &located->entry : nullptr;
+    if (!entry || entry->kind != Kind::File ||
+        (entry->extents.empty() && entry->strEmbedded.size() != entry->nSize))
         return nullptr;
     return std::make_unique<CImageFile>(*this, std::move(located->entry));
 }

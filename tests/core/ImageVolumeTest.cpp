@@ -74,6 +74,67 @@ void WriteBinCue(const std::string& iso, const std::string& bin, const std::stri
                         "\" BINARY\n  TRACK 01 MODE1/2352\n    INDEX 01 00:00:00\n");
 }
 
+// How a UDF file entry gets rewritten: its data moved into the entry, or its one extent
+// cut in two after the first block, as Windows and packet writers record files.
+enum class UdfRewrite { Embed, Split };
+
+// Rewrites the one UDF file entry (short allocation descriptors, as genisoimage writes them)
+// of a file of size bytes, with a fresh tag checksum and CRC; false when there is not exactly
+// one such entry.
+bool RewriteUdfEntry(const std::string& image, std::uint64_t size, UdfRewrite how)
+{
+    std::string data = ReadBytes(image);
+    auto le = [&data](std::size_t at, int bytes) {
+        std::uint64_t v = 0;
+        for (int i = bytes - 1; i >= 0; --i)
+            v = v << 8 | static_cast<unsigned char>(data[at + static_cast<std::size_t>(i)]);
+        return v;
+    };
+    auto put = [&data](std::size_t at, int bytes, std::uint64_t v) {
+        for (int i = 0; i < bytes; ++i, v >>= 8)
+            data[at + static_cast<std::size_t>(i)] = static_cast<char>(v & 0xFF);
+    };
+    std::vector<std::size_t> found;
+    for (std::size_t at = 0; at + 2048 <= data.size(); at += 2048) {
+        if (le(at, 2) == 261 && le(at + 56, 8) == size && le(at + 172, 4) == 8)
+            found.push_back(at);
+    }
+    if (found.size() != 1)
+        return false;
+    const std::size_t fe = found.front();
+    const std::size_t ads = fe + 176 + le(fe + 168, 4);
+    const std::uint64_t block = le(ads + 4, 4); // inside the partition
+    std::size_t adsLength = 8;
+    if (how == UdfRewrite::Embed) {
+        // The tag's location is the entry's block inside the partition: where it starts.
+        const std::uint64_t partition = fe / 2048 - le(fe + 12, 4);
+        data.replace(ads, size, data.substr((partition + block) * 2048, size));
+        put(fe + 34, 2, (le(fe + 34, 2) & ~7u) | 3); // allocation: in the entry
+        adsLength = size;
+    } else {
+        put(ads, 4, 2048);
+        put(ads + 8, 4, size - 2048);
+        put(ads + 12, 4, block + 1);
+        adsLength = 16;
+    }
+    put(fe + 172, 4, adsLength);
+    const std::size_t crcLength = 176 + le(fe + 168, 4) + adsLength - 16;
+    put(fe + 10, 2, crcLength);
+    unsigned crc = 0; // CRC-ITU-T, as UDF tags carry it
+    for (std::size_t i = 0; i < crcLength; ++i) {
+        crc ^= static_cast<unsigned char>(data[fe + 16 + i]) << 8;
+        for (int bit = 0; bit < 8; ++bit)
+            crc = (crc & 0x8000) ? (crc << 1 ^ 0x1021) & 0xFFFF : (crc << 1) & 0xFFFF;
+    }
+    put(fe + 8, 2, crc);
+    unsigned checksum = 0;
+    for (std::size_t i = 0; i < 16; ++i)
+        checksum += i == 4 ? 0 : static_cast<unsigned char>(data[fe + i]);
+    put(fe + 4, 1, checksum & 0xFF);
+    WriteBytes(image, data);
+    return true;
+}
+
 using Tree = std::map<std::string, std::string>; // path inside -> "dir" or the file's bytes
 
 // Everything below folder, depth first, through the volume.
@@ -290,6 +351,20 @@ TEST_F(ImageVolume, UdfBridgeImageShowsItsUdfNames)
         GTEST_SKIP() << "genisoimage is not installed";
     const std::string image = m_out.Path("dvd.iso");
     ASSERT_TRUE(RunQuietly("genisoimage -udf -o " + Quote(image) + " " + Quote(m_src.Root())));
+    const auto volume = DiscImage::Open(image);
+    ASSERT_TRUE(volume);
+    EXPECT_EQ(Collect(*volume), Collect(CMountedVolume(m_src.Root())));
+}
+
+TEST_F(ImageVolume, UdfFilesSplitOrKeptInTheirEntryReadLikeTheFolder)
+{
+    if (!HaveTool("genisoimage"))
+        GTEST_SKIP() << "genisoimage is not installed";
+    const std::string image = m_out.Path("dvd.iso");
+    ASSERT_TRUE(RunQuietly("genisoimage -udf -o " + Quote(image) + " " + Quote(m_src.Root())));
+    const std::size_t descriptorSize = ReadBytes(m_src.Path("Apps/Paint/paint.brw")).size();
+    ASSERT_TRUE(RewriteUdfEntry(image, descriptorSize, UdfRewrite::Embed));
+    ASSERT_TRUE(RewriteUdfEntry(image, 5002, UdfRewrite::Split)); // HexEdit.exe, 3 blocks
     const auto volume = DiscImage::Open(image);
     ASSERT_TRUE(volume);
     EXPECT_EQ(Collect(*volume), Collect(CMountedVolume(m_src.Root())));
