@@ -4,6 +4,7 @@
 #include "platform/ImageVolume.h"
 
 #include <cerrno>
+#include <cstdint>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -83,6 +84,38 @@ bool CueNamesOnlyRegularFiles(const std::string& cuePath, int hCue, off_t size)
     return true;
 }
 
+// Below this no file system we read fits: the volume descriptors follow 16 blocks of system
+// area. libcdio's NRG probe, which every UDF open runs, misreads files shorter than its footer.
+constexpr off_t kMinImageBytes = 17 * 2048;
+
+enum class NrgFooter { None, Sane, Wild };
+
+// libcdio's NRG driver trusts the offset in an image's footer ("NER5" and 64 bits, or "NERO"
+// and 32, big endian): a wild one made it ask for exabytes or crash. Sane when it points at
+// a chunk header inside the file, before the footer.
+NrgFooter CheckNrgFooter(int hImage, off_t size)
+{
+    unsigned char tail[12] = {};
+    if (::pread(hImage, tail, sizeof tail, size - static_cast<off_t>(sizeof tail)) !=
+        static_cast<ssize_t>(sizeof tail))
+        return NrgFooter::Wild;
+    std::uint64_t offset = 0;
+    std::uint64_t footer = 0;
+    if (std::memcmp(tail, "NER5", 4) == 0) {
+        for (int i = 4; i < 12; ++i)
+            offset = offset << 8 | tail[i];
+        footer = 12;
+    } else if (std::memcmp(tail + 4, "NERO", 4) == 0) {
+        for (int i = 8; i < 12; ++i)
+            offset = offset << 8 | tail[i];
+        footer = 8;
+    } else {
+        return NrgFooter::None;
+    }
+    const auto end = static_cast<std::uint64_t>(size) - footer;
+    return offset < end && end - offset >= 8 ? NrgFooter::Sane : NrgFooter::Wild;
+}
+
 } // namespace
 
 namespace DiscImage {
@@ -107,7 +140,12 @@ std::shared_ptr<const CVolume> Open(const std::string& imagePath)
         // The library reopens the image by name: through the descriptor it reads the very
         // file checked above, even when the name is replaced or removed meanwhile.
         const std::string self = "/proc/self/fd/" + std::to_string(file.Get());
-        if (EndsWithNoCase(imagePath, ".nrg"))
+        if (st.st_size < kMinImageBytes)
+            return nullptr;
+        const NrgFooter nrg = CheckNrgFooter(file.Get(), st.st_size);
+        if (nrg == NrgFooter::Wild)
+            return nullptr; // not even the UDF open may see it: it probes for NRG
+        if (EndsWithNoCase(imagePath, ".nrg") && nrg == NrgFooter::Sane)
             reader = CImageReader::OpenNrg(self);
         if (!reader)
             reader = CImageReader::OpenUdf(self);

@@ -382,6 +382,14 @@ TEST_F(ImageVolume, WhatIsNoImageGivesNoVolume)
     EXPECT_FALSE(DiscImage::Open(m_out.MakeFolder("folder.iso")));
     EXPECT_FALSE(DiscImage::Open(m_out.MakeFifo("fifo.iso")));
     EXPECT_FALSE(DiscImage::Open("relative.iso"));
+    // NRG footers whose offset points outside the file: the library would believe them, even
+    // when only probing for UDF.
+    const std::string area(40000, '\0');
+    EXPECT_FALSE(DiscImage::Open(m_out.WriteFile("short.nrg", "N6zONERO\x85")));
+    EXPECT_FALSE(
+        DiscImage::Open(m_out.WriteFile("wild.iso", area + std::string("NERO\xFF\0\0\0", 8))));
+    EXPECT_FALSE(DiscImage::Open(
+        m_out.WriteFile("wild.nrg", area + std::string("NER5\xFF\xFF\0\0\0\0\0\0", 12))));
 
     // Cut short: what lies before the cut is still read; nothing reads past it.
     const std::string cut = m_out.WriteFile("cut.iso", bytes.substr(0, bytes.size() / 2));
