@@ -70,8 +70,10 @@ private:
 
 class CMountedFile final : public CVolume::CFile {
 public:
-    bool Open(const std::string& path) { return m_file.Open(path); }
-    bool OpenListed(const std::string& path) { return m_file.OpenListed(path); }
+    bool Open(const std::string& path, bool bListed)
+    {
+        return bListed ? m_file.OpenListed(path) : m_file.Open(path);
+    }
     std::uint64_t Size() const override { return m_file.Size(); }
     bool ReadAt(std::uint64_t offset, void* buffer, std::size_t size) const override
     {
@@ -86,6 +88,15 @@ public:
 private:
     CRegularFile m_file;
 };
+
+// bListed: as CVolume::OpenListedFile.
+std::unique_ptr<CVolume::CFile> OpenRegular(const std::string& path, bool bListed)
+{
+    auto file = std::make_unique<CMountedFile>();
+    if (!file->Open(path, bListed))
+        return nullptr;
+    return file;
+}
 
 // A subfolder name for openat: never absolute (openat would ignore the parent), never "..",
 // and a single component unless links are followed anyway.
@@ -219,22 +230,12 @@ std::optional<std::string> CMountedVolume::ResolveNoCase(const std::string& fold
 
 std::unique_ptr<CVolume::CFile> CMountedVolume::OpenFile(const std::string& path) const
 {
-    if (!Contains(path))
-        return nullptr;
-    auto file = std::make_unique<CMountedFile>();
-    if (!file->Open(path))
-        return nullptr;
-    return file;
+    return Contains(path) ? OpenRegular(path, false) : nullptr;
 }
 
 std::unique_ptr<CVolume::CFile> CMountedVolume::OpenListedFile(const std::string& path) const
 {
-    if (!Contains(path))
-        return nullptr;
-    auto file = std::make_unique<CMountedFile>();
-    if (!file->OpenListed(path))
-        return nullptr;
-    return file;
+    return Contains(path) ? OpenRegular(path, true) : nullptr;
 }
 
 std::optional<CVolume::FileIdentity> CMountedVolume::IdentityOf(const std::string& path) const
