@@ -2,6 +2,7 @@
 #include "platform/DiscImage.h"
 
 #include "platform/ImageVolume.h"
+#include "platform/NrgFooter.h"
 
 #include <cerrno>
 #include <cstdint>
@@ -88,34 +89,6 @@ bool CueNamesOnlyRegularFiles(const std::string& cuePath, int hCue, off_t size)
 // area. libcdio's NRG probe, which every UDF open runs, misreads files shorter than its footer.
 constexpr off_t kMinImageBytes = 17 * 2048;
 
-enum class NrgFooter { None, Sane, Wild };
-
-// libcdio's NRG driver trusts the offset in an image's footer ("NER5" and 64 bits, or "NERO"
-// and 32, big endian): a wild one made it ask for exabytes or crash. Sane when it points at
-// a chunk header inside the file, before the footer.
-NrgFooter CheckNrgFooter(int hImage, off_t size)
-{
-    unsigned char tail[12] = {};
-    if (::pread(hImage, tail, sizeof tail, size - static_cast<off_t>(sizeof tail)) !=
-        static_cast<ssize_t>(sizeof tail))
-        return NrgFooter::Wild;
-    std::uint64_t offset = 0;
-    std::uint64_t footer = 0;
-    if (std::memcmp(tail, "NER5", 4) == 0) {
-        for (int i = 4; i < 12; ++i)
-            offset = offset << 8 | tail[i];
-        footer = 12;
-    } else if (std::memcmp(tail + 4, "NERO", 4) == 0) {
-        for (int i = 8; i < 12; ++i)
-            offset = offset << 8 | tail[i];
-        footer = 8;
-    } else {
-        return NrgFooter::None;
-    }
-    const auto end = static_cast<std::uint64_t>(size) - footer;
-    return offset < end && end - offset >= 8 ? NrgFooter::Sane : NrgFooter::Wild;
-}
-
 } // namespace
 
 namespace DiscImage {
@@ -142,13 +115,16 @@ std::shared_ptr<const CVolume> Open(const std::string& imagePath)
         const std::string self = "/proc/self/fd/" + std::to_string(file.Get());
         if (st.st_size < kMinImageBytes)
             return nullptr;
-        const NrgFooter nrg = CheckNrgFooter(file.Get(), st.st_size);
-        if (nrg == NrgFooter::Wild)
-            return nullptr; // not even the UDF open may see it: it probes for NRG
-        if (EndsWithNoCase(imagePath, ".nrg") && nrg == NrgFooter::Sane)
-            reader = CImageReader::OpenNrg(self);
-        if (!reader)
+        // Only a sound NRG footer may reach libcdio's NRG driver, and only a file without
+        // one libudf, which probes for NRG; plain ISO 9660 is read without either.
+        const NrgFooter::Kind nrg = NrgFooter::Check(file.Get(), st.st_size);
+        if (nrg == NrgFooter::Kind::Sound) {
+            reader = CImageReader::OpenNrgUdf(self);
+            if (!reader)
+                reader = CImageReader::OpenNrg(self);
+        } else if (nrg == NrgFooter::Kind::None) {
             reader = CImageReader::OpenUdf(self);
+        }
         if (!reader)
             reader = CImageReader::OpenIso(self);
         if (!reader)

@@ -512,6 +512,53 @@ std::unique_ptr<CImageReader> CImageReader::OpenUdf(const std::string& path)
     return reader;
 }
 
+namespace {
+
+// A UDF descriptor tag of this kind whose checksum holds, as libudf checks it.
+bool IsUdfTag(const std::uint8_t* block, std::uint16_t id)
+{
+    if ((block[0] | block[1] << 8) != id)
+        return false;
+    std::uint8_t sum = 0;
+    for (int i = 0; i < 16; ++i)
+        sum = static_cast<std::uint8_t>(sum + (i == 4 ? 0 : block[i]));
+    return sum == block[4];
+}
+
+// What udf_open checks before it succeeds: an anchor at block 256 and a primary volume
+// descriptor in the main sequence it points at (read the same way, up to the same block).
+bool UdfWouldOpen(CdIo_t* pCdio)
+{
+    std::uint8_t block[UDF_BLOCKSIZE];
+    if (cdio_read_data_sectors(pCdio, block, 256, UDF_BLOCKSIZE, 1) != DRIVER_OP_SUCCESS ||
+        !IsUdfTag(block, TAGID_ANCHOR))
+        return false;
+    // The main sequence's extent follows the tag: length, then location.
+    const std::uint32_t start = Le32(block + 20);
+    const std::uint32_t end = start + (Le32(block + 16) - 1) / UDF_BLOCKSIZE;
+    for (std::uint32_t lba = start; lba < end; ++lba) {
+        if (cdio_read_data_sectors(pCdio, block, static_cast<lsn_t>(lba), UDF_BLOCKSIZE, 1) !=
+            DRIVER_OP_SUCCESS)
+            return false;
+        if (IsUdfTag(block, TAGID_PRI_VOL))
+            return true;
+    }
+    return false;
+}
+
+} // namespace
+
+std::unique_ptr<CImageReader> CImageReader::OpenNrgUdf(const std::string& path)
+{
+    SilenceLibrary();
+    CdIo_t* pCdio = cdio_open_nrg(path.c_str());
+    if (!pCdio)
+        return nullptr;
+    const bool bUdf = UdfWouldOpen(pCdio);
+    cdio_destroy(pCdio);
+    return bUdf ? OpenUdf(path) : nullptr;
+}
+
 std::unique_ptr<CImageReader> CImageReader::OpenIso(const std::string& path)
 {
     return OpenIsoWith([&](iso_extension_mask_t mask) { return OpenIsoFile(path, mask, false); });

@@ -54,4 +54,7 @@ public:
     // A .cue sheet or an NRG image, through libcdio's image drivers.
     static std::unique_ptr<CImageReader> OpenCue(const std::string& path);
     static std::unique_ptr<CImageReader> OpenNrg(const std::string& path);
+    // UDF inside an NRG image, looked for through the NRG driver first: libudf would keep
+    // the driver open, and lose it, when the image holds no UDF.
+    static std::unique_ptr<CImageReader> OpenNrgUdf(const std::string& path);
 };

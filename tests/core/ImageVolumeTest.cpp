@@ -76,6 +76,25 @@ void WriteBinCue(const std::string& iso, const std::string& bin, const std::stri
 
 // How a UDF file entry gets rewritten: its data moved into the entry, or its one extent
 // cut in two after the first block, as Windows and packet writers record files.
+std::string Be32(std::uint32_t v)
+{
+    return {static_cast<char>(v >> 24), static_cast<char>(v >> 16), static_cast<char>(v >> 8),
+            static_cast<char>(v)};
+}
+
+std::string NrgChunk(const std::string& tag, const std::string& data)
+{
+    return tag + Be32(static_cast<std::uint32_t>(data.size())) + data;
+}
+
+// A one-track data disc as an NRG image (a DVD's: no pregap): the track, the footer's chunks,
+// "END!", and "NERO" with where the chunks start.
+std::string NrgImage(const std::string& track, const std::string& chunks)
+{
+    return track + chunks + NrgChunk("END!", "") + "NERO" +
+           Be32(static_cast<std::uint32_t>(track.size()));
+}
+
 enum class UdfRewrite { Embed, Split };
 
 // Rewrites the one UDF file entry (short allocation descriptors, as genisoimage writes them)
@@ -404,6 +423,38 @@ TEST_F(ImageVolume, WhatIsNoImageGivesNoVolume)
     ASSERT_TRUE(volume);
     std::remove(moving.c_str());
     EXPECT_EQ(volume->What(moving + "/Apps/Paint/paint.brw"), Kind::File);
+}
+
+// libcdio's NRG reader, which libudf's open runs on every image, trusts the footer's counts
+// and lengths: it loops 2^32 times, writes past its track table or loses its own memory.
+// Only a sound footer reaches it; with any other the image reads as plain ISO 9660.
+TEST_F(ImageVolume, NrgFootersReachTheLibraryOnlyWhenSound)
+{
+    const std::string image = Build("cd.iso", "-J -R");
+    ASSERT_FALSE(image.empty());
+    const Tree expected = Collect(*DiscImage::Open(image));
+    const std::string track = ReadBytes(image);
+    const auto size = static_cast<std::uint32_t>(track.size());
+    const std::string mode1Track = NrgChunk("ETNF", Be32(0) + Be32(size) + std::string(12, '\0'));
+    for (const char* name : {"sound.nrg", "sound.iso"}) {
+        const auto volume = DiscImage::Open(m_out.WriteFile(name, NrgImage(track, mode1Track)));
+        ASSERT_TRUE(volume) << name;
+        EXPECT_EQ(Collect(*volume), expected) << name;
+    }
+    const std::string unsound[] = {
+        NrgChunk("CUES", ""),
+        mode1Track + mode1Track,
+        NrgChunk("ETNF", std::string(20 * 100, '\0')),
+        mode1Track + NrgChunk("DAOX", std::string(60, '\0')),
+        NrgChunk("SKIP", std::string(4096, '\0')) + mode1Track,
+        "ETNF" + Be32(1000) + mode1Track,
+    };
+    for (const std::string& chunks : unsound) {
+        const auto volume =
+            DiscImage::Open(m_out.WriteFile("unsound.nrg", NrgImage(track, chunks)));
+        ASSERT_TRUE(volume) << chunks.substr(0, 4);
+        EXPECT_EQ(Collect(*volume), expected) << chunks.substr(0, 4);
+    }
 }
 
 TEST_F(ImageVolume, ManyThreadsShareOneImage)
