@@ -8,7 +8,8 @@
 
 // Disc images opened as volumes, read-only, without mounting: ISO 9660 (levels 1 to 3,
 // Joliet, Rock Ridge), UDF, raw CD images (a .cue with its .bin, 2352-byte sectors, modes 1
-// and 2), NRG, and any file of 2048-byte sectors whatever its name.
+// and 2), NRG images whose data starts at their first byte (DVDs'; CD images keep a pregap
+// before it that libcdio cannot read past), and any file of 2048-byte sectors whatever its name.
 namespace DiscImage {
 
 // Opens the image at imagePath (absolute, no trailing '/'). The volume's Root() is
