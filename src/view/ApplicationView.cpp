@@ -157,7 +157,9 @@ void CApplicationView::OnJobReports()
         emit Progress(QStringLiteral("Scanning: ") + DisplayText(reports.strFolder));
     for (CFileRow& row : reports.arrRows)
         m_arrPendingRows.push_back(std::move(row));
-    m_bJobFinished = reports.bFinished;
+    // A wake-up left over from the listing before takes this one's reports too: the next one
+    // may bring nothing, and must not take back the end already taken.
+    m_bJobFinished = m_bJobFinished || reports.bFinished;
     InsertPendingRows();
 }
 
