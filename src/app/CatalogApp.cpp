@@ -26,6 +26,8 @@ void Print(std::FILE* stream, const QString& text)
 std::optional<int> CCatalogApp::ParseCommandLine(bool bFinal)
 {
     QCommandLineParser parser;
+    // "-style" is one unknown option, as Qt reads its own, not five letters.
+    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
     parser.setApplicationDescription(
         QStringLiteral("Browse the applications stored on a disc or drive."));
     // Not addHelpOption(): its --help-all lists Qt's GUI options, unknown to the first reading.

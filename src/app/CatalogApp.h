@@ -10,7 +10,8 @@ public:
     // Reads the running QCoreApplication's arguments. Returns the exit status when the
     // program is to end without a window (--help, --version, a bad argument), nothing when it
     // is to run. Before bFinal, Qt's GUI options (-platform, -style...) are still in the
-    // arguments, so an unknown option or argument is left for the final reading.
+    // arguments, so an unknown option or argument is left for the final reading (the first
+    // reading is the last where there is no display).
     static std::optional<int> ParseCommandLine(bool bFinal);
     // The PATH argument as given (bytes), or empty; argv as the QApplication left it, Qt's
     // own options taken out.

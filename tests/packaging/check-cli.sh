@@ -57,5 +57,12 @@ for arguments in --bogus "first stray"; do
     [[ -z "$out" ]] || fail "quarrow $arguments wrote to stdout: $out"
 done
 
+# With no display at all: the usage for a wrong option, else a word on the display, never
+# Qt's abort.
+run 2 --bogus
+[[ "$err" == *"'bogus'"*Usage:* ]] || fail "quarrow --bogus without a display wrote: $err"
+run 1
+[[ "$err" == *"no display"* ]] || fail "quarrow without a display wrote: $err"
+
 ((failures == 0)) || { echo "$failures command-line check(s) failed" >&2; exit 1; }
 echo "command-line checks passed"
