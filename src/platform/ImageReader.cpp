@@ -190,10 +190,23 @@ private:
     {
         return m_pIso ? iso9660_ifs_stat(m_pIso, pszPath) : iso9660_fs_stat(m_pCdio, pszPath);
     }
+    // The folder's entries, or null; every entry is there. The library lists a record it
+    // could not read as a null entry: such a folder counts as unreadable.
     CdioList_t* ReadDir(const std::string& path)
     {
-        return m_pIso ? iso9660_ifs_readdir(m_pIso, path.c_str())
-                      : iso9660_fs_readdir(m_pCdio, path.c_str());
+        CdioList_t* pList = m_pIso ? iso9660_ifs_readdir(m_pIso, path.c_str())
+                                   : iso9660_fs_readdir(m_pCdio, path.c_str());
+        if (!pList)
+            return nullptr;
+        CdioListNode_t* pNode;
+        _CDIO_LIST_FOREACH(pNode, pList)
+        {
+            if (!_cdio_list_node_data(pNode)) {
+                iso9660_filelist_free(pList);
+                return nullptr;
+            }
+        }
+        return pList;
     }
 
     Entry ToEntry(const iso9660_stat_t& stat) const

@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <map>
@@ -192,6 +193,26 @@ Tree Collect(const CVolume& volume)
     Tree tree;
     Collect(volume, volume.Root(), "", tree);
     return tree;
+}
+
+// Every folder and file the volume shows, read as far as it lets them be read; returns how
+// many entries it saw. For damaged images: nothing here may fail, only end early.
+int WalkWhatever(const CVolume& volume, const std::string& folder, int depth = 0)
+{
+    const auto open = volume.OpenFolder(folder);
+    const auto reader = volume.NewFolderReader();
+    if (!open || depth > 8 || !reader->Start(*open))
+        return 0;
+    int seen = 0;
+    std::string bytes;
+    for (CVolume::Entry entry; reader->Next(entry) && seen < 10000; ++seen) {
+        const std::string path = folder + '/' + entry.strName;
+        if (entry.type == Type::Folder)
+            seen += WalkWhatever(volume, path, depth + 1);
+        else if (const auto file = volume.OpenFile(path); file && entry.type == Type::File)
+            (void)file->ReadAll(bytes, 1 << 20);
+    }
+    return seen;
 }
 
 class ImageVolume : public ::testing::Test {
@@ -423,6 +444,27 @@ TEST_F(ImageVolume, WhatIsNoImageGivesNoVolume)
     ASSERT_TRUE(volume);
     std::remove(moving.c_str());
     EXPECT_EQ(volume->What(moving + "/Apps/Paint/paint.brw"), Kind::File);
+}
+
+// The fuzzing seeds: well-made images and those that once crashed the reading.
+TEST_F(ImageVolume, FuzzSeedsOpenOrNotWithoutHarm)
+{
+    int opened = 0;
+    for (const auto& seed : std::filesystem::directory_iterator(QUARROW_IMAGE_SEEDS_DIR)) {
+        const std::string bytes = ReadBytes(seed.path().string());
+        // As the fuzzer names them: the NRG reader looks at .nrg files only.
+        const std::string tail = bytes.substr(bytes.size() > 12 ? bytes.size() - 12 : 0);
+        const bool bNrg =
+            tail.find("NER5") != std::string::npos || tail.find("NERO") != std::string::npos;
+        const std::string copy = m_out.WriteFile(bNrg ? "seed.nrg" : "seed.iso", bytes);
+        SCOPED_TRACE(seed.path().filename().string());
+        if (const auto volume = DiscImage::Open(copy)) {
+            ++opened;
+            WalkWhatever(*volume, volume->Root());
+        }
+        std::filesystem::remove(copy);
+    }
+    EXPECT_GE(opened, 4) << "the well-made seeds open";
 }
 
 // libcdio's NRG reader, which libudf's open runs on every image, trusts the footer's counts
