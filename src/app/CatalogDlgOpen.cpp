@@ -96,8 +96,9 @@ void CCatalogDlg::CopyOut(std::string file, std::string folder, bool bConfirmed)
     settings.strFolder = std::move(request.strFolder);
     settings.nAskAbove = kAskAboveBytes;
     settings.bConfirmed = request.bConfirmed;
-    m_pCopyJob = std::make_shared<CCopyOutJob>(m_pImage, m_pExtractCache->Target(m_pImage->Root()),
-                                               std::move(settings));
+    m_pCopyJob = std::make_shared<CCopyOutJob>(
+        m_pImage, m_pExtractCache->Target(m_pImage->Root(), m_pImage->ContentKey()),
+        std::move(settings));
     m_pCopyJob->SetWakeUp(
         [this] { QMetaObject::invokeMethod(this, "OnCopyReports", Qt::QueuedConnection); });
     const std::string& shown =
@@ -166,6 +167,13 @@ void CCatalogDlg::OnCopyReports()
         break;
     case CCopyOutJob::Outcome::ReadError:
         ShowError(QStringLiteral("Quarrow cannot read %1 in the disc image.").arg(failed));
+        break;
+    case CCopyOutJob::Outcome::TooLarge:
+        ShowError(QStringLiteral("Quarrow cannot copy %1 out of the disc image: it holds more "
+                                 "than %2 files or %3.")
+                      .arg(failed, QLocale().toString(static_cast<qint64>(CCopyOutJob::kMaxItems)),
+                           QLocale().formattedDataSize(static_cast<qint64>(CCopyOutJob::kMaxBytes),
+                                                       0, QLocale::DataSizeSIFormat)));
         break;
     case CCopyOutJob::Outcome::WriteError:
         ShowError(QStringLiteral("Quarrow cannot copy %1 out of the disc image: %2.")

@@ -5,6 +5,8 @@
 
 #include <algorithm>
 #include <array>
+#include <set>
+#include <unordered_set>
 #include <utility>
 
 struct CCopyOutJob::Item {
@@ -64,8 +66,12 @@ void CCopyOutJob::Run()
 
     std::vector<Item> items;
     std::uint64_t total = 0;
-    if (!Measure(source, items, total))
-        return Finish(IsStopRequested() ? Outcome::Stopped : Outcome::ReadError, source);
+    bool bTooLarge = false;
+    if (!Measure(source, items, total, bTooLarge)) {
+        if (IsStopRequested())
+            return Finish(Outcome::Stopped, source);
+        return Finish(bTooLarge ? Outcome::TooLarge : Outcome::ReadError, source);
+    }
     {
         std::lock_guard lock(m_mutex);
         m_pending.nTotal = total;
@@ -108,18 +114,25 @@ void CCopyOutJob::Run()
     Finish(outcome, std::move(failed));
 }
 
-bool CCopyOutJob::Measure(const std::string& source, std::vector<Item>& items, std::uint64_t& total)
+bool CCopyOutJob::Measure(const std::string& source, std::vector<Item>& items, std::uint64_t& total,
+                          bool& bTooLarge)
 {
     if (m_pVolume->What(source) != CVolume::PathKind::Folder) {
         const std::optional<CVolume::FileIdentity> identity = m_pVolume->IdentityOf(source);
         if (!identity)
             return false;
+        if (identity->nSize > kMaxBytes) {
+            bTooLarge = true;
+            return false;
+        }
         items.push_back({source, false, identity->nSize});
         total = identity->nSize;
         return true;
     }
     // An explicit stack: a folder may be deeper than any thread's stack.
     std::vector<std::string> folders{source};
+    std::set<std::pair<std::uint64_t, std::uint64_t>> entered;
+    std::unordered_set<std::string> names; // of the folder being read
     std::unique_ptr<CVolume::CFolderReader> reader = m_pVolume->NewFolderReader();
     CVolume::Entry entry;
     while (!folders.empty()) {
@@ -127,23 +140,44 @@ bool CCopyOutJob::Measure(const std::string& source, std::vector<Item>& items, s
         folders.pop_back();
         SetCurrent(folder);
         std::unique_ptr<CVolume::CFolder> open = m_pVolume->OpenFolder(folder);
-        if (!open || !reader->Start(*open))
+        const std::optional<CVolume::FolderInfo> info =
+            open ? m_pVolume->GetFolderInfo(*open) : std::nullopt;
+        if (!info)
+            return false;
+        if (!entered.emplace(info->id.nDevice, info->id.nNode).second)
+            continue;
+        if (!reader->Start(*open))
             return false;
         items.push_back({folder, true, 0});
+        names.clear();
+        const std::size_t firstSubfolder = folders.size();
         while (reader->Next(entry)) {
             if (IsStopRequested())
                 return false;
+            // A file and a folder of one name cannot both be copied; the volume shows the first.
+            if (!names.insert(entry.strName).second)
+                continue;
+            if (items.size() >= kMaxItems) {
+                bTooLarge = true;
+                return false;
+            }
             std::string path = Path::Join(folder, entry.strName);
             if (entry.type == CVolume::EntryType::Folder && !entry.bLink) {
                 folders.push_back(std::move(path));
             } else if (entry.type == CVolume::EntryType::File) {
                 // FIFOs, devices and dangling links have no identity: they are left out.
                 if (const auto identity = m_pVolume->IdentityOf(path)) {
+                    if (identity->nSize > kMaxBytes - total) {
+                        bTooLarge = true;
+                        return false;
+                    }
                     total += identity->nSize;
                     items.push_back({std::move(path), false, identity->nSize});
                 }
             }
         }
+        // Entered in record order: of two records of one folder, the first is copied.
+        std::reverse(folders.begin() + static_cast<std::ptrdiff_t>(firstSubfolder), folders.end());
     }
     return true;
 }
@@ -165,23 +199,17 @@ CCopyOutJob::Outcome CCopyOutJob::CopyFile(const Item& item)
         return r == CCopyTarget::Result::NoSpace ? Outcome::NoSpace : Outcome::WriteError;
     };
     std::string buffer(std::min<std::uint64_t>(kChunk, file->Size()), '\0');
-    std::string head;
     for (std::uint64_t offset = 0; offset < file->Size();) {
         if (IsStopRequested())
             return Outcome::Stopped;
         const std::size_t size = std::min<std::uint64_t>(buffer.size(), file->Size() - offset);
         if (!file->ReadAt(offset, buffer.data(), size))
             return Outcome::ReadError;
-        if (offset == 0)
-            head = buffer.substr(0, 4);
         if ((result = sink->Write(buffer.data(), size)) != CCopyTarget::Result::Ok)
             return written(result);
         offset += size;
     }
-    const bool bExecutable = head.starts_with("\x7f"
-                                              "ELF") ||
-                             head.starts_with("#!");
-    if ((result = sink->Commit(bExecutable)) != CCopyTarget::Result::Ok)
+    if ((result = sink->Commit(file->IsRecordedExecutable())) != CCopyTarget::Result::Ok)
         return written(result);
     return Outcome::Copied;
 }

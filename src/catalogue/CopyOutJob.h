@@ -47,7 +47,10 @@ public:
 // desktop can open it. It first totals the sizes; a copy larger than the limit ends asking
 // for confirmation before writing anything. A program brings its neighbours along: when the
 // file is one, its folder (Settings::strFolder) is copied instead. Folder links are not
-// followed, and only regular files are copied.
+// followed, only regular files are copied, and a copy is executable only when the volume
+// records its file so. An image may reach one folder through many records: each folder is
+// entered once, the first entry of a name in a folder wins, and a copy holds at most
+// kMaxItems entries and kMaxBytes.
 class CCopyOutJob final : public CJob {
 public:
     struct Settings {
@@ -67,9 +70,12 @@ public:
         NoSpace,
         ReadError,
         WriteError,
+        TooLarge, // more than kMaxItems or kMaxBytes
     };
 
     static constexpr std::size_t kChunk = 256 * 1024;
+    static constexpr std::size_t kMaxItems = 250'000;
+    static constexpr std::uint64_t kMaxBytes = std::uint64_t{256} << 30;
 
     CCopyOutJob(std::shared_ptr<const CVolume> volume, std::shared_ptr<CCopyTarget> target,
                 Settings settings);
@@ -95,7 +101,9 @@ public:
 
 private:
     struct Item;
-    bool Measure(const std::string& source, std::vector<Item>& items, std::uint64_t& total);
+    // False when reading failed or the copy grew past the limits (bTooLarge set).
+    bool Measure(const std::string& source, std::vector<Item>& items, std::uint64_t& total,
+                 bool& bTooLarge);
     Outcome CopyFile(const Item& item);
     std::string Relative(const std::string& path) const;
     void SetCurrent(const std::string& path);

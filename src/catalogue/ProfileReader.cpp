@@ -16,9 +16,9 @@ namespace {
 constexpr std::size_t kMaxCachedFiles = 8;
 // Big files still parse, but the cache does not hold on to many of them.
 constexpr std::size_t kMaxCachedBytes = 64u << 20;
-// A descriptor is a few lines of text. Past this size a (possibly sparse) file is treated
-// as unreadable rather than exhausting memory.
-constexpr std::size_t kMaxFileSize = 256u << 20;
+// A descriptor is a few lines of text. Past this size, which no real one reaches, a (possibly
+// sparse or crafted) file is treated as unreadable rather than read at all.
+constexpr std::size_t kMaxFileSize = 64u << 20;
 static_assert(kMaxFileSize < (std::size_t{1} << 32), "offsets into a file are 32-bit");
 
 // File systems stamp times in ticks (a jiffy on most, two seconds on FAT), so a rewrite

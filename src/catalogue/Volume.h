@@ -9,8 +9,8 @@
 #include <string>
 #include <string_view>
 
-// The one way Quarrow reads a drive: a mounted folder, or (later) a disc image. Walker,
-// profile reader, description, program icons and the file list read through it alone.
+// The one way Quarrow reads a drive: a mounted folder or a disc image. Walker, profile
+// reader, description, program icons, the file list and the copy-out read through it alone.
 //
 // Paths. Every path taken or given is a display path as bytes: Root() followed by '/' and
 // the path inside ("/media/cd/apps/x", "/home/me/cd1.iso/apps/x"). A path that is not Root()
@@ -101,6 +101,9 @@ public:
         virtual ReadStatus ReadAll(std::string& out, std::size_t maxBytes) const = 0;
         // The open file's identity as it is now; nullopt when that cannot be told.
         virtual std::optional<FileIdentity> Identity() const = 0;
+        // True when the volume records the file as executable (a mode with an execute bit);
+        // false where it records no modes at all, as on a plain ISO 9660 image.
+        virtual bool IsRecordedExecutable() const { return false; }
     };
 
     virtual ~CVolume() = default;
@@ -146,9 +149,15 @@ public:
     virtual std::optional<FileIdentity> IdentityOf(const std::string& path) const = 0;
     virtual PathKind What(const std::string& path) const = 0;
 
-    // A path the desktop can open for the file at path: the path itself on a mounted folder,
-    // a copy for a file inside an image. nullopt when there is none. May take long.
+    // A path the desktop can open for the file at path: the path itself on a mounted folder.
+    // nullopt when there is none: always inside an image, whose files must be copied out
+    // first (CCopyOutJob), and for a file reached through a link that leaves the volume.
     virtual std::optional<std::string> RealPathForDesktop(const std::string& path) const = 0;
+
+    // Tells what the volume holds from what a volume opened earlier at the same Root() held
+    // (an image replaced under its name), so that copies of the two are kept apart. Empty
+    // when the volume cannot tell.
+    virtual std::string ContentKey() const { return {}; }
 };
 
 inline bool CVolume::Contains(std::string_view path) const noexcept

@@ -320,11 +320,12 @@ CExtractCache::~CExtractCache()
     ::close(m_hLock);
 }
 
-std::string CExtractCache::ImageFolder(const std::string& imagePath) const
+std::string CExtractCache::ImageFolder(const std::string& imagePath,
+                                       const std::string& contentKey) const
 {
     // FNV-1a: images of the same name in different folders get folders of their own.
     std::uint64_t hash = 14695981039346656037ULL;
-    for (const unsigned char c : imagePath)
+    for (const unsigned char c : imagePath + '\0' + contentKey)
         hash = (hash ^ c) * 1099511628211ULL;
     char hex[17];
     std::snprintf(hex, sizeof hex, "%016llx", static_cast<unsigned long long>(hash));
@@ -332,9 +333,10 @@ std::string CExtractCache::ImageFolder(const std::string& imagePath) const
     return m_strRunFolder + '/' + name + '-' + hex;
 }
 
-std::shared_ptr<CCopyTarget> CExtractCache::Target(const std::string& imagePath) const
+std::shared_ptr<CCopyTarget> CExtractCache::Target(const std::string& imagePath,
+                                                   const std::string& contentKey) const
 {
-    return std::make_shared<CExtractTarget>(ImageFolder(imagePath));
+    return std::make_shared<CExtractTarget>(ImageFolder(imagePath, contentKey));
 }
 
 bool CExtractCache::RemoveTree(const std::string& path)

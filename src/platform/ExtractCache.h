@@ -31,11 +31,14 @@ public:
     CExtractCache& operator=(const CExtractCache&) = delete;
 
     const std::string& RunFolder() const noexcept { return m_strRunFolder; }
-    // The folder that mirrors the image at imagePath: "<name>-<hash of the path>".
-    std::string ImageFolder(const std::string& imagePath) const;
-    // A target writing below ImageFolder(imagePath); it may outlive the cache object, but
-    // writes nothing once the run folder is gone.
-    std::shared_ptr<CCopyTarget> Target(const std::string& imagePath) const;
+    // The folder that mirrors the image at imagePath with this content key (see
+    // CVolume::ContentKey): "<name>-<hash of both>", so that an image replaced under its name
+    // never finds the copies of the one before.
+    std::string ImageFolder(const std::string& imagePath, const std::string& contentKey) const;
+    // A target writing below ImageFolder; it may outlive the cache object, but writes
+    // nothing once the run folder is gone.
+    std::shared_ptr<CCopyTarget> Target(const std::string& imagePath,
+                                        const std::string& contentKey) const;
 
     // Removes a tree that may hold read-only folders; false when something stayed.
     static bool RemoveTree(const std::string& path);

@@ -133,10 +133,13 @@ public:
         if (!pList)
             return false;
         bool bOk = true;
+        std::vector<bool> continued; // read only when two records share a name
+        std::size_t index = 0;
         CdioListNode_t* pNode;
         _CDIO_LIST_FOREACH(pNode, pList)
         {
             const auto* pStat = static_cast<const iso9660_stat_t*>(_cdio_list_node_data(pNode));
+            const std::size_t record = index++;
             const char* pszName = pStat->filename;
             if (std::strcmp(pszName, ".") == 0) {
                 // The library found the folder by name: make sure it is the one we meant.
@@ -148,9 +151,11 @@ public:
             }
             if (std::strcmp(pszName, "..") == 0 || !*pszName)
                 continue;
-            // The parts of a multi-extent file follow each other under one name.
+            // The parts of a multi-extent file follow each other under one name, each but the
+            // last flagged; records that merely repeat a name stay apart.
             if (!out.empty() && out.back().kind == Kind::File && out.back().strRaw == pszName &&
-                pStat->type != iso9660_stat_s::_STAT_DIR) {
+                pStat->type != iso9660_stat_s::_STAT_DIR &&
+                ContinuesInNext(folder, pList, continued, record - 1)) {
                 out.back().extents.push_back({static_cast<std::uint32_t>(pStat->lsn), pStat->size});
                 out.back().nSize += pStat->size;
                 continue;
@@ -186,6 +191,45 @@ public:
     }
 
 private:
+    static constexpr std::uint8_t kMultiExtent = 0x80;
+
+    // Whether the folder's record before index carries the flag that its file goes on in
+    // the next record. The library does not say, so the records are read here, stepped
+    // through as the library steps, and trusted only when they match its list.
+    bool ContinuesInNext(const Entry& folder, CdioList_t* pList, std::vector<bool>& continued,
+                         std::size_t index)
+    {
+        if (continued.empty() && !ReadContinuations(folder, pList, continued))
+            continued.assign(1, false);
+        return index < continued.size() && continued[index];
+    }
+
+    bool ReadContinuations(const Entry& folder, CdioList_t* pList, std::vector<bool>& continued)
+    {
+        const std::uint64_t blocks = BlocksFor(folder.nSize);
+        std::vector<std::uint8_t> data(blocks * kBlockSize);
+        if (!ReadBlocks(static_cast<std::uint32_t>(folder.nId), static_cast<std::uint32_t>(blocks),
+                        data.data()))
+            return false;
+        CdioListNode_t* pNode = _cdio_list_begin(pList);
+        for (std::size_t at = 0; at < data.size();) {
+            const std::uint8_t length = data[at];
+            if (length == 0) {
+                ++at;
+                continue;
+            }
+            if (length < 33 || at + length > data.size() || !pNode)
+                return false;
+            const auto* pStat = static_cast<const iso9660_stat_t*>(_cdio_list_node_data(pNode));
+            if (static_cast<std::uint32_t>(pStat->lsn) != Le32(&data[at + 2]))
+                return false;
+            continued.push_back((data[at + 25] & kMultiExtent) != 0);
+            pNode = _cdio_list_node_next(pNode);
+            at += length;
+        }
+        return true;
+    }
+
     iso9660_stat_t* Stat(const char* pszPath)
     {
         return m_pIso ? iso9660_ifs_stat(m_pIso, pszPath) : iso9660_fs_stat(m_pCdio, pszPath);
@@ -220,6 +264,7 @@ private:
         if (stat.rr.b3_rock == yep) {
             e.strName = e.strRaw;
             const posix_mode_t mode = stat.rr.st_mode;
+            e.bExecutable = (mode & 0111) != 0;
             if (S_ISLNK(mode)) {
                 e.kind = Kind::Link;
                 if (stat.rr.psz_symlink && stat.rr.i_symlink > 0)
@@ -328,7 +373,7 @@ public:
             return false;
         m_root.kind = Kind::Folder;
         m_root.nSize = udf_get_file_length(m_pRoot);
-        m_root.nId = FolderId(*m_pRoot, "");
+        m_root.nId = FolderId(*m_pRoot);
         return true;
     }
 
@@ -344,8 +389,8 @@ public:
         udf_dirent_t* pFolder = rawPath.empty() ? m_pRoot : udf_fopen(m_pRoot, rawPath.c_str());
         if (!pFolder)
             return false;
-        bool bOk = udf_is_dir(pFolder) && FolderId(*pFolder, rawPath) == folder.nId &&
-                   DataIsSane(*pFolder, limits);
+        bool bOk =
+            udf_is_dir(pFolder) && FolderId(*pFolder) == folder.nId && DataIsSane(*pFolder, limits);
         // The root has no identifier to open it by: a fresh root entry is read directly.
         udf_dirent_t* pEntry = !bOk                 ? nullptr
                                : pFolder == m_pRoot ? udf_get_root(m_pUdf, true, 0)
@@ -364,7 +409,7 @@ public:
                 bOk = false;
                 break;
             }
-            out.push_back(ToEntry(*pEntry, rawPath));
+            out.push_back(ToEntry(*pEntry));
         }
         if (!bOk)
             out.clear();
@@ -443,29 +488,11 @@ private:
             e.extents.clear();
     }
 
-    // The data's first block (absolute) when it lies in one extent.
-    static bool SingleExtent(const udf_dirent_t& entry, std::uint32_t& block)
+    // Where the folder's file entry is recorded: every path to one folder leads to the same
+    // entry, however its data is laid out, so a folder that holds itself is entered once.
+    static std::uint64_t FolderId(const udf_dirent_t& entry)
     {
-        std::uint32_t start = 0;
-        std::uint32_t end = 0;
-        bool bOnly = false;
-        if (!FirstExtent(entry, start, end, bOnly) || !bOnly)
-            return false;
-        const std::uint64_t absolute = std::uint64_t{entry.i_part_start} + start;
-        if (absolute > UINT32_MAX)
-            return false;
-        block = static_cast<std::uint32_t>(absolute);
-        return true;
-    }
-
-    // Where a folder's data starts; a folder stored otherwise gets an id from its path,
-    // which cannot come back to an ancestor.
-    static std::uint64_t FolderId(const udf_dirent_t& entry, const std::string& rawPath)
-    {
-        std::uint32_t block = 0;
-        if (SingleExtent(entry, block))
-            return block;
-        return (std::uint64_t{1} << 63) | std::hash<std::string>{}(rawPath);
+        return std::uint64_t{entry.i_part_start} + entry.fe.tag.loc;
     }
 
     bool DataIsSane(const udf_dirent_t& folder, const Limits& limits)
@@ -483,7 +510,7 @@ private:
                udf_get_file_length(&folder) <= limits.nMaxFolderBytes;
     }
 
-    Entry ToEntry(const udf_dirent_t& entry, const std::string& rawFolder) const
+    Entry ToEntry(const udf_dirent_t& entry) const
     {
         Entry e;
         e.strRaw = udf_get_filename(&entry);
@@ -491,9 +518,11 @@ private:
         e.nSize = udf_get_file_length(&entry);
         e.nModified = static_cast<std::int64_t>(udf_get_modification_time(&entry));
         const unsigned fileType = entry.fe.icb_tag.file_type;
+        e.bExecutable =
+            (entry.fe.permissions & (FE_PERM_U_EXEC | FE_PERM_G_EXEC | FE_PERM_O_EXEC)) != 0;
         if (udf_is_dir(&entry)) {
             e.kind = Kind::Folder;
-            e.nId = FolderId(entry, rawFolder.empty() ? e.strRaw : rawFolder + '/' + e.strRaw);
+            e.nId = FolderId(entry);
         } else if (fileType == ICBTAG_FILE_TYPE_SYMLINK) {
             e.kind = Kind::Link; // its target's path components are not decoded: dangling
         } else if (fileType == ICBTAG_FILE_TYPE_REGULAR) {

@@ -28,6 +28,7 @@ public:
         std::vector<Extent> extents; // a file's data in order; empty when it cannot be read
         std::string strEmbedded;     // a file's data kept in its entry (UDF), instead
         std::int64_t nModified = 0;  // seconds since the epoch
+        bool bExecutable = false;    // the image records an execute bit (Rock Ridge, UDF)
     };
     // What a listing may grow to; beyond it the folder counts as unreadable.
     struct Limits {

@@ -2,6 +2,7 @@
 #include "platform/ImageVolume.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <deque>
 #include <new>
@@ -153,6 +154,7 @@ public:
     {
         return m_volume.IdentityOfEntry(m_entry);
     }
+    bool IsRecordedExecutable() const override { return m_entry.bExecutable; }
 
 private:
     // Whole blocks go straight to the caller; a partial block at either end through chunk.
@@ -337,8 +339,12 @@ bool CImageVolume::ReadBlocks(std::uint32_t block, std::uint32_t count, void* bu
 
 CVolume::FileIdentity CImageVolume::IdentityOfEntry(const Entry& entry) const
 {
-    const std::uint64_t node = entry.extents.empty() ? entry.nId : entry.extents.front().nBlock;
-    return {m_nDevice, node, entry.nSize, {entry.nModified, 0}, m_changed};
+    // Where the data lies tells the content: records that point at the same extents are one
+    // file, whatever time stamps they carry, and the bytes change only with the image.
+    std::uint64_t node = entry.extents.empty() ? entry.nId : entry.extents.front().nBlock;
+    for (std::size_t i = 1; i < entry.extents.size(); ++i)
+        node = (node * 1099511628211ULL) ^ entry.extents[i].nBlock;
+    return {m_nDevice, node, entry.nSize, m_changed, m_changed};
 }
 
 std::unique_ptr<CVolume::CFolder> CImageVolume::OpenFolder(const std::string& path) const
@@ -490,4 +496,15 @@ CVolume::PathKind CImageVolume::What(const std::string& path) const
 std::optional<std::string> CImageVolume::RealPathForDesktop(const std::string&) const
 {
     return std::nullopt;
+}
+
+std::string CImageVolume::ContentKey() const
+{
+    // The image's device and inode, and its change time, which any rewrite moves.
+    char key[64];
+    std::snprintf(key, sizeof key, "%016llx-%llx.%09lld",
+                  static_cast<unsigned long long>(m_nDevice),
+                  static_cast<unsigned long long>(m_changed.nSeconds),
+                  static_cast<long long>(m_changed.nNanoseconds));
+    return key;
 }

@@ -49,6 +49,7 @@ public:
     std::optional<FileIdentity> IdentityOf(const std::string& path) const override;
     PathKind What(const std::string& path) const override;
     std::optional<std::string> RealPathForDesktop(const std::string& path) const override;
+    std::string ContentKey() const override;
 
     using Entry = CImageReader::Entry;
     struct Listing {

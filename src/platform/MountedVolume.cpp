@@ -84,6 +84,7 @@ public:
         return m_file.ReadAll(out, maxBytes);
     }
     std::optional<CVolume::FileIdentity> Identity() const override { return m_file.GetIdentity(); }
+    bool IsRecordedExecutable() const override { return m_file.IsExecutable(); }
 
 private:
     CRegularFile m_file;
@@ -261,6 +262,12 @@ CVolume::PathKind CMountedVolume::What(const std::string& path) const
 std::optional<std::string> CMountedVolume::RealPathForDesktop(const std::string& path) const
 {
     if (!Contains(path))
+        return std::nullopt;
+    // A link on the drive may lead to any program of the machine: nothing reached through one
+    // that leaves the drive is handed over, as if it were missing.
+    const std::optional<std::string>& root = Facts().strRealPath;
+    const std::optional<std::string> real = CFileFind::RealPath(path);
+    if (!root || !real || (*real != *root && !IsStrictlyBelow(*real, *root)))
         return std::nullopt;
     return path;
 }

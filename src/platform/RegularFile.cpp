@@ -61,6 +61,7 @@ bool CRegularFile::Adopt(int hFile)
     }
     m_hFile = hFile;
     m_nSize = static_cast<std::uint64_t>(st.st_size);
+    m_bExecutable = (st.st_mode & 0111) != 0;
     return true;
 }
 
@@ -70,6 +71,7 @@ void CRegularFile::Close() noexcept
         ::close(m_hFile);
     m_hFile = -1;
     m_nSize = 0;
+    m_bExecutable = false;
 }
 
 bool CRegularFile::ReadAt(std::uint64_t offset, void* buffer, std::size_t size) const

@@ -33,6 +33,8 @@ public:
 
     // The size when the file was opened; 0 when closed.
     std::uint64_t Size() const noexcept { return m_nSize; }
+    // An execute bit was set in the mode when the file was opened.
+    bool IsExecutable() const noexcept { return m_bExecutable; }
     // Reads exactly size bytes at offset into buffer. False on a read error, at the end of the
     // file, or when closed; buffer may then be partly written.
     bool ReadAt(std::uint64_t offset, void* buffer, std::size_t size) const;
@@ -55,4 +57,5 @@ private:
 
     int m_hFile = -1;
     std::uint64_t m_nSize = 0;
+    bool m_bExecutable = false;
 };

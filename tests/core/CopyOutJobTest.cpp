@@ -69,6 +69,7 @@ protected:
         ::setenv("XDG_CACHE_HOME", m_cacheHome.Root().c_str(), 1);
         m_drive.WriteFile("App/readme.txt", "read me");
         m_drive.WriteFile("App/tool", "#!/bin/sh\necho hi\n");
+        m_drive.SetMode("App/tool", 0755);
         m_drive.WriteFile("App/data/level1.dat", std::string(CCopyOutJob::kChunk + 5, 'x'));
         m_drive.WriteFile("Other/x.txt", "not copied");
         std::string error;
@@ -85,7 +86,7 @@ protected:
                              std::shared_ptr<CCopyTarget> target = {})
     {
         if (!target)
-            target = m_pCache->Target(m_pVolume->Root());
+            target = m_pCache->Target(m_pVolume->Root(), {});
         CCopyOutJob job(m_pVolume, std::move(target), std::move(settings));
         if (bStop)
             job.RequestStop();
@@ -94,7 +95,7 @@ protected:
     }
     std::string Copy(const std::string& relative) const
     {
-        return m_pCache->ImageFolder(m_pVolume->Root()) + '/' + relative;
+        return m_pCache->ImageFolder(m_pVolume->Root(), {}) + '/' + relative;
     }
 
     CTempTree m_cacheHome;
@@ -193,11 +194,15 @@ TEST(ExtractCacheTest, RunFoldersArePrivateLockedAndGoWithTheirRunOnly)
     EXPECT_EQ(ModeOf(cacheHome.Path("cache/quarrow/run-2-nolock")), 0u);
     EXPECT_EQ(ModeOf(liveFolder), 0700u) << "another running Quarrow still holds it";
 
-    auto target = live->Target("/discs/cd1.iso");
+    auto target = live->Target("/discs/cd1.iso", "key");
     ASSERT_EQ(target->MakeFolder("deep/er"), CCopyTarget::Result::Ok);
     target->Seal();
-    EXPECT_EQ(ModeOf(live->ImageFolder("/discs/cd1.iso") + "/deep/er"), 0555u);
-    EXPECT_NE(live->ImageFolder("/discs/cd1.iso"), live->ImageFolder("/other/cd1.iso"));
+    EXPECT_EQ(ModeOf(live->ImageFolder("/discs/cd1.iso", "key") + "/deep/er"), 0555u);
+    EXPECT_NE(live->ImageFolder("/discs/cd1.iso", "key"),
+              live->ImageFolder("/other/cd1.iso", "key"));
+    EXPECT_NE(live->ImageFolder("/discs/cd1.iso", "key"),
+              live->ImageFolder("/discs/cd1.iso", "new"))
+        << "an image replaced under its name finds none of the old copies";
     live.reset();
     EXPECT_EQ(ModeOf(liveFolder), 0u) << "read-only folders are removed too";
     EXPECT_EQ(ModeOf(liveFolder + ".lock"), 0u);

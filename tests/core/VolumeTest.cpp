@@ -153,6 +153,13 @@ TEST(MountedVolume, RefusesPathsOutsideItsRoot)
     EXPECT_TRUE(volume.OpenFile(tree.Path("drive/in.txt")));
     EXPECT_TRUE(volume.OpenFile(tree.Path("drive/./in.txt")));
     EXPECT_TRUE(CMountedVolume("/").OpenFile(outside));
+
+    // A row on the drive that links to a program off it is never handed to the desktop.
+    const std::string toProgram = tree.MakeLink("drive/setup", "/bin/sh");
+    const std::string inside = tree.MakeLink("drive/in-link.txt", "in.txt");
+    EXPECT_EQ(volume.RealPathForDesktop(toProgram), std::nullopt);
+    EXPECT_EQ(volume.RealPathForDesktop(tree.MakeLink("drive/up.txt", outside)), std::nullopt);
+    EXPECT_EQ(volume.RealPathForDesktop(inside), inside);
 }
 
 TEST(MountedVolume, TellsWhetherLinksLeadBelowAFolder)

@@ -292,6 +292,14 @@ TEST_F(ShellTest, ExecuteBitAloneDoesNotMakeAProgram)
 
     const std::string junk = Write("junk.quarrowunknown", std::string("\0\x13\x37junk", 7), 0755);
     EXPECT_EQ(Shell::Execute(junk, nullptr, ""), Shell::kErrNoAssoc);
+
+    // A name that gives a document's type wins over a program's bytes and mode.
+    const std::string notes = Write("notes.txt", "#!/bin/sh\ntouch '" + marker + "'\n", 0755);
+    EXPECT_EQ(Shell::Execute(notes, nullptr, ""), Shell::kAccepted);
+    EXPECT_EQ(ArgumentsOf(TakeRecord()), Handed(notes));
+    const std::string manual = Write("manual.pdf", ReadText("/bin/true"), 0755);
+    EXPECT_EQ(Shell::Execute(manual, nullptr, ""), Shell::kErrNoAssoc) << "not started";
+    EXPECT_FALSE(Exists(marker));
 }
 
 TEST_F(ShellTest, ProgramsTheSystemRefusesReportWindowsCodes)

@@ -138,7 +138,7 @@ TEST_F(StartPath, AnImageFileIsCopiedOutReadOnlyBeforeTheDesktopGetsItAndGoesAtT
     }));
     CPrompt::Reset();
     ASSERT_NE(m_dlg.ExtractCache(), nullptr);
-    const std::string copies = m_dlg.ExtractCache()->ImageFolder(m_drive.Root());
+    const std::string copies = m_dlg.ExtractCache()->ImageFolder(m_drive.Root(), {});
     const std::string runFolder = m_dlg.ExtractCache()->RunFolder();
     EXPECT_EQ(ModeOf(copies + "/App/Data.QQZ"), 0444u);
     EXPECT_EQ(ModeOf(runFolder), 0700u);

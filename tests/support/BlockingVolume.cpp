@@ -78,6 +78,7 @@ std::optional<std::string> CBlockingVolume::ResolveNoCase(const std::string& fol
 std::unique_ptr<CVolume::CFile> CBlockingVolume::OpenFile(const std::string& path) const
 {
     Pass();
+    ++m_nFilesOpened;
     return m_pInner->OpenFile(path);
 }
 

@@ -3,6 +3,7 @@
 
 #include "catalogue/Volume.h"
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <memory>
@@ -18,6 +19,8 @@ public:
     void Open();
     // Calls waiting at the gate now.
     int Waiting() const;
+    // Files opened through the gate so far.
+    int FilesOpened() const { return m_nFilesOpened; }
 
     const std::string& Root() const noexcept override { return m_pInner->Root(); }
     std::unique_ptr<CFolder> OpenFolder(const std::string& path) const override;
@@ -42,4 +45,5 @@ private:
     mutable std::condition_variable m_opened;
     bool m_bShut = false;
     mutable int m_nWaiting = 0;
+    mutable std::atomic<int> m_nFilesOpened = 0;
 };

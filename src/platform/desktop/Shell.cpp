@@ -123,12 +123,24 @@ bool StartsWith(const CFileHead& head, const char* magic, std::size_t length)
     return head.m_nSize >= length && std::memcmp(head.m_achData, magic, length) == 0;
 }
 
+// A name that gives the file a type which is not a program's (notes.txt, manual.pdf) makes
+// it a document whatever its bytes and mode say: a disc must not run what it calls a document.
+// Names without a known type (setup, x.bin) leave the decision to the bytes.
+bool NameGivesDocumentType(const std::string& path)
+{
+    const CGStringPtr type(g_content_type_guess(path.c_str(), nullptr, 0, nullptr));
+    if (!type || g_content_type_is_unknown(type.get()))
+        return false;
+    return !g_content_type_is_a(type.get(), "application/x-executable") &&
+           !g_content_type_is_a(type.get(), "application/x-sharedlib");
+}
+
 // A text file with the execute bit is a document, as it would be on Windows. A file we may
 // execute but not read is run all the same: the kernel decides. access() refuses every file on
 // a disc mounted noexec; those count as programs here so that running them reports the refusal.
 bool IsProgram(const std::string& path, const struct stat& st, const CFileHead& head)
 {
-    if (!S_ISREG(st.st_mode) || (st.st_mode & 0111) == 0)
+    if (!S_ISREG(st.st_mode) || (st.st_mode & 0111) == 0 || NameGivesDocumentType(path))
         return false;
     if (head.m_bRead && !StartsWith(head, "\177ELF", 4) && !StartsWith(head, "#!", 2))
         return false;

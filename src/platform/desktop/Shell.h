@@ -19,8 +19,9 @@ inline constexpr int kErrAssocIncomplete = 27;
 inline constexpr int kErrNoAssoc = 31;
 
 // Opens path (bytes) with verb nullptr, "" or "open" (any case); another verb gives
-// kErrNoAssoc. A regular file that starts with an ELF header or "#!" and that we may execute
-// is started directly, without a shell and without arguments, in workingFolder or, when that
+// kErrNoAssoc. A regular file that starts with an ELF header or "#!", that we may execute and
+// whose name gives it no document type (.txt, .pdf, .htm, .exe...: only program types or
+// none) is started directly, without a shell and without arguments, in workingFolder or, when that
 // is empty, in the file's own folder; it is not waited for. Anything else, folders included,
 // goes to the default application of its MIME type (by name and content); the working folder
 // then only has to exist. A relative path is taken from workingFolder when one is given.
