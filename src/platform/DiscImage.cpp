@@ -1,12 +1,17 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/DiscImage.h"
 
+#include "platform/CueSheet.h"
+#include "platform/FileFind.h"
 #include "platform/ImageVolume.h"
 #include "platform/NrgFooter.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdint>
 #include <fcntl.h>
+#include <optional>
+#include <string>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <utility>
@@ -50,43 +55,122 @@ private:
     int m_h;
 };
 
-// libcdio opens the files a sheet names itself, by name: each must be a regular file, or
-// the open could block on a FIFO. Names are taken as libcdio takes them, relative to the
-// sheet's folder.
-bool CueNamesOnlyRegularFiles(const std::string& cuePath, int hCue, off_t size)
+// Below this no file system we read fits: the volume descriptors follow 16 blocks of system
+// area. libcdio's NRG probe, which every UDF open runs, misreads files shorter than its footer.
+constexpr off_t kMinImageBytes = 17 * 2048;
+
+// The volume over an image read through its open descriptor, which the volume keeps.
+std::shared_ptr<const CVolume> VolumeOver(const std::string& root,
+                                          std::unique_ptr<CImageReader> reader,
+                                          const struct stat& st, CDescriptor& image)
 {
-    std::string text(static_cast<std::size_t>(size), '\0');
-    if (::pread(hCue, text.data(), text.size(), 0) != static_cast<ssize_t>(text.size()))
-        return false;
-    const std::string folder = cuePath.substr(0, cuePath.rfind('/') + 1);
-    std::size_t at = 0;
-    while (at < text.size()) {
-        std::size_t end = text.find('\n', at);
-        if (end == std::string::npos)
-            end = text.size();
-        std::string_view line(text.data() + at, end - at);
-        at = end + 1;
-        while (!line.empty() && (line.front() == ' ' || line.front() == '\t'))
-            line.remove_prefix(1);
-        if (!line.starts_with("FILE") && !line.starts_with("file"))
+    if (!reader)
+        return nullptr;
+    // Device and inode of the image make one number that tells its files from others'.
+    const std::uint64_t device = (static_cast<std::uint64_t>(st.st_dev) << 40) ^
+                                 static_cast<std::uint64_t>(st.st_ino) ^ (std::uint64_t{1} << 63);
+    return std::make_shared<const CImageVolume>(
+        root, std::move(reader), device, CVolume::Timestamp{st.st_ctim.tv_sec, st.st_ctim.tv_nsec},
+        image.Release());
+}
+
+// The libraries reopen an image by name: through the descriptor they read the very file
+// checked, even when the name is replaced or removed meanwhile.
+std::string SelfPath(const CDescriptor& image)
+{
+    return "/proc/self/fd/" + std::to_string(image.Get());
+}
+
+std::unique_ptr<CImageReader> OpenPlain(const CDescriptor& image, off_t size)
+{
+    const std::string self = SelfPath(image);
+    std::unique_ptr<CImageReader> reader;
+    // Only a sound NRG footer may reach libcdio's NRG driver, and only a file without
+    // one libudf, which probes for NRG; plain ISO 9660 is read without either.
+    const NrgFooter::Kind nrg = NrgFooter::Check(image.Get(), size);
+    if (nrg == NrgFooter::Kind::Sound) {
+        reader = CImageReader::OpenNrgUdf(self);
+        if (!reader)
+            reader = CImageReader::OpenNrg(self);
+    } else if (nrg == NrgFooter::Kind::None) {
+        reader = CImageReader::OpenUdf(self);
+    }
+    if (!reader)
+        reader = CImageReader::OpenIso(self);
+    if (!reader)
+        reader = CImageReader::OpenRawIso(self);
+    return reader;
+}
+
+bool ReadWhole(int h, std::string& text)
+{
+    std::size_t done = 0;
+    while (done < text.size()) {
+        const ssize_t n =
+            ::pread(h, text.data() + done, text.size() - done, static_cast<off_t>(done));
+        if (n < 0 && errno == EINTR)
             continue;
-        const std::size_t open = line.find('"');
-        const std::size_t close = open == std::string_view::npos ? open : line.find('"', open + 1);
-        if (close == std::string_view::npos)
-            continue;
-        const std::string_view name = line.substr(open + 1, close - open - 1);
-        const std::string path =
-            name.starts_with('/') ? std::string(name) : folder + std::string(name);
-        struct stat st {};
-        if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
+        if (n <= 0)
             return false;
+        done += static_cast<std::size_t>(n);
     }
     return true;
 }
 
-// Below this no file system we read fits: the volume descriptors follow 16 blocks of system
-// area. libcdio's NRG probe, which every UDF open runs, misreads files shorter than its footer.
-constexpr off_t kMinImageBytes = 17 * 2048;
+// The sheet's first data track, read from its file alone: no other file the sheet names
+// (sound tracks, CD-TEXT) is opened, and nothing by a name the sheet does not give.
+std::shared_ptr<const CVolume> OpenCueSheet(const std::string& cuePath, int hCue, off_t size)
+{
+    if (size > kMaxCueBytes)
+        return nullptr;
+    std::string text(static_cast<std::size_t>(size), '\0');
+    if (!ReadWhole(hCue, text))
+        return nullptr;
+    const std::optional<CCueSheet> sheet = CCueSheet::Parse(text);
+    const CCueSheet::Track* pTrack = sheet ? sheet->FirstDataTrack() : nullptr;
+    if (!pTrack)
+        return nullptr;
+    // Readers start at the file's first byte; a track after others, or after a pregap kept
+    // in the file, would need an offset they cannot take.
+    const std::optional<std::size_t> fileIndex = sheet->FileStartingWith(*pTrack);
+    if (!fileIndex)
+        return nullptr;
+    const CCueSheet::File& dataFile = sheet->Files()[*fileIndex];
+    if (dataFile.m_eType != CCueSheet::FileType::Binary || dataFile.m_strName.starts_with('/') ||
+        dataFile.m_strName.starts_with('\\'))
+        return nullptr;
+    // Sheets written on Windows name DZONE.BIN for dzone.bin; ".." is refused there.
+    const std::string folder = cuePath.substr(0, std::max<std::size_t>(cuePath.rfind('/'), 1));
+    const std::optional<std::string> dataPath =
+        CFileFind::ResolveNoCase(folder, dataFile.m_strName);
+    // A look first, so that no device sees an open; the descriptor is checked again.
+    struct stat st {};
+    if (!dataPath || ::stat(dataPath->c_str(), &st) != 0 || !S_ISREG(st.st_mode))
+        return nullptr;
+    CDescriptor data(::open(dataPath->c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+    if (data.Get() < 0 || ::fstat(data.Get(), &st) != 0 || !S_ISREG(st.st_mode) ||
+        st.st_size < kMinImageBytes)
+        return nullptr;
+
+    std::unique_ptr<CImageReader> reader;
+    const std::string self = SelfPath(data);
+    switch (CCueSheet::SectorBytes(pTrack->m_eMode)) {
+    case 2048:
+        // libudf probes for an NRG footer, which must be checked first.
+        if (NrgFooter::Check(data.Get(), st.st_size) == NrgFooter::Kind::None)
+            reader = CImageReader::OpenUdf(self);
+        if (!reader)
+            reader = CImageReader::OpenIso(self);
+        break;
+    case 2336: // the raw reader finds mode 2 sectors without sync and header too
+    case 2352:
+        reader = CImageReader::OpenRawIso(self);
+        break;
+    default:
+        break;
+    }
+    return VolumeOver(cuePath, std::move(reader), st, data);
+}
 
 } // namespace
 
@@ -102,41 +186,11 @@ std::shared_ptr<const CVolume> Open(const std::string& imagePath)
     struct stat st {};
     if (file.Get() < 0 || ::fstat(file.Get(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_size == 0)
         return nullptr;
-
-    std::unique_ptr<CImageReader> reader;
-    if (EndsWithNoCase(imagePath, ".cue")) {
-        if (st.st_size <= kMaxCueBytes &&
-            CueNamesOnlyRegularFiles(imagePath, file.Get(), st.st_size))
-            reader = CImageReader::OpenCue(imagePath);
-    } else {
-        // The library reopens the image by name: through the descriptor it reads the very
-        // file checked above, even when the name is replaced or removed meanwhile.
-        const std::string self = "/proc/self/fd/" + std::to_string(file.Get());
-        if (st.st_size < kMinImageBytes)
-            return nullptr;
-        // Only a sound NRG footer may reach libcdio's NRG driver, and only a file without
-        // one libudf, which probes for NRG; plain ISO 9660 is read without either.
-        const NrgFooter::Kind nrg = NrgFooter::Check(file.Get(), st.st_size);
-        if (nrg == NrgFooter::Kind::Sound) {
-            reader = CImageReader::OpenNrgUdf(self);
-            if (!reader)
-                reader = CImageReader::OpenNrg(self);
-        } else if (nrg == NrgFooter::Kind::None) {
-            reader = CImageReader::OpenUdf(self);
-        }
-        if (!reader)
-            reader = CImageReader::OpenIso(self);
-        if (!reader)
-            reader = CImageReader::OpenRawIso(self);
-    }
-    if (!reader)
+    if (EndsWithNoCase(imagePath, ".cue"))
+        return OpenCueSheet(imagePath, file.Get(), st.st_size);
+    if (st.st_size < kMinImageBytes)
         return nullptr;
-    // Device and inode of the image make one number that tells its files from others'.
-    const std::uint64_t device = (static_cast<std::uint64_t>(st.st_dev) << 40) ^
-                                 static_cast<std::uint64_t>(st.st_ino) ^ (std::uint64_t{1} << 63);
-    return std::make_shared<const CImageVolume>(
-        imagePath, std::move(reader), device,
-        CVolume::Timestamp{st.st_ctim.tv_sec, st.st_ctim.tv_nsec}, file.Release());
+    return VolumeOver(imagePath, OpenPlain(file, st.st_size), st, file);
 }
 
 } // namespace DiscImage

@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -383,6 +384,75 @@ TEST_F(ImageVolume, RawSectorImageWithItsCueSheet)
     }
     std::remove(bin.c_str());
     EXPECT_FALSE(DiscImage::Open(cue));
+}
+
+TEST_F(ImageVolume, CueSheetOpensTheDataFileItNames)
+{
+    const std::string image = Build("cd.iso", "-J -R");
+    ASSERT_FALSE(image.empty());
+    const Tree expected = Collect(*DiscImage::Open(image));
+    // Named in capitals, as sheets written on Windows do; the sheet's own name leads nowhere.
+    const std::string bin = m_out.Path("dzone.bin");
+    const std::string cue = m_out.Path("Disc.cue");
+    WriteBinCue(image, bin, cue);
+    WriteBytes(cue, "REM from Windows\r\nFILE \"DZONE.BIN\" BINARY\r\n  TRACK 01 MODE1/2352\r\n"
+                    "    INDEX 01 00:00:00\r\n  TRACK 02 AUDIO\r\n    INDEX 01 00:10:00\r\n");
+    const auto volume = DiscImage::Open(cue);
+    ASSERT_TRUE(volume);
+    EXPECT_EQ(Collect(*volume), expected);
+    const std::string cooked =
+        m_out.WriteFile("cooked.cue", "file cd.iso binary\ntrack 1 mode1/2048\nindex 1 0:00:00\n");
+    ASSERT_TRUE(DiscImage::Open(cooked));
+    EXPECT_EQ(Collect(*DiscImage::Open(cooked)), expected);
+    std::string mode2; // form 1 sectors: subheader, data, error codes
+    const std::string data = ReadBytes(image);
+    for (std::size_t at = 0; at < data.size(); at += 2048)
+        mode2 +=
+            std::string("\0\0\x08\0\0\0\x08\0", 8) + data.substr(at, 2048) + std::string(280, '\0');
+    WriteBytes(m_out.Path("mode2.bin"), mode2);
+    const std::string xa = m_out.WriteFile(
+        "xa.cue", "FILE mode2.bin BINARY\nTRACK 01 MODE2/2336\nINDEX 01 00:00:00\n");
+    ASSERT_TRUE(DiscImage::Open(xa));
+    EXPECT_EQ(Collect(*DiscImage::Open(xa)), expected);
+
+    // A new data file under the same name gives new identities.
+    const std::string path = cue + "/Apps/Paint/Paint.exe";
+    const auto before = volume->IdentityOf(path);
+    ASSERT_TRUE(before);
+    ASSERT_EQ(std::rename(bin.c_str(), m_out.Path("old.bin").c_str()), 0);
+    WriteBytes(bin, ReadBytes(m_out.Path("old.bin")));
+    const auto reopened = DiscImage::Open(cue);
+    ASSERT_TRUE(reopened);
+    EXPECT_NE(reopened->IdentityOf(path), before);
+}
+
+// Nothing here may block: the sheet's data file is the only file opened, and never a FIFO.
+TEST_F(ImageVolume, CueSheetOpensNothingButARegularDataFile)
+{
+    const std::string image = Build("cd.iso", "-J -R");
+    ASSERT_FALSE(image.empty());
+    const std::string track = "TRACK 01 MODE1/2048\nINDEX 01 00:00:00\n";
+    m_out.MakeFifo("disc.bin");
+    m_out.MakeFifo("disc.cdt");
+    EXPECT_TRUE(DiscImage::Open(
+        m_out.WriteFile("disc.cue", "CDTEXTFILE \"disc.cdt\"\nFILE \"cd.iso\" BINARY\n" + track)));
+
+    m_out.MakeFolder("folder.bin");
+    m_out.MakeFolder("sub");
+    const std::string nested = m_out.WriteFile("sub/nested.cue", "FILE ../cd.iso BINARY\n" + track);
+    for (const std::string& file :
+         std::vector<std::string>{"\"disc.bin\" BINARY", "folder.bin BINARY", "missing.bin BINARY",
+                                  image + " BINARY", "cd.iso WAVE"})
+        EXPECT_FALSE(DiscImage::Open(m_out.WriteFile("bad.cue", "FILE " + file + "\n" + track)))
+            << file;
+    EXPECT_FALSE(DiscImage::Open(nested));
+    // Sound alone, data behind sound in one file, and junk.
+    EXPECT_FALSE(DiscImage::Open(
+        m_out.WriteFile("sound.cue", "FILE cd.iso BINARY\nTRACK 01 AUDIO\nINDEX 01 00:00:00\n")));
+    EXPECT_FALSE(DiscImage::Open(
+        m_out.WriteFile("mixed.cue", "FILE cd.iso BINARY\nTRACK 01 AUDIO\nINDEX 01 00:00:00\n"
+                                     "TRACK 02 MODE1/2048\nINDEX 01 00:04:00\n")));
+    EXPECT_FALSE(DiscImage::Open(m_out.WriteFile("junk.cue", ReadBytes(image).substr(0, 60000))));
 }
 
 TEST_F(ImageVolume, UdfBridgeImageShowsItsUdfNames)

@@ -1,0 +1,104 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "platform/CueSheet.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace {
+
+using Mode = CCueSheet::Mode;
+using FileType = CCueSheet::FileType;
+
+TEST(CueSheet, ReadsFilesTracksAndTimesPastTheFieldsItIgnores)
+{
+    const auto sheet = CCueSheet::Parse("\xEF\xBB\xBFREM GENRE Game\r\n"
+                                        "CDTEXTFILE \"disc.cdt\"\r\n"
+                                        "title \"Disc \"One\"\r\n"
+                                        "file \"Disc One.bin\" binary\r\n"
+                                        "\ttrack 01 mode1/2352\r\n"
+                                        "  FLAGS DCP\r\n"
+                                        "    INDEX 01 00:00:00\r\n"
+                                        "  TRACK 2 AUDIO\r\n"
+                                        "    ISRC ABCDE1234567\r\n"
+                                        "    PREGAP 00:02:00\r\n"
+                                        "    INDEX 1 12:34:56\r\n"
+                                        "    POSTGAP 00:00:10\r\n"
+                                        "FILE My Song.wav WAVE\n"
+                                        "  TRACK 03 AUDIO\r"
+                                        "    INDEX 01 00:00:00\n");
+    ASSERT_TRUE(sheet);
+    ASSERT_EQ(sheet->Files().size(), 2u);
+    EXPECT_EQ(sheet->Files()[0].m_strName, "Disc One.bin");
+    EXPECT_EQ(sheet->Files()[0].m_eType, FileType::Binary);
+    EXPECT_EQ(sheet->Files()[1].m_strName, "My Song.wav");
+    EXPECT_EQ(sheet->Files()[1].m_eType, FileType::Wave);
+    ASSERT_EQ(sheet->Tracks().size(), 3u);
+    const CCueSheet::Track& second = sheet->Tracks()[1];
+    EXPECT_EQ(second.m_nNumber, 2u);
+    EXPECT_EQ(second.m_eMode, Mode::Audio);
+    EXPECT_EQ(second.m_nPregap, 150u);
+    EXPECT_EQ(second.m_nPostgap, 10u);
+    ASSERT_EQ(second.m_arrIndexes.size(), 1u);
+    EXPECT_EQ(second.m_arrIndexes[0].m_nFrame, (12u * 60 + 34) * 75 + 56);
+    EXPECT_EQ(sheet->Tracks()[2].m_arrIndexes[0].m_nFile, 1u);
+}
+
+TEST(CueSheet, DataTrackStartsItsFileOnlyAtItsFirstByte)
+{
+    auto startOf = [](const std::string& text) -> std::optional<std::size_t> {
+        const auto sheet = CCueSheet::Parse(text);
+        if (!sheet || !sheet->FirstDataTrack())
+            return std::nullopt;
+        return sheet->FileStartingWith(*sheet->FirstDataTrack());
+    };
+    const std::string audio = "FILE a.wav WAVE\nTRACK 01 AUDIO\nINDEX 01 00:00:00\n";
+    EXPECT_EQ(startOf("FILE d.bin BINARY\nTRACK 01 MODE1/2048\nINDEX 01 00:00:00\n"), 0u);
+    EXPECT_EQ(startOf(audio + "FILE d.bin BINARY\nTRACK 02 MODE2/2352\nINDEX 01 00:00:00\n"), 1u);
+    // The pregap of a track spanning two files lies in the first.
+    EXPECT_EQ(startOf(audio + "TRACK 02 MODE1/2352\nINDEX 00 03:00:00\n"
+                              "FILE d.bin BINARY\nINDEX 01 00:00:00\n"),
+              1u);
+    EXPECT_FALSE(startOf(audio + "TRACK 02 MODE1/2352\nINDEX 01 03:00:00\n"));
+    EXPECT_FALSE(startOf("FILE d.bin BINARY\nTRACK 01 MODE1/2352\nINDEX 00 00:00:00\n"
+                         "INDEX 01 00:02:00\n"));
+    EXPECT_FALSE(startOf(audio));
+}
+
+TEST(CueSheet, MalformedOrUnboundedTextIsNoSheet)
+{
+    const std::string file = "FILE d.bin BINARY\n";
+    const std::string track = "TRACK 01 MODE1/2352\nINDEX 01 00:00:00\n";
+    std::string files;
+    for (std::size_t i = 0; i < CCueSheet::kMaxFiles; ++i)
+        files += file;
+    EXPECT_TRUE(CCueSheet::Parse(files + track));
+    for (const std::string& text :
+         {std::string(),
+          std::string("\n \r\n"),
+          file,
+          track,
+          files + file + track,
+          std::string("FILE \"d.bin BINARY\n") + track,
+          "FILE d.bin\n" + track,
+          "FILE \"d.bin\" BINARY JUNK\n" + track,
+          file + "TRACK 00 AUDIO\nINDEX 01 00:00:00\n",
+          file + "TRACK 100 AUDIO\nINDEX 01 00:00:00\n",
+          file + "TRACK 01 MODE3/2352\n",
+          file + "TRACK 01 AUDIO\nINDEX 02 00:00:00\n",
+          file + "TRACK 01 AUDIO\n" + track,
+          file + track + track,
+          file + "TRACK 01 AUDIO\nINDEX 01 00:60:00\n",
+          file + "TRACK 01 AUDIO\nINDEX 01 00:00:75\n",
+          file + "TRACK 01 AUDIO\nINDEX 01 1:2\n",
+          file + "TRACK 01 AUDIO\nINDEX 01 01:00:00\nTRACK 02 AUDIO\nINDEX 01 00:59:74\n",
+          file + track + "INDEX 02 00:00:01 extra\n",
+          file + track + "SESSION 02\n",
+          file + std::string("TRACK 01 AUDIO\0\nINDEX 01 00:00:00\n", 34),
+          std::string("\x7F"
+                      "ELF\x02\x01\x01\0\0\0\0\0",
+                      12)})
+        EXPECT_FALSE(CCueSheet::Parse(text)) << text;
+}
+
+} // namespace
