@@ -90,12 +90,6 @@ constexpr std::array<std::pair<std::string_view, FileType>, 5> kFileTypes{{
     {"MP3", FileType::Mp3},
 }};
 
-// Fields about the disc or a track that say nothing of where the data lies.
-constexpr std::array<std::string_view, 17> kPassedOver{
-    "REM",       "CATALOG",  "CDTEXTFILE", "TITLE",   "PERFORMER", "SONGWRITER",
-    "COMPOSER",  "ARRANGER", "MESSAGE",    "DISC_ID", "GENRE",     "TOC_INFO1",
-    "TOC_INFO2", "UPC_EAN",  "SIZE_INFO",  "ISRC",    "FLAGS"};
-
 // FILE's operands: a name, quoted when it holds blanks, then the type.
 std::optional<CCueSheet::File> FileLine(std::string_view rest)
 {
@@ -185,13 +179,9 @@ std::optional<CCueSheet> CCueSheet::Parse(std::string_view text)
                 return std::nullopt;
             (bPre ? pTrack->m_nPregap : pTrack->m_nPostgap) = *frames;
             (bPre ? bPregap : bPostgap) = true;
-        } else {
-            bool bKnown = false;
-            for (const std::string_view passed : kPassedOver)
-                bKnown = bKnown || Text::EqualsNoCase(keyword, passed);
-            if (!bKnown)
-                return std::nullopt;
         }
+        // Every other line (REM, CD-TEXT, CDTEXTFILE, a tool's own keywords) says nothing about
+        // where the data lies, and names nothing that is ever opened.
     }
     if (sheet.m_arrTracks.empty() || !HasIndexOne(sheet.m_arrTracks.back()))
         return std::nullopt;

@@ -13,9 +13,9 @@
 // them is opened, and how, is for the caller to decide.
 //
 // Keywords are taken in any case, lines end in LF, CR LF or CR. FILE, TRACK, INDEX, PREGAP
-// and POSTGAP are read; CD-TEXT, REM, CATALOG, FLAGS, ISRC and the other fields about the
-// disc or its tracks are passed over. A keyword outside that set, a malformed field, a track
-// out of order or without INDEX 01, a NUL byte, or no track at all make the text no sheet.
+// and POSTGAP are read; every other line (CD-TEXT, REM, CATALOG, FLAGS, ISRC, the keywords of
+// one tool or another) is passed over. A malformed field of those read, a track out of order
+// or without INDEX 01, a NUL byte, or no track at all make the text no sheet.
 class CCueSheet {
 public:
     static constexpr std::size_t kMaxTracks = 99;

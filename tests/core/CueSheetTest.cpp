@@ -93,7 +93,6 @@ TEST(CueSheet, MalformedOrUnboundedTextIsNoSheet)
           file + "TRACK 01 AUDIO\nINDEX 01 1:2\n",
           file + "TRACK 01 AUDIO\nINDEX 01 01:00:00\nTRACK 02 AUDIO\nINDEX 01 00:59:74\n",
           file + track + "INDEX 02 00:00:01 extra\n",
-          file + track + "SESSION 02\n",
           file + std::string("TRACK 01 AUDIO\0\nINDEX 01 00:00:00\n", 34),
           std::string("\x7F"
                       "ELF\x02\x01\x01\0\0\0\0\0",
