@@ -5,13 +5,13 @@
 #include "app/DialogUnits.h"
 #include "app/Pictures.h"
 #include "app/Strings.h"
-#include "catalogue/ProfileReader.h"
 #include "catalogue/WorkerThread.h"
 #include "catalogue/CopyOutJob.h"
 #include "platform/DiscImage.h"
 #include "platform/DriveSource.h"
 #include "platform/ExtractCache.h"
 #include "platform/MountedVolume.h"
+#include "platform/OpenVolume.h"
 #include "view/DisplayText.h"
 
 #include <QHeaderView>
@@ -203,10 +203,7 @@ void CCatalogDlg::CreateStatusBar()
 void CCatalogDlg::LookForAutorun()
 {
     if (!m_strStartPath.empty()) {
-        // A path that cannot be opened leaves the choice to the user, as a folder without
-        // autorun.inf does.
-        if (!OpenStartPath())
-            SelectDrive(true);
+        OpenStartPath();
         return;
     }
     std::error_code error;
@@ -224,15 +221,6 @@ void CCatalogDlg::LookForAutorun()
     }
     setWindowTitle(QStringLiteral("Quarrow - ") + DisplayText(*label));
     StartScan(std::move(volume));
-}
-
-std::optional<std::string> CCatalogDlg::AutorunLabel(const CVolume& volume)
-{
-    const std::optional<std::string> autorun = volume.ResolveNoCase(volume.Root(), "autorun.inf");
-    if (!autorun)
-        return std::nullopt;
-    CProfileReader reader;
-    return reader.GetString(volume, *autorun, "autorun", "label", "Unknown");
 }
 
 void CCatalogDlg::keyPressEvent(QKeyEvent* event)
@@ -263,6 +251,7 @@ void CCatalogDlg::OnDestroy()
         return;
     m_bDestroyed = true;
     StopLatestJob(kCloseGrace);
+    m_pOpenJob.reset();
     m_pCopyJob.reset();
     // The copies go with the window that made them.
     m_pExtractCache.reset();

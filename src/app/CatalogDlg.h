@@ -23,10 +23,12 @@ class CCatalogue;
 class CCopyOutJob;
 class CExtractCache;
 class CDriveSelectDlg;
+class COpenVolumeJob;
 class CDriveSource;
 class CScanJob;
 class CVolume;
 class CWorkerThread;
+struct COpenedVolume;
 
 // The main window: its controls, its commands and the scan. What it shows of the selected
 // application is the application view's.
@@ -49,9 +51,10 @@ public:
     ~CCatalogDlg() override;
 
     // What start-up opens instead of looking at the current folder: a folder, scanned as a
-    // drive, or a disc image (bytes, as given on the command line). Set before showing.
+    // drive, or a disc image (bytes, as given on the command line). Set before showing; the
+    // window shows at once and the path is opened on its worker.
     void SetStartPath(std::string path) { m_strStartPath = std::move(path); }
-    // DiscImage::Open unless a test gives another.
+    // DiscImage::Open unless a test gives another; called on workers.
     void SetImageOpener(ImageOpener opener) { m_fnOpenImage = std::move(opener); }
 
     void setVisible(bool visible) override;
@@ -63,8 +66,10 @@ public:
     // Scans root as a mounted folder, or volume.
     void StartScan(std::string root);
     void StartScan(std::shared_ptr<const CVolume> volume);
-    // Scans an opened disc image, titled by its autorun.inf label or else its path.
-    void StartImageScan(std::shared_ptr<const CVolume> image);
+    // Scans an opened disc image, titled by its autorun.inf label (read on the worker that
+    // opened it) or else its path.
+    void StartImageScan(std::shared_ptr<const CVolume> image,
+                        const std::optional<std::string>& label);
     // Stops the latest walk and waits for it, at most grace; a walk that does not stop in
     // time is let go, its reports going nowhere.
     void StopLatestJob(std::chrono::milliseconds grace = kStopGrace);
@@ -123,6 +128,7 @@ private slots:
     // not in our instrumented code, which ThreadSanitizer would see racing with Qt's queue.
     void OnJobReports();
     void OnCopyReports();
+    void OnOpenReports();
 
 private:
     void LayoutControls();
@@ -131,9 +137,8 @@ private:
     void CreateToolBar();
     void CreateStatusBar();
     void LookForAutorun();
-    bool OpenStartPath();
-    // The label of the autorun.inf at the volume's root, found without regard to case.
-    static std::optional<std::string> AutorunLabel(const CVolume& volume);
+    void OpenStartPath();
+    void EndOpen(const COpenedVolume& opened);
     void ShowError(const QString& text);
     void EndScan(std::shared_ptr<const CCatalogue> catalogue);
     void OnSelChangedTree(const QModelIndex& current, const QModelIndex& previous);
@@ -155,7 +160,8 @@ private:
     std::unique_ptr<CDriveSource> m_pDriveSource;
     CApplicationView m_view;
 
-    std::shared_ptr<CScanJob> m_pScanJob; // the scan whose reports are wanted, if any
+    std::shared_ptr<CScanJob> m_pScanJob;       // the scan whose reports are wanted, if any
+    std::shared_ptr<COpenVolumeJob> m_pOpenJob; // the start path being opened, if any
 
     std::string m_strStartPath;
     ImageOpener m_fnOpenImage;

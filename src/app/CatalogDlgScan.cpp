@@ -3,9 +3,11 @@
 #include "app/CatalogDlg.h"
 
 #include "app/Commands.h"
+#include "catalogue/OpenVolumeJob.h"
 #include "catalogue/ScanJob.h"
 #include "catalogue/WorkerThread.h"
 #include "platform/MountedVolume.h"
+#include "platform/OpenVolume.h"
 #include "platform/desktop/Prompt.h"
 #include "view/Collation.h"
 #include "view/DisplayText.h"
@@ -13,52 +15,86 @@
 #include <QMetaObject>
 
 #include <filesystem>
-#include <fstream>
 #include <system_error>
 #include <utility>
 
-bool CCatalogDlg::OpenStartPath()
+void CCatalogDlg::OpenStartPath()
 {
     namespace fs = std::filesystem;
     std::error_code error;
     std::string path = fs::absolute(fs::path(m_strStartPath), error).lexically_normal().string();
     while (path.size() > 1 && path.back() == '/')
         path.pop_back();
+
+    // As while scanning, until the open has ended.
+    m_wndCatalogTree.setEnabled(false);
+    m_wndToolBar.EnableButton(Command::kSelectDrive, false);
+    m_wndToolBar.EnableButton(Command::kOpenFolder, false);
+    m_wndStatusBar.SetText(0, QStringLiteral("Opening: ") + DisplayText(path));
+
+    m_pOpenJob = std::make_shared<COpenVolumeJob>(
+        std::move(path), [openImage = m_fnOpenImage](const std::string& opened) {
+            return OpenVolume(opened, openImage);
+        });
+    m_pOpenJob->SetWakeUp(
+        [this] { QMetaObject::invokeMethod(this, "OnOpenReports", Qt::QueuedConnection); });
+    m_pWorkerThread->Start(m_pOpenJob);
+}
+
+void CCatalogDlg::OnOpenReports()
+{
+    if (!m_pOpenJob)
+        return;
+    std::optional<COpenedVolume> opened = m_pOpenJob->TakeResult();
+    if (!opened)
+        return;
+    const std::string path = m_pOpenJob->Path();
+    m_pOpenJob.reset();
+    if (opened->m_pVolume) {
+        EndOpen(*opened);
+        return;
+    }
+
     const QString shown = DisplayText(path);
-    const fs::file_status status = fs::status(path, error);
-    if (error) {
-        ShowError(QStringLiteral("Quarrow cannot open %1: %2.")
-                      .arg(shown, QString::fromLocal8Bit(error.message())));
-        return false;
+    QString text;
+    using EFailure = COpenedVolume::EFailure;
+    switch (opened->m_eFailure) {
+    case EFailure::CannotOpen:
+        text = QStringLiteral("Quarrow cannot open %1: %2.")
+                   .arg(shown, QString::fromLocal8Bit(opened->m_strReason));
+        break;
+    case EFailure::FolderUnreadable:
+        text = QStringLiteral("Quarrow cannot read the folder %1.").arg(shown);
+        break;
+    case EFailure::NotFolderOrImage:
+        text = QStringLiteral("%1 is neither a folder nor a disc image.").arg(shown);
+        break;
+    case EFailure::Unreadable:
+        text = QStringLiteral("Quarrow cannot read %1.").arg(shown);
+        break;
+    case EFailure::None:
+    case EFailure::NotAnImage:
+        text = QStringLiteral("%1 is not a disc image that Quarrow can read").arg(shown);
+        break;
     }
-    if (fs::is_directory(status)) {
-        std::shared_ptr<const CVolume> volume = CMountedVolume::Create(path);
-        if (!volume->OpenFolder(volume->Root())) {
-            ShowError(QStringLiteral("Quarrow cannot read the folder %1.").arg(shown));
-            return false;
-        }
-        // Start-up may read the drive itself, before the window shows.
-        const std::optional<std::string> label = AutorunLabel(*volume);
-        setWindowTitle(QStringLiteral("Quarrow - ") + DisplayText(label.value_or(path)));
-        StartScan(std::move(volume));
-        return true;
+    // Back to what a window that has scanned nothing shows.
+    m_wndStatusBar.SetText(0, QString());
+    m_wndCatalogTree.setEnabled(true);
+    ShowError(text);
+    // A path that cannot be opened leaves the choice to the user, as a folder without
+    // autorun.inf does.
+    SelectDrive(true);
+}
+
+void CCatalogDlg::EndOpen(const COpenedVolume& opened)
+{
+    if (opened.m_bImage) {
+        StartImageScan(opened.m_pVolume, opened.m_strLabel);
+        return;
     }
-    // Never opened unless regular: a FIFO would block the opening.
-    if (!fs::is_regular_file(status)) {
-        ShowError(QStringLiteral("%1 is neither a folder nor a disc image.").arg(shown));
-        return false;
-    }
-    if (!std::ifstream(path, std::ios::binary)) {
-        ShowError(QStringLiteral("Quarrow cannot read %1.").arg(shown));
-        return false;
-    }
-    std::shared_ptr<const CVolume> image = m_fnOpenImage(path);
-    if (!image) {
-        ShowError(QStringLiteral("%1 is not a disc image that Quarrow can read").arg(shown));
-        return false;
-    }
-    StartImageScan(std::move(image));
-    return true;
+    setWindowTitle(QStringLiteral("Quarrow - ") +
+                   DisplayText(opened.m_strLabel.value_or(opened.m_pVolume->Root())));
+    StartScan(opened.m_pVolume);
 }
 
 void CCatalogDlg::ShowError(const QString& text)
@@ -67,10 +103,9 @@ void CCatalogDlg::ShowError(const QString& text)
                         QMessageBox::Warning);
 }
 
-void CCatalogDlg::StartImageScan(std::shared_ptr<const CVolume> image)
+void CCatalogDlg::StartImageScan(std::shared_ptr<const CVolume> image,
+                                 const std::optional<std::string>& label)
 {
-    // One small file read on the UI thread, as a disc's at start-up, for the title.
-    const std::optional<std::string> label = AutorunLabel(*image);
     setWindowTitle(QStringLiteral("Quarrow - ") + DisplayText(label.value_or(image->Root())));
     m_pImage = image;
     StartScan(std::move(image));
@@ -85,6 +120,7 @@ void CCatalogDlg::StartScan(std::shared_ptr<const CVolume> volume)
 {
     // Two walks never run at once.
     StopLatestJob();
+    m_pOpenJob.reset();
     m_pCopyJob.reset();
     m_pendingCopy.reset();
     if (volume != m_pImage)

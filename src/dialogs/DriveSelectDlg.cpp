@@ -3,9 +3,12 @@
 
 #include "app/DialogUnits.h"
 #include "app/Pictures.h"
+#include "catalogue/OpenVolumeJob.h"
 #include "catalogue/Text.h"
+#include "catalogue/WorkerThread.h"
 #include "platform/DiscImage.h"
 #include "platform/DriveSource.h"
+#include "platform/OpenVolume.h"
 #include "platform/desktop/Prompt.h"
 #include "view/DisplayText.h"
 
@@ -13,6 +16,7 @@
 #include <QByteArray>
 #include <QFile>
 #include <QFileDialog>
+#include <QMetaObject>
 #include <QPainter>
 #include <QSignalBlocker>
 #include <QStyle>
@@ -67,6 +71,7 @@ CDriveSelectDlg::CDriveSelectDlg(CDriveSource& driveSource, QWidget* pParent)
     : QDialog(pParent)
     , m_pDriveSource(&driveSource)
     , m_fnOpenImage(&DiscImage::Open)
+    , m_pWorkerThread(std::make_unique<CWorkerThread>())
 {
     Pictures::EnsureLoaded();
     setWindowTitle(kCaption);
@@ -134,6 +139,7 @@ CDriveSelectDlg::CDriveSelectDlg(CDriveSource& driveSource, QWidget* pParent)
 
 CDriveSelectDlg::~CDriveSelectDlg()
 {
+    DropImageOpen();
     // The combo box is torn down after the kind line; it must not call back into a dialog
     // that is half gone.
     disconnect(&m_comboDrives, nullptr, this, nullptr);
@@ -225,6 +231,8 @@ void CDriveSelectDlg::OnDropdownDrives()
 
 void CDriveSelectDlg::OnCloseupDrives()
 {
+    // A choice made while an image opens replaces the image.
+    DropImageOpen();
     const int index = m_comboDrives.currentIndex();
     m_bImageSelected = false;
     if (index < 0) {
@@ -271,15 +279,40 @@ void CDriveSelectDlg::OnChooseImage()
     if (CPrompt::ExecDialog(chooser) != QDialog::Accepted || chooser.selectedFiles().isEmpty())
         return;
     const std::string path = QFile::encodeName(chooser.selectedFiles().constFirst()).toStdString();
-    std::shared_ptr<const CVolume> image = m_fnOpenImage(path);
-    if (!image) {
+
+    DropImageOpen();
+    m_pOpenJob = std::make_shared<COpenVolumeJob>(
+        path, [openImage = m_fnOpenImage](const std::string& opened) {
+            return OpenVolume(opened, openImage);
+        });
+    m_pOpenJob->SetWakeUp(
+        [this] { QMetaObject::invokeMethod(this, "OnOpenReports", Qt::QueuedConnection); });
+    m_pWorkerThread->Start(m_pOpenJob);
+    // The kind line alone says it: the choice made before stays until the image opens.
+    m_wndDriveKind.setText(QStringLiteral("Opening %1...").arg(DisplayText(path)));
+    m_wndOK.setEnabled(false);
+}
+
+void CDriveSelectDlg::OnOpenReports()
+{
+    if (!m_pOpenJob)
+        return;
+    std::optional<COpenedVolume> opened = m_pOpenJob->TakeResult();
+    if (!opened)
+        return;
+    const std::string path = m_pOpenJob->Path();
+    DropImageOpen();
+    // The chooser picks files only; a folder in the file's place is no image either.
+    if (!opened->m_pVolume || !opened->m_bImage) {
+        UpdateKindLine();
         CPrompt::MessageBox(
             this,
             QStringLiteral("%1 is not a disc image that Quarrow can read").arg(DisplayText(path)),
             kCaption, QMessageBox::Ok, QMessageBox::Warning);
         return;
     }
-    m_pImage = std::move(image);
+    m_pImage = std::move(opened->m_pVolume);
+    m_strImageLabel = std::move(opened->m_strLabel);
     m_strImagePath = path;
     {
         const QSignalBlocker blocker(&m_comboDrives);
@@ -290,6 +323,16 @@ void CDriveSelectDlg::OnChooseImage()
         m_comboDrives.setCurrentIndex(m_comboDrives.count() - 1);
     }
     OnCloseupDrives();
+}
+
+void CDriveSelectDlg::DropImageOpen()
+{
+    if (!m_pOpenJob)
+        return;
+    // Done or stuck in a read, the open is of no more use: it ends on its own.
+    m_pWorkerThread->StopAndWait(kCloseGrace);
+    m_pOpenJob.reset();
+    m_wndOK.setEnabled(true);
 }
 
 void CDriveSelectDlg::OnSelChangeDrives(int index)
@@ -315,8 +358,16 @@ void CDriveSelectDlg::reject()
     OnCancel();
 }
 
+void CDriveSelectDlg::done(int result)
+{
+    DropImageOpen();
+    QDialog::done(result);
+}
+
 void CDriveSelectDlg::OnOK()
 {
+    if (IsOpeningImage())
+        return;
     if (m_strDrive.empty()) {
         CPrompt::MessageBox(this, QStringLiteral("Please select a drive"), kCaption,
                             QMessageBox::Ok, QMessageBox::Information);

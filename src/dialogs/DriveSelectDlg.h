@@ -7,13 +7,17 @@
 #include <QPushButton>
 #include <QString>
 
+#include <chrono>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <utility>
 
 class CDriveSource;
+class COpenVolumeJob;
 class CVolume;
+class CWorkerThread;
 
 // The small modal dialog in which the user picks the drive to scan. Run it with exec(); it
 // ends Accepted only with a drive chosen (Drive() not empty).
@@ -21,6 +25,9 @@ class CDriveSelectDlg : public QDialog {
     Q_OBJECT
 
 public:
+    // Ending the dialog lets an image open stuck in a read go after this long.
+    static constexpr std::chrono::milliseconds kCloseGrace{50};
+
     // The source is asked for the drives every time the list opens; it must outlive the
     // dialog.
     explicit CDriveSelectDlg(CDriveSource& driveSource, QWidget* pParent = nullptr);
@@ -37,12 +44,17 @@ public:
     const QString& DriveKind() const noexcept { return m_strDriveKind; }
     // The disc image chosen, when it is the selected entry (Drive() is then its path).
     std::shared_ptr<const CVolume> Image() const;
+    // The label of that image's autorun.inf, read when it was opened.
+    const std::optional<std::string>& ImageLabel() const noexcept { return m_strImageLabel; }
+    // True while a chosen image is being opened on the dialog's worker; OK waits for it.
+    bool IsOpeningImage() const noexcept { return m_pOpenJob != nullptr; }
 
     // Opens a chosen disc image; nullptr when it is not one. DiscImage::Open unless a test
-    // gives another.
+    // gives another; called on the dialog's worker.
     using ImageOpener = std::function<std::shared_ptr<const CVolume>(const std::string&)>;
     void SetImageOpener(ImageOpener opener) { m_fnOpenImage = std::move(opener); }
-    // The file chooser for disc images, then the chosen image as the selected entry.
+    // The file chooser for disc images; the chosen image is opened on a worker and becomes the
+    // selected entry when it opens.
     void OnChooseImage();
 
     // Every way of ending goes through OnOK and OnCancel (buttons, Enter, Escape).
@@ -51,6 +63,11 @@ public:
 
 protected:
     void paintEvent(QPaintEvent* event) override;
+    void done(int result) override;
+
+private slots:
+    // Reached by name from the worker's wake-up, as the main window's are.
+    void OnOpenReports();
 
 private:
     // The drive list, telling the dialog when it drops down and when it closes up.
@@ -72,6 +89,8 @@ private:
     void AddImageEntry();
     // Writes m_strDriveKind into the kind line.
     void UpdateKindLine();
+    // Lets an image open still running go; its result goes nowhere.
+    void DropImageOpen();
 
     bool m_bAtStartup = false;
     std::string m_strDrive;
@@ -82,6 +101,9 @@ private:
     ImageOpener m_fnOpenImage;
     std::shared_ptr<const CVolume> m_pImage; // the image last chosen, if any
     std::string m_strImagePath;
+    std::optional<std::string> m_strImageLabel;
+    std::unique_ptr<CWorkerThread> m_pWorkerThread;
+    std::shared_ptr<COpenVolumeJob> m_pOpenJob; // the image being opened, if any
     bool m_bImageSelected = false;
     QPushButton m_wndOK;
     QPushButton m_wndCancel;

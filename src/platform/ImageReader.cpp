@@ -336,10 +336,9 @@ std::unique_ptr<CIsoReader> OpenIsoFile(const std::string& path, iso_extension_m
     return std::make_unique<CIsoReader>(pIso, nullptr, bFuzzy);
 }
 
-std::unique_ptr<CIsoReader> OpenIsoDriver(const std::string& path, iso_extension_mask_t mask,
-                                          bool bCue)
+std::unique_ptr<CIsoReader> OpenNrgDriver(const std::string& path, iso_extension_mask_t mask)
 {
-    CdIo_t* pCdio = bCue ? cdio_open_cue(path.c_str()) : cdio_open_nrg(path.c_str());
+    CdIo_t* pCdio = cdio_open_nrg(path.c_str());
     if (!pCdio)
         return nullptr;
     auto reader = std::make_unique<CIsoReader>(nullptr, pCdio, false);
@@ -611,12 +610,7 @@ std::unique_ptr<CImageReader> CImageReader::OpenRawIso(const std::string& path)
     return OpenIsoWith([&](iso_extension_mask_t mask) { return OpenIsoFile(path, mask, true); });
 }
 
-std::unique_ptr<CImageReader> CImageReader::OpenCue(const std::string& path)
-{
-    return OpenIsoWith([&](iso_extension_mask_t mask) { return OpenIsoDriver(path, mask, true); });
-}
-
 std::unique_ptr<CImageReader> CImageReader::OpenNrg(const std::string& path)
 {
-    return OpenIsoWith([&](iso_extension_mask_t mask) { return OpenIsoDriver(path, mask, false); });
+    return OpenIsoWith([&](iso_extension_mask_t mask) { return OpenNrgDriver(path, mask); });
 }

@@ -52,8 +52,7 @@ public:
     static std::unique_ptr<CImageReader> OpenUdf(const std::string& path);
     static std::unique_ptr<CImageReader> OpenIso(const std::string& path);    // 2048-byte sectors
     static std::unique_ptr<CImageReader> OpenRawIso(const std::string& path); // 2352-byte sectors
-    // A .cue sheet or an NRG image, through libcdio's image drivers.
-    static std::unique_ptr<CImageReader> OpenCue(const std::string& path);
+    // An NRG image, through libcdio's image driver.
     static std::unique_ptr<CImageReader> OpenNrg(const std::string& path);
     // UDF inside an NRG image, looked for through the NRG driver first: libudf would keep
     // the driver open, and lose it, when the image holds no UDF.

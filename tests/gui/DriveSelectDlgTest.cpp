@@ -1,4 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include "BlockingVolume.h"
 #include "GuiTestSupport.h"
 
 #include "TempTree.h"
@@ -17,7 +18,9 @@
 #include <QTest>
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdlib>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -116,6 +119,18 @@ protected:
         EXPECT_EQ(box->m_eButtons, QMessageBox::StandardButtons(QMessageBox::Ok));
         EXPECT_TRUE(m_dlg.isVisible());
         EXPECT_EQ(m_dlg.result(), QDialog::Rejected);
+    }
+
+    // Makes the image chooser choose path.
+    void ChooseWith(const std::string& path)
+    {
+        CPrompt::SetDialogRunner([path](QDialog& dialog) {
+            auto* chooser = qobject_cast<QFileDialog*>(&dialog);
+            if (!chooser)
+                return int(QDialog::Rejected);
+            chooser->selectFile(QString::fromStdString(path));
+            return int(QDialog::Accepted);
+        });
     }
 
     void ExpectQuitQuestion()
@@ -363,31 +378,30 @@ TEST_F(DriveSelectDlgTest, TheImageButtonMakesAReadableImageTheSelectedEntry)
     m_dlg.SetImageOpener([&](const std::string& path) {
         return path == image ? volume : std::shared_ptr<const CVolume>();
     });
-    std::string chosen;
     QStringList filters;
     CPrompt::SetDialogRunner([&](QDialog& dialog) {
         auto* chooser = qobject_cast<QFileDialog*>(&dialog);
         if (!chooser)
             return int(QDialog::Rejected);
         filters = chooser->nameFilters();
-        chooser->selectFile(QString::fromStdString(chosen));
+        chooser->selectFile(QString::fromStdString(junk));
         return int(QDialog::Accepted);
     });
     QPushButton& button = Control<QPushButton>("image");
     EXPECT_FALSE(button.geometry().intersects(Control<QPushButton>("cancel").geometry()));
 
-    chosen = junk;
     CPrompt::SetNextAnswer(QMessageBox::Ok);
     QTest::mouseClick(&button, Qt::LeftButton);
-    ASSERT_TRUE(CPrompt::LastShown());
+    ASSERT_TRUE(WaitUntil([] { return CPrompt::LastShown().has_value(); }));
     EXPECT_EQ(CPrompt::LastShown()->m_strText,
               QString::fromStdString(junk + " is not a disc image that Quarrow can read"));
     EXPECT_TRUE(m_dlg.Drive().empty());
     ASSERT_FALSE(filters.isEmpty());
     EXPECT_TRUE(filters.constFirst().contains(QStringLiteral("*.iso")));
 
-    chosen = image;
+    ChooseWith(image);
     QTest::mouseClick(&button, Qt::LeftButton);
+    ASSERT_TRUE(WaitUntil([&] { return !m_dlg.IsOpeningImage(); }));
     EXPECT_EQ(KindLine(), QString::fromStdString("Disc Image - " + image));
     EXPECT_EQ(m_dlg.Drive(), image);
     EXPECT_EQ(m_dlg.Image(), volume);
@@ -399,6 +413,34 @@ TEST_F(DriveSelectDlgTest, TheImageButtonMakesAReadableImageTheSelectedEntry)
     EXPECT_EQ(m_dlg.Image(), volume);
     ClickOK();
     EXPECT_EQ(m_dlg.result(), QDialog::Accepted);
+    CPrompt::SetDialogRunner({});
+}
+
+TEST_F(DriveSelectDlgTest, AnImageStuckOpeningLeavesTheDialogAnsweringAndCancelLetsItGo)
+{
+    CTempTree files;
+    const std::string image = files.WriteFile("slow.iso", "image");
+    const auto gate = std::make_shared<CBlockingVolume>(CMountedVolume::Create(files.Root()),
+                                                        std::chrono::seconds(30));
+    gate->Shut();
+    m_dlg.SetImageOpener(
+        [gate](const std::string&) -> std::shared_ptr<const CVolume> { return gate; });
+    ChooseWith(image);
+    QTest::mouseClick(&Control<QPushButton>("image"), Qt::LeftButton);
+    ASSERT_TRUE(WaitUntil([&] { return gate->Waiting() == 1; }));
+    EXPECT_EQ(KindLine(), QString::fromStdString("Opening " + image + "..."));
+    EXPECT_FALSE(Control<QPushButton>("ok").isEnabled());
+    // Enter waits for the image rather than taking the drive chosen before.
+    QTest::keyClick(&m_dlg, Qt::Key_Return);
+    EXPECT_TRUE(m_dlg.isVisible());
+
+    ClickCancel();
+    EXPECT_FALSE(m_dlg.isVisible());
+    EXPECT_EQ(m_dlg.result(), QDialog::Rejected);
+    EXPECT_EQ(gate->Waiting(), 1);
+    EXPECT_EQ(m_dlg.Image(), nullptr);
+    gate->Open();
+    EXPECT_TRUE(WaitUntil([&] { return gate->Waiting() == 0; }));
     CPrompt::SetDialogRunner({});
 }
 

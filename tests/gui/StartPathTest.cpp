@@ -1,8 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include "BlockingVolume.h"
 #include "GuiTestSupport.h"
 #include "TempTree.h"
 
 #include "app/CatalogDlg.h"
+#include "app/Commands.h"
+#include "dialogs/AboutBox.h"
 #include "dialogs/DriveSelectDlg.h"
 #include "platform/ExtractCache.h"
 #include "platform/MountedVolume.h"
@@ -13,6 +16,7 @@
 
 #include <sys/stat.h>
 
+#include <chrono>
 #include <memory>
 #include <string>
 
@@ -62,6 +66,8 @@ protected:
     }
     void ExpectReportedThenAskedForDrive(const QString& text)
     {
+        // The path is opened on a worker: the box comes once the event loop has turned.
+        ASSERT_TRUE(WaitUntil([&] { return m_bAskedForDrive; }));
         ASSERT_TRUE(CPrompt::LastShown());
         EXPECT_EQ(CPrompt::LastShown()->m_strText, text);
         EXPECT_EQ(CPrompt::LastShown()->m_strCaption, QStringLiteral("Quarrow"));
@@ -115,6 +121,36 @@ TEST_F(StartPath, AFifoIsNeverOpened)
     Start(m_files.MakeFifo("pipe"));
     ExpectReportedThenAskedForDrive(
         QString::fromStdString(m_files.Path("pipe") + " is neither a folder nor a disc image."));
+}
+
+TEST_F(StartPath, TheWindowShowsAndAnswersWhileAnImageIsStuckOpeningAndClosesWithoutIt)
+{
+    // Its label is read while opening, so the open waits at the gate.
+    const auto gate = std::make_shared<CBlockingVolume>(CMountedVolume::Create(m_drive.Root()),
+                                                        std::chrono::seconds(30));
+    gate->Shut();
+    m_dlg.SetImageOpener(
+        [gate](const std::string&) -> std::shared_ptr<const CVolume> { return gate; });
+    Start(m_image);
+    ASSERT_TRUE(WaitUntil([&] { return gate->Waiting() == 1; }));
+    EXPECT_TRUE(m_dlg.isVisible());
+    EXPECT_EQ(m_dlg.StatusBar().GetText(0), QString::fromStdString("Opening: " + m_image));
+    EXPECT_FALSE(m_dlg.CatalogTree().isEnabled());
+
+    bool bAbout = false;
+    CPrompt::SetDialogRunner([&](QDialog& dialog) {
+        bAbout = qobject_cast<CAboutBox*>(&dialog) != nullptr;
+        return int(QDialog::Accepted);
+    });
+    QTest::mouseClick(m_dlg.ToolBar().Button(Command::kAbout), Qt::LeftButton);
+    EXPECT_TRUE(bAbout);
+
+    m_dlg.reject();
+    EXPECT_FALSE(m_dlg.isVisible());
+    EXPECT_EQ(gate->Waiting(), 1);
+    gate->Open();
+    EXPECT_TRUE(WaitUntil([&] { return gate->Waiting() == 0; }));
+    EXPECT_EQ(m_dlg.windowTitle(), QStringLiteral("Quarrow"));
 }
 
 TEST_F(StartPath, AnImageFileIsCopiedOutReadOnlyBeforeTheDesktopGetsItAndGoesAtTheEnd)
