@@ -13,6 +13,7 @@
 #include "platform/MountedVolume.h"
 #include "platform/OpenVolume.h"
 #include "view/DisplayText.h"
+#include "view/SingleExpand.h"
 
 #include <QHeaderView>
 #include <QKeyEvent>
@@ -62,6 +63,8 @@ CCatalogDlg::CCatalogDlg(QWidget* pParent)
     // Nodes open by selection, double-click or keyboard; there are no expand buttons.
     m_wndCatalogTree.setStyleSheet(
         QStringLiteral("QTreeView::branch { image: none; border-image: none; }"));
+    // Opens and closes nodes before the window hears of the change.
+    new CSingleExpand(m_wndCatalogTree);
     connect(m_wndCatalogTree.selectionModel(), &QItemSelectionModel::currentChanged, this,
             &CCatalogDlg::OnSelChangedTree);
     connect(&m_wndCatalogTree, &QTreeView::expanded, this, &CCatalogDlg::OnItemExpandedTree);

@@ -141,7 +141,7 @@ private:
     void EndOpen(const COpenedVolume& opened);
     void ShowError(const QString& text);
     void EndScan(std::shared_ptr<const CCatalogue> catalogue);
-    void OnSelChangedTree(const QModelIndex& current, const QModelIndex& previous);
+    void OnSelChangedTree(const QModelIndex& current);
     void OnItemExpandedTree(const QModelIndex& index);
     void OnCommand(int commandId);
     void OnShowAllFiles();

@@ -179,19 +179,8 @@ void CCatalogDlg::OnItemExpandedTree(const QModelIndex& index)
         m_wndCatalogTree.collapse(index);
 }
 
-void CCatalogDlg::OnSelChangedTree(const QModelIndex& current, const QModelIndex& previous)
+void CCatalogDlg::OnSelChangedTree(const QModelIndex& current)
 {
-    // Single-expand: the new node opens, and the old one closes unless it holds the new one.
-    if (previous.isValid()) {
-        bool holdsCurrent = false;
-        for (QModelIndex up = current; up.isValid() && !holdsCurrent; up = up.parent())
-            holdsCurrent = up == previous;
-        if (!holdsCurrent)
-            m_wndCatalogTree.collapse(previous);
-    }
-    if (current.isValid())
-        m_wndCatalogTree.expand(current);
-
     // A copy asked for in the listing before belongs to another application.
     m_pendingCopy.reset();
     const CApplicationEntry* application = m_model.ApplicationAt(current);

@@ -235,6 +235,36 @@ TEST_F(MainWindowScan, ApplicationNodesNeverOpenAndCategoriesExpandSingly)
     EXPECT_FALSE(view.isExpanded(alpha)) << "selecting another category closes the open one";
 }
 
+TEST_F(MainWindowScan, AClickOnACategoryBelowAnOpenOneSelectsAndOpensTheClickedOne)
+{
+    m_drive.WriteFile("autorun.inf", "[autorun]\nlabel=x\n");
+    for (const char* name : {"One", "Two", "Three"})
+        m_drive.WriteFile(std::string("a/") + name + ".brw", Descriptor("Alpha", name));
+    m_drive.WriteFile("b/b.brw", Descriptor("Beta", "Second"));
+    m_drive.WriteFile("c/c.brw", Descriptor("Gamma", "Third"));
+    auto dlg = Start();
+    ASSERT_TRUE(ScanDone(*dlg));
+    QTreeView& view = dlg->CatalogTree();
+    const QAbstractItemModel* model = view.model();
+    const QModelIndex root = model->index(0, 0);
+    const QModelIndex alpha = model->index(0, 0, root);
+
+    // Once with a row under the pointer after the open one closes, once with none.
+    for (const char* clicked : {"Beta", "Gamma"}) {
+        SCOPED_TRACE(clicked);
+        view.setCurrentIndex(alpha);
+        ASSERT_TRUE(view.isExpanded(alpha));
+        const QModelIndex target = FindChild(*model, root, clicked);
+        QTest::mouseClick(view.viewport(), Qt::LeftButton, {}, view.visualRect(target).center());
+        QCoreApplication::processEvents();
+        EXPECT_EQ(view.currentIndex(), target);
+        EXPECT_EQ(view.selectionModel()->selectedIndexes(), QModelIndexList{target});
+        EXPECT_TRUE(view.isExpanded(target));
+        EXPECT_FALSE(view.isExpanded(alpha));
+        EXPECT_EQ(dlg->StatusBar().GetText(1), QString::fromLatin1(clicked));
+    }
+}
+
 TEST_F(MainWindowScan, WithoutAutorunTheDriveSelectionComesFirst)
 {
     m_drive.WriteFile("a/a.brw", Descriptor("Alpha", "First"));
