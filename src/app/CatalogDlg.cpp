@@ -7,10 +7,8 @@
 #include "app/Strings.h"
 #include "catalogue/WorkerThread.h"
 #include "catalogue/CopyOutJob.h"
-#include "platform/DiscImage.h"
 #include "platform/DriveSource.h"
 #include "platform/ExtractCache.h"
-#include "platform/MountedVolume.h"
 #include "platform/OpenVolume.h"
 #include "view/DisplayText.h"
 #include "view/SingleExpand.h"
@@ -35,7 +33,6 @@ CCatalogDlg::CCatalogDlg(QWidget* pParent)
     : QDialog(pParent)
     , m_pWorkerThread(std::make_unique<CWorkerThread>())
     , m_view(*m_pWorkerThread, m_wndFileList, m_wndDescription)
-    , m_fnOpenImage(&DiscImage::Open)
 {
     Pictures::EnsureLoaded();
     setWindowTitle(QStringLiteral("Quarrow"));
@@ -201,29 +198,6 @@ void CCatalogDlg::CreateStatusBar()
     for (int part = 0; part < CStatusBar::kPartCount; ++part)
         m_wndStatusBar.PartLabel(part)->setAccessibleDescription(
             QString::fromLatin1(kDescriptions[part]));
-}
-
-void CCatalogDlg::LookForAutorun()
-{
-    if (!m_strStartPath.empty()) {
-        OpenStartPath();
-        return;
-    }
-    std::error_code error;
-    const std::string folder = std::filesystem::current_path(error).string();
-    if (error) {
-        SelectDrive(true);
-        return;
-    }
-    // Start-up is the one time the window reads the drive itself, before it is shown.
-    std::shared_ptr<const CVolume> volume = CMountedVolume::Create(folder);
-    const std::optional<std::string> label = AutorunLabel(*volume);
-    if (!label) {
-        SelectDrive(true);
-        return;
-    }
-    setWindowTitle(QStringLiteral("Quarrow - ") + DisplayText(*label));
-    StartScan(std::move(volume));
 }
 
 void CCatalogDlg::keyPressEvent(QKeyEvent* event)

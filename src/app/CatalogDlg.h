@@ -66,10 +66,10 @@ public:
     // Scans root as a mounted folder, or volume.
     void StartScan(std::string root);
     void StartScan(std::shared_ptr<const CVolume> volume);
-    // Scans an opened disc image, titled by its autorun.inf label (read on the worker that
+    // Scans an opened volume, titled by its autorun.inf label (read on the worker that
     // opened it) or else its path.
-    void StartImageScan(std::shared_ptr<const CVolume> image,
-                        const std::optional<std::string>& label);
+    void StartLabelledScan(std::shared_ptr<const CVolume> volume,
+                           const std::optional<std::string>& label);
     // Stops the latest walk and waits for it, at most grace; a walk that does not stop in
     // time is let go, its reports going nowhere.
     void StopLatestJob(std::chrono::milliseconds grace = kStopGrace);
@@ -136,9 +136,12 @@ private:
     void ShowWindowMenu(const QPoint& globalPos);
     void CreateToolBar();
     void CreateStatusBar();
+    // How long start-up waits for the current folder's autorun.inf before the window shows.
+    static constexpr std::chrono::milliseconds kStartupLookGrace{1000};
+    // Opens the start path, or else the current folder when it has an autorun.inf.
     void LookForAutorun();
-    void OpenStartPath();
-    void EndOpen(const COpenedVolume& opened);
+    // bNamed: the user named path, and failing to open it is reported.
+    void OpenOnWorker(std::string path, bool bNamed);
     void ShowError(const QString& text);
     void EndScan(std::shared_ptr<const CCatalogue> catalogue);
     void OnSelChangedTree(const QModelIndex& current);
@@ -162,10 +165,10 @@ private:
 
     std::shared_ptr<CScanJob> m_pScanJob;       // the scan whose reports are wanted, if any
     std::shared_ptr<COpenVolumeJob> m_pOpenJob; // the start path being opened, if any
+    bool m_bOpeningNamedPath = false;           // it was named rather than the current folder
 
     std::string m_strStartPath;
     ImageOpener m_fnOpenImage;
-    std::shared_ptr<const CVolume> m_pImage; // the disc image shown, if one is
     std::unique_ptr<CExtractCache> m_pExtractCache;
     struct CopyRequest {
         std::string strFile;

@@ -42,7 +42,7 @@ void CCatalogDlg::SelectDrive(bool atStartup)
     StopLatestJob();
     m_view.Clear();
     if (std::shared_ptr<const CVolume> image = dlg.Image()) {
-        StartImageScan(std::move(image), dlg.ImageLabel());
+        StartLabelledScan(std::move(image), dlg.ImageLabel());
         return;
     }
     setWindowTitle(QStringLiteral("Quarrow - ") + DisplayText(dlg.Drive()));

@@ -34,7 +34,7 @@ void CCatalogDlg::OnDblclkList()
     if (!row)
         return;
     // The path kept with the row, never one rebuilt from the shown (lower-cased) texts.
-    if (m_pImage && m_view.Volume() == m_pImage) {
+    if (m_view.Volume() && m_view.Volume()->MustCopyOut()) {
         CopyOut(row->strPath, m_view.CurrentFolder());
         return;
     }
@@ -63,7 +63,7 @@ void CCatalogDlg::OpenCurrentFolder()
                             QMessageBox::Ok, QMessageBox::Warning);
         return;
     }
-    if (m_pImage && m_view.Volume() == m_pImage) {
+    if (m_view.Volume() && m_view.Volume()->MustCopyOut()) {
         CopyOut(std::string(), folder);
         return;
     }
@@ -73,6 +73,10 @@ void CCatalogDlg::OpenCurrentFolder()
 
 void CCatalogDlg::CopyOut(std::string file, std::string folder, bool bConfirmed)
 {
+    // The listing a pending copy waits for is of the same volume.
+    const std::shared_ptr<const CVolume> volume = m_view.Volume();
+    if (!volume)
+        return;
     CopyRequest request{std::move(file), std::move(folder), bConfirmed};
     // One walk at a time: the copy waits for the listing of the application's files.
     if (m_view.IsListing()) {
@@ -97,8 +101,7 @@ void CCatalogDlg::CopyOut(std::string file, std::string folder, bool bConfirmed)
     settings.nAskAbove = kAskAboveBytes;
     settings.bConfirmed = request.bConfirmed;
     m_pCopyJob = std::make_shared<CCopyOutJob>(
-        m_pImage, m_pExtractCache->Target(m_pImage->Root(), m_pImage->ContentKey()),
-        std::move(settings));
+        volume, m_pExtractCache->Target(volume->Root(), volume->ContentKey()), std::move(settings));
     m_pCopyJob->SetWakeUp(
         [this] { QMetaObject::invokeMethod(this, "OnCopyReports", Qt::QueuedConnection); });
     const std::string& shown =

@@ -6,7 +6,6 @@
 #include "catalogue/OpenVolumeJob.h"
 #include "catalogue/ScanJob.h"
 #include "catalogue/WorkerThread.h"
-#include "platform/MountedVolume.h"
 #include "platform/OpenVolume.h"
 #include "platform/desktop/Prompt.h"
 #include "view/Collation.h"
@@ -18,14 +17,32 @@
 #include <system_error>
 #include <utility>
 
-void CCatalogDlg::OpenStartPath()
+void CCatalogDlg::LookForAutorun()
 {
     namespace fs = std::filesystem;
     std::error_code error;
+    if (m_strStartPath.empty()) {
+        std::string folder = fs::current_path(error).string();
+        if (error) {
+            SelectDrive(true);
+            return;
+        }
+        // Whether a drive must be chosen is known before the window shows, unless the folder
+        // is stuck: the window then shows and the answer comes when it comes.
+        OpenOnWorker(std::move(folder), false);
+        if (m_pWorkerThread->WaitFor(kStartupLookGrace))
+            OnOpenReports();
+        return;
+    }
     std::string path = fs::absolute(fs::path(m_strStartPath), error).lexically_normal().string();
     while (path.size() > 1 && path.back() == '/')
         path.pop_back();
+    OpenOnWorker(std::move(path), true);
+}
 
+void CCatalogDlg::OpenOnWorker(std::string path, bool bNamed)
+{
+    m_bOpeningNamedPath = bNamed;
     // As while scanning, until the open has ended.
     m_wndCatalogTree.setEnabled(false);
     m_wndToolBar.EnableButton(Command::kSelectDrive, false);
@@ -50,8 +67,15 @@ void CCatalogDlg::OnOpenReports()
         return;
     const std::string path = m_pOpenJob->Path();
     m_pOpenJob.reset();
-    if (opened->m_pVolume) {
-        EndOpen(*opened);
+    // The current folder is scanned as the drive only when it has an autorun.inf.
+    if (opened->m_pVolume && (m_bOpeningNamedPath || opened->m_strLabel)) {
+        StartLabelledScan(std::move(opened->m_pVolume), opened->m_strLabel);
+        return;
+    }
+    if (!m_bOpeningNamedPath) {
+        m_wndStatusBar.SetText(0, QString());
+        m_wndCatalogTree.setEnabled(true);
+        SelectDrive(true);
         return;
     }
 
@@ -86,34 +110,22 @@ void CCatalogDlg::OnOpenReports()
     SelectDrive(true);
 }
 
-void CCatalogDlg::EndOpen(const COpenedVolume& opened)
-{
-    if (opened.m_bImage) {
-        StartImageScan(opened.m_pVolume, opened.m_strLabel);
-        return;
-    }
-    setWindowTitle(QStringLiteral("Quarrow - ") +
-                   DisplayText(opened.m_strLabel.value_or(opened.m_pVolume->Root())));
-    StartScan(opened.m_pVolume);
-}
-
 void CCatalogDlg::ShowError(const QString& text)
 {
     CPrompt::MessageBox(this, text, QStringLiteral("Quarrow"), QMessageBox::Ok,
                         QMessageBox::Warning);
 }
 
-void CCatalogDlg::StartImageScan(std::shared_ptr<const CVolume> image,
-                                 const std::optional<std::string>& label)
+void CCatalogDlg::StartLabelledScan(std::shared_ptr<const CVolume> volume,
+                                    const std::optional<std::string>& label)
 {
-    setWindowTitle(QStringLiteral("Quarrow - ") + DisplayText(label.value_or(image->Root())));
-    m_pImage = image;
-    StartScan(std::move(image));
+    setWindowTitle(QStringLiteral("Quarrow - ") + DisplayText(label.value_or(volume->Root())));
+    StartScan(std::move(volume));
 }
 
 void CCatalogDlg::StartScan(std::string root)
 {
-    StartScan(CMountedVolume::Create(std::move(root)));
+    StartScan(OpenDriveFolder(std::move(root)));
 }
 
 void CCatalogDlg::StartScan(std::shared_ptr<const CVolume> volume)
@@ -123,8 +135,6 @@ void CCatalogDlg::StartScan(std::shared_ptr<const CVolume> volume)
     m_pOpenJob.reset();
     m_pCopyJob.reset();
     m_pendingCopy.reset();
-    if (volume != m_pImage)
-        m_pImage.reset();
 
     m_wndCatalogTree.setEnabled(false);
     m_wndToolBar.EnableButton(Command::kSelectDrive, false);

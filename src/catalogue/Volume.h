@@ -9,8 +9,9 @@
 #include <string>
 #include <string_view>
 
-// The one way Quarrow reads a drive: a mounted folder or a disc image. Walker, profile
-// reader, description, program icons, the file list and the copy-out read through it alone.
+// The one way Quarrow reads a drive: a mounted folder (CMountedVolume) or a disc image
+// (CImageVolume), both opened by OpenVolume. Walker, profile reader, description, program
+// icons, the file list and the copy-out read through it alone.
 //
 // Paths. Every path taken or given is a display path as bytes: Root() followed by '/' and
 // the path inside ("/media/cd/apps/x", "/home/me/cd1.iso/apps/x"). A path that is not Root()
@@ -149,9 +150,12 @@ public:
     virtual std::optional<FileIdentity> IdentityOf(const std::string& path) const = 0;
     virtual PathKind What(const std::string& path) const = 0;
 
+    // True when the desktop cannot be handed this volume's files where they are: they are
+    // copied out first (CCopyOutJob), as from a disc image.
+    virtual bool MustCopyOut() const noexcept { return false; }
     // A path the desktop can open for the file at path: the path itself on a mounted folder.
-    // nullopt when there is none: always inside an image, whose files must be copied out
-    // first (CCopyOutJob), and for a file reached through a link that leaves the volume.
+    // nullopt when there is none: always when MustCopyOut(), and for a file reached through a
+    // link that leaves the volume.
     virtual std::optional<std::string> RealPathForDesktop(const std::string& path) const = 0;
 
     // Tells what the volume holds from what a volume opened earlier at the same Root() held

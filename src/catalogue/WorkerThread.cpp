@@ -54,6 +54,14 @@ bool CWorkerThread::StopAndWait(std::chrono::milliseconds grace)
     return ended;
 }
 
+bool CWorkerThread::WaitFor(std::chrono::milliseconds limit) const
+{
+    if (!m_pState)
+        return true;
+    std::unique_lock lock(m_pState->mutex);
+    return m_pState->ended.wait_for(lock, limit, [this] { return m_pState->bEnded; });
+}
+
 bool CWorkerThread::IsRunning() const
 {
     if (!m_pState)

@@ -24,6 +24,9 @@ public:
     // keeping the job alive, and the job's wake-up has been cleared so it reaches nothing.
     bool StopAndWait(std::chrono::milliseconds grace);
 
+    // Waits up to limit for the running job to end, without asking it to stop; true when it
+    // has ended (or none ran).
+    bool WaitFor(std::chrono::milliseconds limit) const;
     bool IsRunning() const;
     const std::shared_ptr<CJob>& Job() const noexcept { return m_pJob; }
 

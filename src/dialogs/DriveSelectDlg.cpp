@@ -6,7 +6,6 @@
 #include "catalogue/OpenVolumeJob.h"
 #include "catalogue/Text.h"
 #include "catalogue/WorkerThread.h"
-#include "platform/DiscImage.h"
 #include "platform/DriveSource.h"
 #include "platform/OpenVolume.h"
 #include "platform/desktop/Prompt.h"
@@ -70,7 +69,6 @@ void CDriveSelectDlg::CDriveCombo::hidePopup()
 CDriveSelectDlg::CDriveSelectDlg(CDriveSource& driveSource, QWidget* pParent)
     : QDialog(pParent)
     , m_pDriveSource(&driveSource)
-    , m_fnOpenImage(&DiscImage::Open)
     , m_pWorkerThread(std::make_unique<CWorkerThread>())
 {
     Pictures::EnsureLoaded();

@@ -48,6 +48,7 @@ public:
     std::unique_ptr<CFile> OpenFile(const std::string& path) const override;
     std::optional<FileIdentity> IdentityOf(const std::string& path) const override;
     PathKind What(const std::string& path) const override;
+    bool MustCopyOut() const noexcept override { return true; }
     std::optional<std::string> RealPathForDesktop(const std::string& path) const override;
     std::string ContentKey() const override;
 

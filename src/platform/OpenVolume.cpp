@@ -65,6 +65,11 @@ COpenedVolume OpenVolume(const std::string& path, const ImageOpenFn& openImage)
     return result;
 }
 
+std::shared_ptr<const CVolume> OpenDriveFolder(std::string root)
+{
+    return CMountedVolume::Create(std::move(root));
+}
+
 std::optional<std::string> AutorunLabel(const CVolume& volume)
 {
     const std::optional<std::string> autorun = volume.ResolveNoCase(volume.Root(), "autorun.inf");

@@ -19,6 +19,10 @@ using ImageOpenFn = std::function<std::shared_ptr<const CVolume>(const std::stri
 // it runs on a worker; FIFOs, sockets and devices are never opened.
 COpenedVolume OpenVolume(const std::string& path, const ImageOpenFn& openImage = {});
 
+// A drive's folder as a volume, for a walk to read; nothing is read here. Every drive the
+// user picks from the list is scanned so, readable or not.
+std::shared_ptr<const CVolume> OpenDriveFolder(std::string root);
+
 // The label of the autorun.inf at the volume's root, found without regard to case; "Unknown"
 // when the file has none, nullopt when there is no such file. Reads the volume.
 std::optional<std::string> AutorunLabel(const CVolume& volume);

@@ -41,7 +41,12 @@ protected:
         m_drive.WriteFile("App/Data.QQZ", "data");
         m_image = m_files.WriteFile("cd1.iso", "an image");
         m_dlg.SetImageOpener([this](const std::string& path) -> std::shared_ptr<const CVolume> {
-            return path == m_image ? CMountedVolume::Create(m_drive.Root()) : nullptr;
+            if (path != m_image)
+                return nullptr;
+            auto image = std::make_shared<CBlockingVolume>(CMountedVolume::Create(m_drive.Root()),
+                                                           std::chrono::seconds(1));
+            image->ActAsImage();
+            return image;
         });
         CPrompt::SetDialogRunner([this](QDialog& dialog) {
             m_bAskedForDrive = qobject_cast<CDriveSelectDlg*>(&dialog) != nullptr;

@@ -97,5 +97,7 @@ CVolume::PathKind CBlockingVolume::What(const std::string& path) const
 std::optional<std::string> CBlockingVolume::RealPathForDesktop(const std::string& path) const
 {
     Pass();
+    if (m_bActsAsImage)
+        return std::nullopt;
     return m_pInner->RealPathForDesktop(path);
 }

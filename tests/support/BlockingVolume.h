@@ -19,6 +19,8 @@ public:
     void Open();
     // Calls waiting at the gate now.
     int Waiting() const;
+    // Stands in for a disc image from now on: the desktop is never handed its files.
+    void ActAsImage() { m_bActsAsImage = true; }
     // Files opened through the gate so far.
     int FilesOpened() const { return m_nFilesOpened; }
 
@@ -34,7 +36,9 @@ public:
     std::unique_ptr<CFile> OpenFile(const std::string& path) const override;
     std::optional<FileIdentity> IdentityOf(const std::string& path) const override;
     PathKind What(const std::string& path) const override;
+    bool MustCopyOut() const noexcept override { return m_bActsAsImage || m_pInner->MustCopyOut(); }
     std::optional<std::string> RealPathForDesktop(const std::string& path) const override;
+    std::string ContentKey() const override { return m_pInner->ContentKey(); }
 
 private:
     void Pass() const;
@@ -44,6 +48,7 @@ private:
     mutable std::mutex m_mutex;
     mutable std::condition_variable m_opened;
     bool m_bShut = false;
+    bool m_bActsAsImage = false;
     mutable int m_nWaiting = 0;
     mutable std::atomic<int> m_nFilesOpened = 0;
 };
