@@ -1,10 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/CatalogDlg.h"
 
-#include "app/Commands.h"
 #include "app/DialogUnits.h"
 #include "app/Pictures.h"
-#include "app/Strings.h"
 #include "catalogue/WorkerThread.h"
 #include "catalogue/CopyOutJob.h"
 #include "platform/DriveSource.h"
@@ -93,17 +91,16 @@ CCatalogDlg::CCatalogDlg(QWidget* pParent)
     m_wndToolBar.setAccessibleName(QStringLiteral("Toolbar"));
     m_wndStatusBar.setObjectName(QStringLiteral("statusBar"));
     m_wndStatusBar.setAccessibleName(QStringLiteral("Status"));
-    connect(&m_wndToolBar, &CToolBar::Command, this, &CCatalogDlg::OnCommand);
     connect(&m_view, &CApplicationView::Progress, this,
             [this](const QString& text) { m_wndStatusBar.SetText(0, text); });
     connect(&m_view, &CApplicationView::ListingEnded, this, &CCatalogDlg::OnListingEnded);
 
-    ServeToolTips(m_wndCatalogTree.viewport(), Control::kCatalogTree);
-    ServeToolTips(m_wndFileList.viewport(), Control::kFileList);
-    ServeToolTips(m_wndDescription.viewport(), Control::kDescription);
-    ServeToolTips(&m_wndDescription, Control::kDescription);
-    ServeToolTips(&m_wndStatusBar, Control::kStatusBar);
-    ServeToolTips(&m_wndToolBar, Control::kToolBar);
+    const QString descriptionTip = QStringLiteral("Description of the selected application");
+    m_wndDescription.setToolTip(descriptionTip);
+    m_wndDescription.viewport()->setToolTip(descriptionTip);
+    // A click below the last row must not reach the view.
+    m_wndFileList.viewport()->installEventFilter(this);
+    CreateActions();
 
     setTabOrder(&m_wndCatalogTree, &m_wndFileList);
     setTabOrder(&m_wndFileList, &m_wndDescription);
@@ -148,10 +145,10 @@ bool CCatalogDlg::OnInitDialog()
 
     LookForAutorun();
 
-    m_wndToolBar.CheckButton(Command::kShowAppFiles, true);
-    m_wndToolBar.EnableButton(Command::kSelectDrive, false);
-    m_wndToolBar.EnableButton(Command::kShowAppFiles, false);
-    m_wndToolBar.EnableButton(Command::kShowAllFiles, false);
+    m_actShowAppFiles.setChecked(true);
+    m_actSelectDrive.setEnabled(false);
+    m_actShowAppFiles.setEnabled(false);
+    m_actShowAllFiles.setEnabled(false);
 
     m_view.InitFileIcons();
     m_wndFileList.setColumnWidth(0, 150);
@@ -162,31 +159,15 @@ bool CCatalogDlg::OnInitDialog()
 
 void CCatalogDlg::CreateToolBar()
 {
-    struct Entry {
-        int commandId;
-        const char* image;
-    };
-    static constexpr Entry kEntries[] = {
-        {Command::kSelectDrive, ":/toolbar/select-drive.svg"},
-        {0, nullptr},
-        {Command::kOpenFolder, ":/toolbar/open-folder.svg"},
-        {0, nullptr},
-        {Command::kShowAppFiles, ":/toolbar/app-files.svg"},
-        {Command::kShowAllFiles, ":/toolbar/all-files.svg"},
-        {0, nullptr},
-        {Command::kAbout, ":/toolbar/about.svg"},
-    };
     m_wndToolBar.SetButtonSize(QSize(50, 24));
-    for (const Entry& entry : kEntries) {
-        m_wndToolBar.InsertButton(entry.commandId,
-                                  entry.image ? QIcon(QString::fromLatin1(entry.image)) : QIcon());
-        if (CToolBarButton* button = m_wndToolBar.Button(entry.commandId)) {
-            const QString text = OnToolTipNotify(entry.commandId).value_or(QString());
-            button->setText(text);
-            button->setAccessibleName(text);
-            ServeToolTips(button, entry.commandId);
-        }
-    }
+    m_wndToolBar.AddButton(m_actSelectDrive);
+    m_wndToolBar.AddSeparator();
+    m_wndToolBar.AddButton(m_actOpenFolder);
+    m_wndToolBar.AddSeparator();
+    m_wndToolBar.AddButton(m_actShowAppFiles);
+    m_wndToolBar.AddButton(m_actShowAllFiles);
+    m_wndToolBar.AddSeparator();
+    m_wndToolBar.AddButton(m_actAbout);
 }
 
 void CCatalogDlg::CreateStatusBar()
@@ -242,27 +223,4 @@ void CCatalogDlg::StopLatestJob(std::chrono::milliseconds grace)
 bool CCatalogDlg::IsWorkerRunning() const
 {
     return m_pWorkerThread->IsRunning();
-}
-
-void CCatalogDlg::OnCommand(int commandId)
-{
-    switch (commandId) {
-    case Command::kShowAppFiles:
-        OnShowAppFiles();
-        break;
-    case Command::kShowAllFiles:
-        OnShowAllFiles();
-        break;
-    case Command::kSelectDrive:
-        OnSelectDrive();
-        break;
-    case Command::kOpenFolder:
-        OnOpenFolder();
-        break;
-    case Command::kAbout:
-        OnAbout();
-        break;
-    default:
-        break;
-    }
 }

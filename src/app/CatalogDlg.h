@@ -6,6 +6,7 @@
 #include "app/ToolBar.h"
 #include "view/ApplicationView.h"
 
+#include <QAction>
 #include <QDialog>
 #include <QIcon>
 #include <QPlainTextEdit>
@@ -82,15 +83,9 @@ public:
     QTreeView& FileList() noexcept { return m_wndFileList; }
     QPlainTextEdit& DescriptionPane() noexcept { return m_wndDescription; }
     CStatusBar& StatusBar() noexcept { return m_wndStatusBar; }
-    CToolBar& ToolBar() noexcept { return m_wndToolBar; }
     const std::string& CurrentFolder() const noexcept { return m_view.CurrentFolder(); }
     bool IsWorkerRunning() const;
 
-    // The tooltip of a control or command id: the joined status texts for the status bar,
-    // nothing for id 0, else the id's string when there is one.
-    std::optional<QString> OnToolTipNotify(int id) const;
-    // Window-menu commands; 16 (low four bits ignored) shows the About box.
-    void OnSysCommand(int nID);
     void OnAbout();
 
     // A click shows the selected file's path; a double-click opens it with the desktop.
@@ -132,8 +127,8 @@ private slots:
 
 private:
     void LayoutControls();
-    void ServeToolTips(QWidget* widget, int id);
-    void ShowWindowMenu(const QPoint& globalPos);
+    // One action per command, shown by the toolbar and the window menu.
+    void CreateActions();
     void CreateToolBar();
     void CreateStatusBar();
     // How long start-up waits for the current folder's autorun.inf before the window shows.
@@ -146,7 +141,6 @@ private:
     void EndScan(std::shared_ptr<const CCatalogue> catalogue);
     void OnSelChangedTree(const QModelIndex& current);
     void OnItemExpandedTree(const QModelIndex& index);
-    void OnCommand(int commandId);
     void OnShowAllFiles();
     void OnShowAppFiles();
     void OnListingEnded();
@@ -159,6 +153,12 @@ private:
     QIcon m_hIcon;
     CStatusBar m_wndStatusBar;
     CToolBar m_wndToolBar;
+    QAction m_actSelectDrive;
+    QAction m_actOpenFolder;
+    QAction m_actShowAppFiles;
+    QAction m_actShowAllFiles;
+    QAction m_actAbout;
+    QAction m_actWindowMenuAbout;
     std::unique_ptr<CWorkerThread> m_pWorkerThread; // runs the most recently started walk
     std::unique_ptr<CDriveSource> m_pDriveSource;
     CApplicationView m_view;

@@ -1,9 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// Tooltips, the window menu and the commands of the main window.
+// The commands of the main window.
 #include "app/CatalogDlg.h"
 
-#include "app/Commands.h"
-#include "app/Strings.h"
 #include "catalogue/Text.h"
 #include "dialogs/AboutBox.h"
 #include "dialogs/DriveSelectDlg.h"
@@ -18,10 +16,6 @@
 #include <QToolTip>
 
 #include <utility>
-
-namespace {
-const char* const kControlIdProperty = "quarrowControlId";
-} // namespace
 
 void CCatalogDlg::SetDriveSource(std::unique_ptr<CDriveSource> source)
 {
@@ -49,20 +43,62 @@ void CCatalogDlg::SelectDrive(bool atStartup)
     StartScan(dlg.Drive());
 }
 
+void CCatalogDlg::CreateActions()
+{
+    struct Command {
+        QAction& action;
+        const char* name;
+        const char* icon;
+        QString text;
+        void (CCatalogDlg::*handler)();
+    };
+    const Command commands[] = {
+        {m_actSelectDrive, "selectDrive", ":/toolbar/select-drive.svg",
+         QStringLiteral("Select drive to scan for applications"), &CCatalogDlg::OnSelectDrive},
+        {m_actOpenFolder, "openFolder", ":/toolbar/open-folder.svg",
+         QStringLiteral("Open the folder contaning the currently selected application"),
+         &CCatalogDlg::OnOpenFolder},
+        {m_actShowAppFiles, "showAppFiles", ":/toolbar/app-files.svg",
+         QStringLiteral("Show only application related files"), &CCatalogDlg::OnShowAppFiles},
+        {m_actShowAllFiles, "showAllFiles", ":/toolbar/all-files.svg",
+         QStringLiteral("Show all files"), &CCatalogDlg::OnShowAllFiles},
+        {m_actAbout, "about", ":/toolbar/about.svg", QStringLiteral("About Quarrow"),
+         &CCatalogDlg::OnAbout},
+        {m_actWindowMenuAbout, "windowMenuAbout", nullptr, QStringLiteral("&About Quarrow..."),
+         &CCatalogDlg::OnAbout},
+    };
+    for (const Command& command : commands) {
+        command.action.setParent(this);
+        command.action.setObjectName(QString::fromLatin1(command.name));
+        command.action.setText(command.text);
+        command.action.setToolTip(command.text);
+        if (command.icon)
+            command.action.setIcon(QIcon(QString::fromLatin1(command.icon)));
+        connect(&command.action, &QAction::triggered, this, command.handler);
+    }
+    // Triggering a pressed mode button switches to the other mode, as pressing it always did.
+    m_actShowAppFiles.setCheckable(true);
+    m_actShowAllFiles.setCheckable(true);
+    // The window manager owns the real window menu, so its About item lives here.
+    for (QWidget* bar :
+         {static_cast<QWidget*>(&m_wndToolBar), static_cast<QWidget*>(&m_wndStatusBar)}) {
+        bar->addAction(&m_actWindowMenuAbout);
+        bar->setContextMenuPolicy(Qt::ActionsContextMenu);
+    }
+}
+
 void CCatalogDlg::OnShowAllFiles()
 {
-    // Pressing the button that is already pressed switches to the other mode.
-    const bool bShowAll = !m_wndToolBar.IsButtonChecked(Command::kShowAllFiles);
-    m_wndToolBar.CheckButton(Command::kShowAllFiles, bShowAll);
-    m_wndToolBar.CheckButton(Command::kShowAppFiles, !bShowAll);
+    // The action has toggled already.
+    const bool bShowAll = m_actShowAllFiles.isChecked();
+    m_actShowAppFiles.setChecked(!bShowAll);
     m_view.SetShowAllFiles(bShowAll);
 }
 
 void CCatalogDlg::OnShowAppFiles()
 {
-    const bool bShowAll = m_wndToolBar.IsButtonChecked(Command::kShowAppFiles);
-    m_wndToolBar.CheckButton(Command::kShowAllFiles, bShowAll);
-    m_wndToolBar.CheckButton(Command::kShowAppFiles, !bShowAll);
+    const bool bShowAll = !m_actShowAppFiles.isChecked();
+    m_actShowAllFiles.setChecked(bShowAll);
     m_view.SetShowAllFiles(bShowAll);
 }
 
@@ -72,47 +108,14 @@ void CCatalogDlg::OnListingEnded()
         CopyRequest request = std::move(*std::exchange(m_pendingCopy, std::nullopt));
         CopyOut(std::move(request.strFile), std::move(request.strFolder), request.bConfirmed);
     }
-    m_wndToolBar.EnableButton(Command::kShowAppFiles, true);
-    m_wndToolBar.EnableButton(Command::kShowAllFiles, true);
-}
-
-std::optional<QString> CCatalogDlg::OnToolTipNotify(int id) const
-{
-    if (id == Control::kStatusBar) {
-        // Built whole: the joined text may run past the 80 characters of a tip buffer.
-        return m_wndStatusBar.GetText(0) + QStringLiteral(" | ") + m_wndStatusBar.GetText(1) +
-               QStringLiteral(" | ") + m_wndStatusBar.GetText(2);
-    }
-    if (id == 0)
-        return std::nullopt;
-    const QString text = Strings::Load(id & 0xFFFF);
-    if (text.isEmpty())
-        return std::nullopt;
-    return text;
-}
-
-void CCatalogDlg::ServeToolTips(QWidget* widget, int id)
-{
-    widget->setProperty(kControlIdProperty, id);
-    widget->installEventFilter(this);
+    m_actShowAppFiles.setEnabled(true);
+    m_actShowAllFiles.setEnabled(true);
 }
 
 bool CCatalogDlg::eventFilter(QObject* watched, QEvent* event)
 {
-    const QVariant id = watched->property(kControlIdProperty);
-    if (!id.isValid())
-        return QDialog::eventFilter(watched, event);
-    if (event->type() == QEvent::ToolTip) {
-        const auto* help = static_cast<QHelpEvent*>(event);
-        if (const std::optional<QString> text = OnToolTipNotify(id.toInt()))
-            QToolTip::showText(help->globalPos(), *text, static_cast<QWidget*>(watched));
-        else
-            QToolTip::hideText();
-        return true;
-    }
-    if ((event->type() == QEvent::MouseButtonPress ||
-         event->type() == QEvent::MouseButtonDblClick) &&
-        id.toInt() == Control::kFileList) {
+    if (watched == m_wndFileList.viewport() && (event->type() == QEvent::MouseButtonPress ||
+                                                event->type() == QEvent::MouseButtonDblClick)) {
         // A click below the last row leaves no row selected, so nothing is opened.
         const auto* mouse = static_cast<QMouseEvent*>(event);
         if (!m_wndFileList.indexAt(mouse->position().toPoint()).isValid()) {
@@ -120,27 +123,7 @@ bool CCatalogDlg::eventFilter(QObject* watched, QEvent* event)
             return true;
         }
     }
-    if (event->type() == QEvent::ContextMenu &&
-        (id.toInt() == Control::kStatusBar || id.toInt() == Control::kToolBar)) {
-        ShowWindowMenu(static_cast<QContextMenuEvent*>(event)->globalPos());
-        return true;
-    }
     return QDialog::eventFilter(watched, event);
-}
-
-void CCatalogDlg::ShowWindowMenu(const QPoint& globalPos)
-{
-    // The window manager owns the real window menu, so the About item lives here.
-    QMenu menu(this);
-    QAction* about = menu.addAction(Strings::Load(Strings::kAboutMenuItem));
-    if (menu.exec(globalPos) == about)
-        OnSysCommand(Command::kSysAbout);
-}
-
-void CCatalogDlg::OnSysCommand(int nID)
-{
-    if ((nID & 0xFFF0) == Command::kSysAbout)
-        OnAbout();
 }
 
 void CCatalogDlg::OnAbout()

@@ -2,7 +2,6 @@
 // The scan and the catalogue tree of the main window.
 #include "app/CatalogDlg.h"
 
-#include "app/Commands.h"
 #include "catalogue/OpenVolumeJob.h"
 #include "catalogue/ScanJob.h"
 #include "catalogue/WorkerThread.h"
@@ -45,8 +44,8 @@ void CCatalogDlg::OpenOnWorker(std::string path, bool bNamed)
     m_bOpeningNamedPath = bNamed;
     // As while scanning, until the open has ended.
     m_wndCatalogTree.setEnabled(false);
-    m_wndToolBar.EnableButton(Command::kSelectDrive, false);
-    m_wndToolBar.EnableButton(Command::kOpenFolder, false);
+    m_actSelectDrive.setEnabled(false);
+    m_actOpenFolder.setEnabled(false);
     m_wndStatusBar.SetText(0, QStringLiteral("Opening: ") + DisplayText(path));
 
     m_pOpenJob = std::make_shared<COpenVolumeJob>(
@@ -137,8 +136,8 @@ void CCatalogDlg::StartScan(std::shared_ptr<const CVolume> volume)
     m_pendingCopy.reset();
 
     m_wndCatalogTree.setEnabled(false);
-    m_wndToolBar.EnableButton(Command::kSelectDrive, false);
-    m_wndToolBar.EnableButton(Command::kOpenFolder, false);
+    m_actSelectDrive.setEnabled(false);
+    m_actOpenFolder.setEnabled(false);
 
     // Clearing the tree is a change of the selection to no node.
     if (m_wndCatalogTree.currentIndex().isValid())
@@ -174,11 +173,11 @@ void CCatalogDlg::EndScan(std::shared_ptr<const CCatalogue> catalogue)
     const bool bFoundAny = catalogue->ApplicationCount() > 0;
     // The catalogue arrives sorted: categories, and the applications within each.
     m_model.SetCatalogue(std::move(catalogue));
-    m_wndToolBar.EnableButton(Command::kOpenFolder, bFoundAny);
+    m_actOpenFolder.setEnabled(bFoundAny);
     m_wndCatalogTree.expand(m_model.RootIndex());
     m_wndCatalogTree.setEnabled(true);
     m_wndStatusBar.SetText(0, QStringLiteral("Done."));
-    m_wndToolBar.EnableButton(Command::kSelectDrive, true);
+    m_actSelectDrive.setEnabled(true);
     m_view.SetScanRunning(false);
 }
 
@@ -200,8 +199,8 @@ void CCatalogDlg::OnSelChangedTree(const QModelIndex& current)
     } else {
         m_wndStatusBar.SetText(1, text);
         m_wndStatusBar.SetText(2, QString());
-        m_wndToolBar.EnableButton(Command::kShowAppFiles, false);
-        m_wndToolBar.EnableButton(Command::kShowAllFiles, false);
+        m_actShowAppFiles.setEnabled(false);
+        m_actShowAllFiles.setEnabled(false);
     }
     m_view.Select(application);
 }

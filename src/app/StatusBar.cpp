@@ -1,7 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/StatusBar.h"
 
+#include <QHelpEvent>
 #include <QLabel>
+#include <QToolTip>
 
 CStatusBar::CStatusBar(QWidget* parent)
     : QWidget(parent)
@@ -48,6 +50,21 @@ QString CStatusBar::GetTipText(int part) const
 QLabel* CStatusBar::PartLabel(int part) const
 {
     return part >= 0 && part < kPartCount ? m_arrParts[part] : nullptr;
+}
+
+QString CStatusBar::ToolTipText() const
+{
+    return GetText(0) + QStringLiteral(" | ") + GetText(1) + QStringLiteral(" | ") + GetText(2);
+}
+
+bool CStatusBar::event(QEvent* event)
+{
+    // The parts have no tips of their own, so theirs reach the bar.
+    if (event->type() == QEvent::ToolTip) {
+        QToolTip::showText(static_cast<QHelpEvent*>(event)->globalPos(), ToolTipText(), this);
+        return true;
+    }
+    return QWidget::event(event);
 }
 
 void CStatusBar::resizeEvent(QResizeEvent*)

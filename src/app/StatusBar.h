@@ -28,8 +28,11 @@ public:
     QString GetTipText(int part) const;
 
     QLabel* PartLabel(int part) const;
+    // The bar's tooltip: the three texts joined by " | ", built whole whatever their length.
+    QString ToolTipText() const;
 
 protected:
+    bool event(QEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
 
 private:

@@ -3,8 +3,8 @@
 
 #include <QAccessible>
 #include <QAccessibleWidget>
+#include <QAction>
 #include <QFrame>
-#include <QIcon>
 
 namespace {
 
@@ -20,22 +20,30 @@ QAccessibleInterface* ToolBarAccessible(const QString& className, QObject* objec
 
 } // namespace
 
-CToolBarButton::CToolBarButton(int commandId, QWidget* parent)
+CToolBarButton::CToolBarButton(QAction& action, QWidget* parent)
     : QToolButton(parent)
-    , m_nCommandId(commandId)
+    , m_action(action)
 {
+    setObjectName(action.objectName());
     setAutoRaise(true);
     setCheckable(true);
     setToolButtonStyle(Qt::ToolButtonIconOnly);
     setFocusPolicy(Qt::TabFocus);
-    connect(this, &QToolButton::clicked, this, [this] { emit Command(m_nCommandId); });
+    ShowAction();
+    connect(&action, &QAction::changed, this, &CToolBarButton::ShowAction);
+    connect(this, &QToolButton::clicked, &action, &QAction::trigger);
     connect(this, &QToolButton::toggled, this, &CToolBarButton::OnToggled);
 }
 
-void CToolBarButton::SetPressedLook(bool pressed)
+void CToolBarButton::ShowAction()
 {
+    setIcon(m_action.icon());
+    setText(m_action.text());
+    setAccessibleName(m_action.text());
+    setToolTip(m_action.toolTip());
+    setEnabled(m_action.isEnabled());
     m_bSettingLook = true;
-    setChecked(pressed);
+    setChecked(m_action.isChecked());
     m_bSettingLook = false;
 }
 
@@ -43,10 +51,12 @@ void CToolBarButton::OnToggled(bool checked)
 {
     if (m_bSettingLook)
         return;
-    // Only an outside toggle (an assistive technology's action) gets here: undo it and run
-    // the command, which decides the look itself.
-    SetPressedLook(!checked);
-    emit Command(m_nCommandId);
+    // Only an outside toggle (an assistive technology's action) gets here: undo it and
+    // trigger the action, which decides the look itself.
+    m_bSettingLook = true;
+    setChecked(!checked);
+    m_bSettingLook = false;
+    m_action.trigger();
 }
 
 CToolBar::CToolBar(QWidget* parent)
@@ -64,56 +74,24 @@ void CToolBar::SetButtonSize(QSize size)
     m_buttonSize = size;
 }
 
-void CToolBar::InsertButton(int commandId, const QIcon& image)
+void CToolBar::AddSeparator()
 {
-    if (commandId == 0) {
-        auto* separator = new QFrame(this);
-        separator->setFrameShape(QFrame::VLine);
-        separator->setFrameShadow(QFrame::Sunken);
-        separator->setGeometry(m_nNextX + kSeparatorWidth / 2 - 1, kMargin + 2, 2,
-                               m_buttonSize.height() - 4);
-        separator->show();
-        m_nNextX += kSeparatorWidth;
-        return;
-    }
-    auto* button = new CToolBarButton(commandId, this);
-    button->setIcon(image);
+    auto* separator = new QFrame(this);
+    separator->setFrameShape(QFrame::VLine);
+    separator->setFrameShadow(QFrame::Sunken);
+    separator->setGeometry(m_nNextX + kSeparatorWidth / 2 - 1, kMargin + 2, 2,
+                           m_buttonSize.height() - 4);
+    separator->show();
+    m_nNextX += kSeparatorWidth;
+}
+
+void CToolBar::AddButton(QAction& action)
+{
+    auto* button = new CToolBarButton(action, this);
     button->setIconSize(QSize(16, 16));
     button->setGeometry(m_nNextX, kMargin, m_buttonSize.width(), m_buttonSize.height());
-    connect(button, &CToolBarButton::Command, this, &CToolBar::Command);
     button->show();
-    m_mapButtons[commandId] = button;
     m_nNextX += m_buttonSize.width();
-}
-
-CToolBarButton* CToolBar::Button(int commandId) const
-{
-    const auto it = m_mapButtons.find(commandId);
-    return it == m_mapButtons.end() ? nullptr : it->second;
-}
-
-void CToolBar::EnableButton(int commandId, bool enable)
-{
-    if (CToolBarButton* button = Button(commandId))
-        button->setEnabled(enable);
-}
-
-bool CToolBar::IsButtonEnabled(int commandId) const
-{
-    const CToolBarButton* button = Button(commandId);
-    return button && button->isEnabled();
-}
-
-void CToolBar::CheckButton(int commandId, bool check)
-{
-    if (CToolBarButton* button = Button(commandId))
-        button->SetPressedLook(check);
-}
-
-bool CToolBar::IsButtonChecked(int commandId) const
-{
-    const CToolBarButton* button = Button(commandId);
-    return button && button->isChecked();
 }
 
 QSize CToolBar::sizeHint() const

@@ -4,37 +4,31 @@
 #include <QToolButton>
 #include <QWidget>
 
-#include <map>
+class QAction;
 
-class QIcon;
-
-// A toolbar button whose pressed look only the program sets: a click runs the command and
-// leaves the look alone, whether it comes from the mouse, the keyboard or an assistive
-// technology's "toggle" action.
+// A toolbar button showing one action: its icon, text, tooltip, enabled and checked state. A
+// click triggers the action, whether it comes from the mouse, the keyboard or an assistive
+// technology's "toggle" action; the pressed look follows the action's checked state alone.
+// Every button is a toggle button to assistive technologies, as it always was.
 class CToolBarButton final : public QToolButton {
     Q_OBJECT
 
 public:
-    CToolBarButton(int commandId, QWidget* parent);
-
-    int CommandId() const noexcept { return m_nCommandId; }
-    void SetPressedLook(bool pressed);
-
-signals:
-    void Command(int commandId);
+    CToolBarButton(QAction& action, QWidget* parent);
 
 protected:
     void nextCheckState() override {}
 
 private:
+    void ShowAction();
     void OnToggled(bool checked);
 
-    int m_nCommandId;
+    QAction& m_action;
     bool m_bSettingLook = false;
 };
 
-// A row of flat, icon-only command buttons and separators, addressed by command id. Assistive
-// technologies see it as a tool bar named by its accessible name.
+// A row of flat, icon-only buttons for actions, and separators. Assistive technologies see it
+// as a tool bar named by its accessible name.
 class CToolBar final : public QWidget {
     Q_OBJECT
 
@@ -42,19 +36,11 @@ public:
     explicit CToolBar(QWidget* parent = nullptr);
 
     void SetButtonSize(QSize size);
-    // commandId 0 inserts a separator. Entries are placed left to right in insertion order.
-    void InsertButton(int commandId, const QIcon& image);
-
-    void EnableButton(int commandId, bool enable);
-    bool IsButtonEnabled(int commandId) const;
-    void CheckButton(int commandId, bool check);
-    bool IsButtonChecked(int commandId) const;
-    CToolBarButton* Button(int commandId) const;
+    // Placed left to right in the order added. The button takes the action's object name.
+    void AddButton(QAction& action);
+    void AddSeparator();
 
     QSize sizeHint() const override;
-
-signals:
-    void Command(int commandId);
 
 private:
     static constexpr int kSeparatorWidth = 8;
@@ -62,5 +48,4 @@ private:
 
     QSize m_buttonSize{24, 22};
     int m_nNextX = kMargin;
-    std::map<int, CToolBarButton*> m_mapButtons;
 };

@@ -4,7 +4,6 @@
 #include "TempTree.h"
 
 #include "app/CatalogDlg.h"
-#include "app/Commands.h"
 #include "platform/MountedVolume.h"
 #include "platform/desktop/Prompt.h"
 
@@ -107,10 +106,7 @@ TEST_F(BlockingVolume, SelectionsModesAboutAndClosingAnswerWhileTheDriveHangs)
     ASSERT_TRUE(ListingBlocked());
     EXPECT_LT(Timed([&] { Select("One"); }), kAnswerMs) << "a blocked listing is superseded";
     ASSERT_TRUE(ListingBlocked());
-    EXPECT_LT(Timed([&] {
-                  QTest::mouseClick(m_dlg->ToolBar().Button(Command::kShowAppFiles),
-                                    Qt::LeftButton);
-              }),
+    EXPECT_LT(Timed([&] { QTest::mouseClick(ToolButton(*m_dlg, "showAppFiles"), Qt::LeftButton); }),
               kAnswerMs);
 
     bool bAboutShown = false;

@@ -3,9 +3,12 @@
 
 #include "WaitUntil.h"
 
+#include <QAction>
 #include <QTest>
+#include <QToolButton>
 
 #include <filesystem>
+#include <stdexcept>
 #include <string>
 
 // Makes folder the current folder for the life of the object: the program looks for
@@ -24,3 +27,20 @@ public:
 private:
     std::filesystem::path m_previous;
 };
+
+// A command of the window, found by the object name that its action and its toolbar button
+// both carry; a test that names a missing one fails at once.
+inline QAction& Action(QObject& window, const char* name)
+{
+    auto* action = window.findChild<QAction*>(QString::fromLatin1(name));
+    if (!action)
+        throw std::runtime_error(std::string("no action ") + name);
+    return *action;
+}
+inline QToolButton* ToolButton(QObject& window, const char* name)
+{
+    auto* button = window.findChild<QToolButton*>(QString::fromLatin1(name));
+    if (!button)
+        throw std::runtime_error(std::string("no button ") + name);
+    return button;
+}

@@ -4,7 +4,6 @@
 #include "TempTree.h"
 
 #include "app/CatalogDlg.h"
-#include "app/Commands.h"
 #include "dialogs/AboutBox.h"
 #include "dialogs/DriveSelectDlg.h"
 #include "platform/DriveSource.h"
@@ -69,25 +68,24 @@ protected:
     std::vector<std::unique_ptr<CModelCheck>> m_checks;
 };
 
-TEST_F(MainWindowCommands, ToolTipsComeFromTheStringTableAndTheStatusParts)
+TEST_F(MainWindowCommands, ToolTipsAreTheCommandsTextsAndTheStatusParts)
 {
-    EXPECT_EQ(m_dlg->OnToolTipNotify(Command::kOpenFolder),
+    EXPECT_EQ(ToolButton(*m_dlg, "openFolder")->toolTip(),
               QStringLiteral("Open the folder contaning the currently selected application"));
-    EXPECT_EQ(m_dlg->OnToolTipNotify(Command::kAbout), QStringLiteral("About Quarrow"));
-    EXPECT_EQ(m_dlg->OnToolTipNotify(Control::kDescription),
+    EXPECT_EQ(ToolButton(*m_dlg, "about")->toolTip(), QStringLiteral("About Quarrow"));
+    EXPECT_EQ(ToolButton(*m_dlg, "selectDrive")->toolTip(),
+              QStringLiteral("Select drive to scan for applications"));
+    EXPECT_EQ(m_dlg->DescriptionPane().viewport()->toolTip(),
               QStringLiteral("Description of the selected application"));
-    EXPECT_FALSE(m_dlg->OnToolTipNotify(Control::kCatalogTree));
-    EXPECT_FALSE(m_dlg->OnToolTipNotify(Control::kFileList));
-    EXPECT_FALSE(m_dlg->OnToolTipNotify(Control::kToolBar));
-    EXPECT_FALSE(m_dlg->OnToolTipNotify(0));
+    EXPECT_TRUE(m_dlg->CatalogTree().viewport()->toolTip().isEmpty());
+    EXPECT_TRUE(m_dlg->FileList().viewport()->toolTip().isEmpty());
 
     m_dlg->StatusBar().SetText(1, QStringLiteral("Tools"));
     m_dlg->StatusBar().SetText(2, QString());
-    EXPECT_EQ(m_dlg->OnToolTipNotify(Control::kStatusBar), QStringLiteral("Done. | Tools | "));
+    EXPECT_EQ(m_dlg->StatusBar().ToolTipText(), QStringLiteral("Done. | Tools | "));
     const QString longText = QStringLiteral("Scanning: ") + QString(120, QLatin1Char('x'));
     m_dlg->StatusBar().SetText(0, longText);
-    EXPECT_EQ(m_dlg->OnToolTipNotify(Control::kStatusBar), longText + " | Tools | ")
-        << "no 80-character cut";
+    EXPECT_EQ(m_dlg->StatusBar().ToolTipText(), longText + " | Tools | ") << "no 80-character cut";
     EXPECT_EQ(m_dlg->StatusBar().GetTipText(1), QStringLiteral("Catagory"));
 }
 
@@ -98,9 +96,12 @@ TEST_F(MainWindowCommands, AboutButtonAndWindowMenuShowTheSameBox)
         shown.push_back(QString::fromLatin1(dialog.metaObject()->className()));
         return int(QDialog::Accepted);
     });
-    QTest::mouseClick(m_dlg->ToolBar().Button(Command::kAbout), Qt::LeftButton);
-    m_dlg->OnSysCommand(Command::kSysAbout | 0x3);
-    m_dlg->OnSysCommand(0xF060); // another window command: nothing of ours
+    QTest::mouseClick(ToolButton(*m_dlg, "about"), Qt::LeftButton);
+    QWidget* statusBar = &m_dlg->StatusBar();
+    ASSERT_EQ(statusBar->contextMenuPolicy(), Qt::ActionsContextMenu);
+    ASSERT_EQ(statusBar->actions().size(), 1);
+    EXPECT_EQ(statusBar->actions().constFirst()->text(), QStringLiteral("&About Quarrow..."));
+    statusBar->actions().constFirst()->trigger();
     EXPECT_EQ(shown, (std::vector<QString>{"CAboutBox", "CAboutBox"}));
     EXPECT_TRUE(m_dlg->isVisible());
 }
@@ -123,7 +124,7 @@ TEST_F(MainWindowCommands, CancelledDriveSelectionChangesNothing)
     const std::string folder = m_dlg->CurrentFolder();
     const QString status = Status(0);
     CPrompt::SetDialogRunner([](QDialog&) { return int(QDialog::Rejected); });
-    QTest::mouseClick(m_dlg->ToolBar().Button(Command::kSelectDrive), Qt::LeftButton);
+    QTest::mouseClick(ToolButton(*m_dlg, "selectDrive"), Qt::LeftButton);
     EXPECT_EQ(m_dlg->windowTitle(), title);
     EXPECT_EQ(m_dlg->CurrentFolder(), folder);
     EXPECT_EQ(Status(0), status);
@@ -150,7 +151,7 @@ TEST_F(MainWindowCommands, ChosenDriveIsScannedAndTitled)
         return drives.result();
     });
     CPrompt::SetNextAnswer(QMessageBox::Ok); // only taken if no drive was chosen
-    QTest::mouseClick(m_dlg->ToolBar().Button(Command::kSelectDrive), Qt::LeftButton);
+    QTest::mouseClick(ToolButton(*m_dlg, "selectDrive"), Qt::LeftButton);
     EXPECT_EQ(CPrompt::PendingAnswers(), 1) << "a drive was chosen, so nothing was asked";
     EXPECT_EQ(m_dlg->windowTitle(),
               QStringLiteral("Quarrow - ") + QString::fromStdString(m_other.Root()));
@@ -169,7 +170,7 @@ TEST_F(MainWindowCommands, ModeButtonsRunTheirCommandFromAnAssistiveTechnology)
     tree.setCurrentIndex(tree.model()->index(0, 0, category));
     ASSERT_TRUE(WaitUntil([&] { return !m_dlg->ApplicationView().IsListing(); }));
 
-    CToolBarButton* showAll = m_dlg->ToolBar().Button(Command::kShowAllFiles);
+    QToolButton* showAll = ToolButton(*m_dlg, "showAllFiles");
     QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(showAll);
     ASSERT_NE(accessible, nullptr);
     EXPECT_EQ(accessible->text(QAccessible::Name), QStringLiteral("Show all files"));
@@ -180,12 +181,12 @@ TEST_F(MainWindowCommands, ModeButtonsRunTheirCommandFromAnAssistiveTechnology)
     actions->doAction(names.first());
     ASSERT_TRUE(WaitUntil([&] { return m_dlg->ApplicationView().IsShowingAllFiles(); }, 5000))
         << names.first().toStdString() << " did not run the command";
-    EXPECT_TRUE(m_dlg->ToolBar().IsButtonChecked(Command::kShowAllFiles));
-    EXPECT_FALSE(m_dlg->ToolBar().IsButtonChecked(Command::kShowAppFiles));
+    EXPECT_TRUE(Action(*m_dlg, "showAllFiles").isChecked());
+    EXPECT_FALSE(Action(*m_dlg, "showAppFiles").isChecked());
 
     actions->doAction(names.first());
     ASSERT_TRUE(WaitUntil([&] { return !m_dlg->ApplicationView().IsShowingAllFiles(); }, 5000));
-    EXPECT_TRUE(m_dlg->ToolBar().IsButtonChecked(Command::kShowAppFiles));
+    EXPECT_TRUE(Action(*m_dlg, "showAppFiles").isChecked());
 }
 
 TEST_F(MainWindowCommands, ControlsCarryTheirAccessibleNames)
@@ -193,20 +194,21 @@ TEST_F(MainWindowCommands, ControlsCarryTheirAccessibleNames)
     EXPECT_EQ(m_dlg->CatalogTree().accessibleName(), QStringLiteral("Catalogue"));
     EXPECT_EQ(m_dlg->FileList().accessibleName(), QStringLiteral("Files"));
     EXPECT_EQ(m_dlg->DescriptionPane().accessibleName(), QStringLiteral("Description"));
-    EXPECT_EQ(m_dlg->ToolBar().accessibleName(), QStringLiteral("Toolbar"));
-    QAccessibleInterface* bar = QAccessible::queryAccessibleInterface(&m_dlg->ToolBar());
+    auto* toolBar = m_dlg->findChild<QWidget*>(QStringLiteral("toolBar"));
+    ASSERT_NE(toolBar, nullptr);
+    EXPECT_EQ(toolBar->accessibleName(), QStringLiteral("Toolbar"));
+    QAccessibleInterface* bar = QAccessible::queryAccessibleInterface(toolBar);
     ASSERT_NE(bar, nullptr);
     EXPECT_EQ(bar->role(), QAccessible::ToolBar);
     EXPECT_EQ(bar->text(QAccessible::Name), QStringLiteral("Toolbar"));
     QAccessibleInterface* about =
-        QAccessible::queryAccessibleInterface(m_dlg->ToolBar().Button(Command::kAbout));
+        QAccessible::queryAccessibleInterface(ToolButton(*m_dlg, "about"));
     ASSERT_NE(about, nullptr);
     EXPECT_EQ(about->parent(), bar);
     EXPECT_EQ(about->text(QAccessible::Name), QStringLiteral("About Quarrow"));
     EXPECT_EQ(m_dlg->StatusBar().accessibleName(), QStringLiteral("Status"));
     EXPECT_EQ(m_dlg->StatusBar().PartLabel(1)->accessibleDescription(), QStringLiteral("Category"));
-    EXPECT_EQ(m_dlg->ToolBar().Button(Command::kOpenFolder)->toolButtonStyle(),
-              Qt::ToolButtonIconOnly);
+    EXPECT_EQ(ToolButton(*m_dlg, "openFolder")->toolButtonStyle(), Qt::ToolButtonIconOnly);
 }
 
 } // namespace

@@ -3,7 +3,6 @@
 #include "TempTree.h"
 
 #include "app/CatalogDlg.h"
-#include "app/Commands.h"
 #include "dialogs/DriveSelectDlg.h"
 #include "platform/desktop/Prompt.h"
 
@@ -110,20 +109,19 @@ TEST_F(MainWindowScan, ButtonStatesFollowTheScan)
     m_drive.WriteFile("a/a.brw", Descriptor("Tools", "A"));
     auto dlg = Start();
     // Before the event loop has run, the scan cannot have reported its end.
-    CToolBar& bar = dlg->ToolBar();
-    EXPECT_FALSE(bar.IsButtonEnabled(Command::kSelectDrive));
-    EXPECT_FALSE(bar.IsButtonEnabled(Command::kOpenFolder));
-    EXPECT_FALSE(bar.IsButtonEnabled(Command::kShowAppFiles));
-    EXPECT_FALSE(bar.IsButtonEnabled(Command::kShowAllFiles));
-    EXPECT_TRUE(bar.IsButtonEnabled(Command::kAbout));
-    EXPECT_TRUE(bar.IsButtonChecked(Command::kShowAppFiles));
-    EXPECT_FALSE(bar.IsButtonChecked(Command::kShowAllFiles));
+    EXPECT_FALSE(Action(*dlg, "selectDrive").isEnabled());
+    EXPECT_FALSE(Action(*dlg, "openFolder").isEnabled());
+    EXPECT_FALSE(Action(*dlg, "showAppFiles").isEnabled());
+    EXPECT_FALSE(Action(*dlg, "showAllFiles").isEnabled());
+    EXPECT_TRUE(Action(*dlg, "about").isEnabled());
+    EXPECT_TRUE(Action(*dlg, "showAppFiles").isChecked());
+    EXPECT_FALSE(Action(*dlg, "showAllFiles").isChecked());
     EXPECT_FALSE(dlg->CatalogTree().isEnabled());
 
     ASSERT_TRUE(ScanDone(*dlg));
-    EXPECT_TRUE(bar.IsButtonEnabled(Command::kSelectDrive));
-    EXPECT_TRUE(bar.IsButtonEnabled(Command::kOpenFolder));
-    EXPECT_FALSE(bar.IsButtonEnabled(Command::kShowAppFiles));
+    EXPECT_TRUE(Action(*dlg, "selectDrive").isEnabled());
+    EXPECT_TRUE(Action(*dlg, "openFolder").isEnabled());
+    EXPECT_FALSE(Action(*dlg, "showAppFiles").isEnabled());
     EXPECT_TRUE(dlg->CatalogTree().isEnabled());
     EXPECT_TRUE(dlg->CatalogTree().isExpanded(dlg->CatalogTree().model()->index(0, 0)));
 }
@@ -139,8 +137,8 @@ TEST_F(MainWindowScan, EmptyScanShowsTheEmptyLeafAndKeepsOpenFolderDisabled)
     EXPECT_EQ(ChildTexts(model, model.RootIndex()),
               std::vector<std::string>{"No Applications Found!"});
     EXPECT_EQ(model.rowCount(model.index(0, 0, model.RootIndex())), 0);
-    EXPECT_FALSE(dlg->ToolBar().IsButtonEnabled(Command::kOpenFolder));
-    EXPECT_TRUE(dlg->ToolBar().IsButtonEnabled(Command::kSelectDrive));
+    EXPECT_FALSE(Action(*dlg, "openFolder").isEnabled());
+    EXPECT_TRUE(Action(*dlg, "selectDrive").isEnabled());
 }
 
 TEST_F(MainWindowScan, TreeIsSortedWithCategoriesMergedAndLeavesInPlace)

@@ -4,7 +4,6 @@
 #include "TempTree.h"
 
 #include "app/CatalogDlg.h"
-#include "app/Commands.h"
 
 #include <gtest/gtest.h>
 
@@ -114,10 +113,9 @@ TEST_F(MainWindowView, ShowAllFilesTogglesAndEachPressRelists)
     ASSERT_TRUE(ListingDone());
     EXPECT_EQ(Rows(), (std::vector<std::string>{"readme"}));
 
-    CToolBar& bar = m_dlg->ToolBar();
-    QTest::mouseClick(bar.Button(Command::kShowAllFiles), Qt::LeftButton);
-    EXPECT_TRUE(bar.IsButtonChecked(Command::kShowAllFiles));
-    EXPECT_FALSE(bar.IsButtonChecked(Command::kShowAppFiles));
+    QTest::mouseClick(ToolButton(*m_dlg, "showAllFiles"), Qt::LeftButton);
+    EXPECT_TRUE(Action(*m_dlg, "showAllFiles").isChecked());
+    EXPECT_FALSE(Action(*m_dlg, "showAppFiles").isChecked());
     ASSERT_TRUE(ListingDone());
     const std::vector<std::string> all = Rows();
     EXPECT_EQ(std::set<std::string>(all.begin(), all.end()),
@@ -125,9 +123,9 @@ TEST_F(MainWindowView, ShowAllFilesTogglesAndEachPressRelists)
         << "the folder itself only, each title once";
 
     // Pressing the pressed button switches back.
-    QTest::mouseClick(bar.Button(Command::kShowAllFiles), Qt::LeftButton);
-    EXPECT_FALSE(bar.IsButtonChecked(Command::kShowAllFiles));
-    EXPECT_TRUE(bar.IsButtonChecked(Command::kShowAppFiles));
+    QTest::mouseClick(ToolButton(*m_dlg, "showAllFiles"), Qt::LeftButton);
+    EXPECT_FALSE(Action(*m_dlg, "showAllFiles").isChecked());
+    EXPECT_TRUE(Action(*m_dlg, "showAppFiles").isChecked());
     ASSERT_TRUE(ListingDone());
     EXPECT_EQ(Rows(), (std::vector<std::string>{"readme"}));
 }
@@ -149,8 +147,8 @@ TEST_F(MainWindowView, SelectingACategoryEmptiesTheViewAndDisablesTheModes)
     EXPECT_EQ(Status(2), QString());
     EXPECT_EQ(Pane(), QString());
     EXPECT_EQ(m_dlg->ApplicationView().FileListModel().rowCount(), 0);
-    EXPECT_FALSE(m_dlg->ToolBar().IsButtonEnabled(Command::kShowAppFiles));
-    EXPECT_FALSE(m_dlg->ToolBar().IsButtonEnabled(Command::kShowAllFiles));
+    EXPECT_FALSE(Action(*m_dlg, "showAppFiles").isEnabled());
+    EXPECT_FALSE(Action(*m_dlg, "showAllFiles").isEnabled());
     EXPECT_EQ(m_dlg->CurrentFolder(), m_drive.Path("app")) << "a category keeps the folder";
 }
 

@@ -5,7 +5,6 @@
 #include "IconProgram.h"
 
 #include "app/CatalogDlg.h"
-#include "app/Commands.h"
 
 #include <gtest/gtest.h>
 
@@ -44,9 +43,7 @@ TEST(SoakFault, SwitchingModesGivesBackTheProgramIconsOfTheListBefore)
     int images[2] = {-1, -1};
     for (int press = 0; press < 8; ++press) {
         const int mode = press % 2;
-        QTest::mouseClick(
-            dlg.ToolBar().Button(mode ? Command::kShowAppFiles : Command::kShowAllFiles),
-            Qt::LeftButton);
+        QTest::mouseClick(ToolButton(dlg, mode ? "showAppFiles" : "showAllFiles"), Qt::LeftButton);
         ASSERT_TRUE(done());
         EXPECT_EQ(dlg.ApplicationView().IconExtensions().count(QStringLiteral(".exe")), 5) << press;
         EXPECT_EQ(dlg.ApplicationView().IconExtensions().size(),

@@ -4,7 +4,6 @@
 #include "TempTree.h"
 
 #include "app/CatalogDlg.h"
-#include "app/Commands.h"
 #include "dialogs/AboutBox.h"
 #include "dialogs/DriveSelectDlg.h"
 #include "platform/ExtractCache.h"
@@ -147,7 +146,7 @@ TEST_F(StartPath, TheWindowShowsAndAnswersWhileAnImageIsStuckOpeningAndClosesWit
         bAbout = qobject_cast<CAboutBox*>(&dialog) != nullptr;
         return int(QDialog::Accepted);
     });
-    QTest::mouseClick(m_dlg.ToolBar().Button(Command::kAbout), Qt::LeftButton);
+    QTest::mouseClick(ToolButton(m_dlg, "about"), Qt::LeftButton);
     EXPECT_TRUE(bAbout);
 
     m_dlg.reject();

@@ -6,7 +6,6 @@
 
 #include "app/CatalogDlg.h"
 #include "app/CatalogModel.h"
-#include "app/Commands.h"
 
 #include <QTest>
 #include <gtest/gtest.h>
@@ -121,7 +120,10 @@ protected:
         return true;
     }
 
-    void Press(int command) { QTest::mouseClick(m_dlg->ToolBar().Button(command), Qt::LeftButton); }
+    void Press(const char* command)
+    {
+        QTest::mouseClick(ToolButton(*m_dlg, command), Qt::LeftButton);
+    }
 
     std::unique_ptr<CCurrentFolder> m_folder;
     std::unique_ptr<CCatalogDlg> m_dlg;
@@ -209,11 +211,11 @@ TEST_F(HostileDriveTest, SelectionsAndModeSwitchesDuringTheLargestListingEndClea
     for (int round = 0; round < 3; ++round) {
         ASSERT_TRUE(Select(HostileNames::kFlat));
         QTest::qWait(20);
-        Press(Command::kShowAllFiles);
+        Press("showAllFiles");
         QTest::qWait(5);
         ASSERT_TRUE(Select(HostileNames::kDeep));
         ASSERT_TRUE(Select(HostileNames::kFlat));
-        Press(Command::kShowAppFiles);
+        Press("showAppFiles");
     }
     ASSERT_TRUE(Done());
     EXPECT_EQ(m_dlg->ApplicationView().FileListModel().rowCount(),

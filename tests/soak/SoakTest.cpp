@@ -7,7 +7,6 @@
 #include "SyntheticDrive.h"
 
 #include "app/CatalogDlg.h"
-#include "app/Commands.h"
 #include "dialogs/DriveSelectDlg.h"
 #include "platform/DriveSource.h"
 #include "platform/desktop/Prompt.h"
@@ -140,7 +139,7 @@ protected:
     void Scan(CSoakDrive& drive)
     {
         m_strNextDrive = drive.strRoot;
-        QTest::mouseClick(m_dlg->ToolBar().Button(Command::kSelectDrive), Qt::LeftButton);
+        QTest::mouseClick(ToolButton(*m_dlg, "selectDrive"), Qt::LeftButton);
         ASSERT_EQ(m_dlg->CurrentFolder(), drive.strRoot);
         ASSERT_FALSE(m_dlg->CatalogTree().isEnabled()) << "the scan did not start";
         ASSERT_TRUE(ScanDone());
@@ -196,9 +195,8 @@ protected:
     void SwitchMode(CSoakDrive& drive)
     {
         const bool all = m_dlg->ApplicationView().IsShowingAllFiles();
-        QTest::mouseClick(
-            m_dlg->ToolBar().Button(all ? Command::kShowAppFiles : Command::kShowAllFiles),
-            Qt::LeftButton);
+        QTest::mouseClick(ToolButton(*m_dlg, all ? "showAppFiles" : "showAllFiles"),
+                          Qt::LeftButton);
         ASSERT_EQ(m_dlg->ApplicationView().IsShowingAllFiles(), !all);
         ASSERT_TRUE(ListingDone());
         ASSERT_NO_FATAL_FAILURE(CheckListing(drive, m_dlg->StatusBar().GetText(2).toStdString()));
@@ -207,8 +205,8 @@ protected:
     void CheckListing(CSoakDrive& drive, const std::string& name)
     {
         const bool all = m_dlg->ApplicationView().IsShowingAllFiles();
-        ASSERT_EQ(m_dlg->ToolBar().IsButtonChecked(Command::kShowAllFiles), all);
-        ASSERT_EQ(m_dlg->ToolBar().IsButtonChecked(Command::kShowAppFiles), !all);
+        ASSERT_EQ(Action(*m_dlg, "showAllFiles").isChecked(), all);
+        ASSERT_EQ(Action(*m_dlg, "showAppFiles").isChecked(), !all);
         const CFileListModel& files = m_dlg->ApplicationView().FileListModel();
         const int rows = files.rowCount();
         int& first = drive.arrRows[m_nSlot * 2 + (all ? 1 : 0)];
