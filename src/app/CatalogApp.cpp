@@ -3,7 +3,7 @@
 
 #include "app/CatalogDlg.h"
 #include "platform/ExtractCache.h"
-#include "platform/desktop/DescriptorType.h"
+#include "desktop/DescriptorType.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/CatalogDlg.h"
 
-#include "app/DialogUnits.h"
-#include "app/Pictures.h"
+#include "widgets/DialogUnits.h"
+#include "widgets/Pictures.h"
 #include "catalogue/WorkerThread.h"
 #include "catalogue/CopyOutJob.h"
 #include "platform/DriveSource.h"

@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "app/CatalogModel.h"
-#include "app/StatusBar.h"
-#include "app/ToolBar.h"
+#include "view/CatalogModel.h"
+#include "widgets/StatusBar.h"
+#include "widgets/ToolBar.h"
 #include "view/ApplicationView.h"
 
 #include <QAction>

@@ -7,7 +7,7 @@
 #include "dialogs/DriveSelectDlg.h"
 #include "view/DisplayText.h"
 #include "platform/DriveSource.h"
-#include "platform/desktop/Prompt.h"
+#include "desktop/Prompt.h"
 
 #include <QContextMenuEvent>
 #include <QHelpEvent>

@@ -7,8 +7,8 @@
 #include "catalogue/Volume.h"
 #include "catalogue/WorkerThread.h"
 #include "platform/ExtractCache.h"
-#include "platform/desktop/Prompt.h"
-#include "platform/desktop/Shell.h"
+#include "desktop/Prompt.h"
+#include "desktop/Shell.h"
 #include "view/DisplayText.h"
 
 #include <QLocale>

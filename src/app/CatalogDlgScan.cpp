@@ -6,7 +6,7 @@
 #include "catalogue/ScanJob.h"
 #include "catalogue/WorkerThread.h"
 #include "platform/OpenVolume.h"
-#include "platform/desktop/Prompt.h"
+#include "desktop/Prompt.h"
 #include "view/Collation.h"
 #include "view/DisplayText.h"
 

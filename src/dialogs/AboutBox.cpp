@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "dialogs/AboutBox.h"
 
-#include "app/DialogUnits.h"
-#include "app/Pictures.h"
+#include "widgets/DialogUnits.h"
+#include "widgets/Pictures.h"
 
 #include <QPainter>
 

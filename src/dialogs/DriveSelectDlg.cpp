@@ -1,14 +1,14 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "dialogs/DriveSelectDlg.h"
 
-#include "app/DialogUnits.h"
-#include "app/Pictures.h"
+#include "widgets/DialogUnits.h"
+#include "widgets/Pictures.h"
 #include "catalogue/OpenVolumeJob.h"
 #include "catalogue/Text.h"
 #include "catalogue/WorkerThread.h"
 #include "platform/DriveSource.h"
 #include "platform/OpenVolume.h"
-#include "platform/desktop/Prompt.h"
+#include "desktop/Prompt.h"
 #include "view/DisplayText.h"
 
 #include <QAbstractItemView>

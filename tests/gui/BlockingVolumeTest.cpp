@@ -5,7 +5,7 @@
 
 #include "app/CatalogDlg.h"
 #include "platform/MountedVolume.h"
-#include "platform/desktop/Prompt.h"
+#include "desktop/Prompt.h"
 
 #include <QElapsedTimer>
 #include <QTest>

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "platform/desktop/DescriptorType.h"
+#include "desktop/DescriptorType.h"
 #include "support/TempTree.h"
 
 #include <QByteArray>

@@ -7,7 +7,7 @@
 #include "dialogs/DriveSelectDlg.h"
 #include "platform/DriveSource.h"
 #include "platform/MountedVolume.h"
-#include "platform/desktop/Prompt.h"
+#include "desktop/Prompt.h"
 
 #include <QAbstractItemView>
 #include <QComboBox>

@@ -7,7 +7,7 @@
 #include "dialogs/AboutBox.h"
 #include "dialogs/DriveSelectDlg.h"
 #include "platform/DriveSource.h"
-#include "platform/desktop/Prompt.h"
+#include "desktop/Prompt.h"
 
 #include <QAccessible>
 #include <QAccessibleActionInterface>

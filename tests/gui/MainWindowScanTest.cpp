@@ -4,7 +4,7 @@
 
 #include "app/CatalogDlg.h"
 #include "dialogs/DriveSelectDlg.h"
-#include "platform/desktop/Prompt.h"
+#include "desktop/Prompt.h"
 
 #include <QElapsedTimer>
 #include <QTest>

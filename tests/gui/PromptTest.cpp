@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "platform/desktop/Prompt.h"
+#include "desktop/Prompt.h"
 
 #include <QPushButton>
 #include <QMessageBox>

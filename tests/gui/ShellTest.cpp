@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "platform/desktop/Shell.h"
+#include "desktop/Shell.h"
 #include "GuiTestSupport.h"
 #include "support/TempTree.h"
 

@@ -8,7 +8,7 @@
 #include "dialogs/DriveSelectDlg.h"
 #include "platform/ExtractCache.h"
 #include "platform/MountedVolume.h"
-#include "platform/desktop/Prompt.h"
+#include "desktop/Prompt.h"
 
 #include <QTest>
 #include <gtest/gtest.h>

@@ -5,7 +5,7 @@
 #include "TempTree.h"
 
 #include "app/CatalogDlg.h"
-#include "app/CatalogModel.h"
+#include "view/CatalogModel.h"
 
 #include <QTest>
 #include <gtest/gtest.h>

@@ -108,8 +108,8 @@ check_tree() {
 # The installed MIME package must say what the program writes per user when the type is
 # unknown; both are in the source tree, so compare them line by line.
 xml="$source_root/dist/x-quarrow-descriptor.xml"
-code="$source_root/src/platform/desktop/DescriptorType.cpp"
-header="$source_root/src/platform/desktop/DescriptorType.h"
+code="$source_root/src/desktop/DescriptorType.cpp"
+header="$source_root/src/desktop/DescriptorType.h"
 grep -qF 'kMimeTypeName[] = "text/x-quarrow-descriptor"' "$header" ||
     fail "the program's MIME type name is no longer text/x-quarrow-descriptor"
 grep -qF 'kPackageFileName[] = "x-quarrow-descriptor.xml"' "$header" ||

@@ -9,7 +9,7 @@
 #include "app/CatalogDlg.h"
 #include "dialogs/DriveSelectDlg.h"
 #include "platform/DriveSource.h"
-#include "platform/desktop/Prompt.h"
+#include "desktop/Prompt.h"
 
 #include <QComboBox>
 #include <QElapsedTimer>

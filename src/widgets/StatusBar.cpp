@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "app/StatusBar.h"
+#include "widgets/StatusBar.h"
 
 #include <QHelpEvent>
 #include <QLabel>

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "app/Pictures.h"
+#include "widgets/Pictures.h"
 
 #include <QPainter>
 #include <QSvgRenderer>

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "app/ToolBar.h"
+#include "widgets/ToolBar.h"
 
 #include <QAccessible>
 #include <QAccessibleWidget>

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "app/CatalogModel.h"
+#include "view/CatalogModel.h"
 
 #include "view/DisplayText.h"
 

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "platform/desktop/Shell.h"
+#include "desktop/Shell.h"
 
 // No Qt header may come into this file: gio.h uses Qt's keywords ("signals") as names.
 #include <gio/gio.h>
