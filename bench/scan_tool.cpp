@@ -6,7 +6,6 @@
 
 #include "catalogue/ScanJob.h"
 #include "platform/DiscImage.h"
-#include "platform/FileFind.h"
 #include "platform/MountedVolume.h"
 
 #include <algorithm>
@@ -53,14 +52,16 @@ std::uint64_t BytesReadSoFar()
     return 0;
 }
 
-CRunResult ScanOnce(const std::string& root, bool image)
+CRunResult ScanOnce(const std::string& root, bool image, bool assumeUnknown)
 {
     CRunResult result;
-    const std::uint64_t statsBefore = CFileFind::StatCallCount();
     const std::uint64_t bytesBefore = BytesReadSoFar();
     const auto start = std::chrono::steady_clock::now();
-    std::shared_ptr<const CVolume> volume =
-        image ? DiscImage::Open(root) : CMountedVolume::Create(root);
+    std::shared_ptr<const CMountedVolume> folder;
+    if (!image)
+        folder =
+            std::make_shared<const CMountedVolume>(root, CMountedVolume::Options{assumeUnknown});
+    std::shared_ptr<const CVolume> volume = image ? DiscImage::Open(root) : folder;
     if (!volume)
         return result;
     CScanJob job(std::move(volume));
@@ -68,7 +69,7 @@ CRunResult ScanOnce(const std::string& root, bool image)
     const CScanJob::Reports reports = job.TakeReports();
     const auto end = std::chrono::steady_clock::now();
     result.dMilliseconds = std::chrono::duration<double, std::milli>(end - start).count();
-    result.nStatCalls = CFileFind::StatCallCount() - statsBefore;
+    result.nStatCalls = folder ? folder->StatCallCount() : 0;
     result.nBytesRead = BytesReadSoFar() - bytesBefore;
     if (reports.pCatalogue) {
         result.bFinished = true;
@@ -109,10 +110,9 @@ int main(int argc, char** argv)
     if (root.empty())
         Usage();
 
-    CFileFind::SetAssumeUnknownType(assumeUnknown);
     std::vector<CRunResult> runs;
     for (long i = 0; i < repeat; ++i) {
-        runs.push_back(ScanOnce(root, image));
+        runs.push_back(ScanOnce(root, image, assumeUnknown));
         if (!runs.back().bFinished) {
             std::fprintf(stderr, image ? "scan_tool: not an image it can read, or the scan ended"
                                          " without a catalogue\n"

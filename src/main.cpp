@@ -46,6 +46,6 @@ int main(int argc, char* argv[])
     QApplication application(argc, argv);
     if (const auto exitCode = CCatalogApp::ParseCommandLine(true))
         return *exitCode;
-    theApp.InitInstance(CCatalogApp::StartPath(argc, argv));
+    CCatalogApp().InitInstance(CCatalogApp::StartPath(argc, argv));
     return 0;
 }

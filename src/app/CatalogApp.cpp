@@ -12,8 +12,6 @@
 #include <string_view>
 #include <utility>
 
-CCatalogApp theApp;
-
 namespace {
 
 void Print(std::FILE* stream, const QString& text)

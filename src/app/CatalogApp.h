@@ -4,7 +4,7 @@
 #include <optional>
 #include <string>
 
-// The application object: one static instance, as the program has always had.
+// The application object: the command line, then the main window. It holds no state.
 class CCatalogApp final {
 public:
     // Reads the running QCoreApplication's arguments. Returns the exit status when the
@@ -22,5 +22,3 @@ public:
     bool InitInstance(std::string startPath = {});
     static void RegisterDescriptorType();
 };
-
-extern CCatalogApp theApp;

@@ -195,12 +195,13 @@ void CCatalogDlg::ReportOpenError(int code)
         QMessageBox::Icon icon;
     };
     static constexpr Message kMessages[] = {
-        {0, "Out of Memory", QMessageBox::Critical},
-        {8, "Not enough memory to complete operation.", QMessageBox::Critical},
-        {11, "Invalid exe format", QMessageBox::Critical},
-        {26, "File sharing violation", QMessageBox::Critical},
-        {27, "Invalid file association", QMessageBox::Critical},
-        {31, "This file is not associated with any application", QMessageBox::Warning},
+        {Shell::kErrOutOfResources, "Out of Memory", QMessageBox::Critical},
+        {Shell::kErrNoMemory, "Not enough memory to complete operation.", QMessageBox::Critical},
+        {Shell::kErrBadFormat, "Invalid exe format", QMessageBox::Critical},
+        {Shell::kErrShare, "File sharing violation", QMessageBox::Critical},
+        {Shell::kErrAssocIncomplete, "Invalid file association", QMessageBox::Critical},
+        {Shell::kErrNoAssoc, "This file is not associated with any application",
+         QMessageBox::Warning},
     };
     // Every other code passes in silence, a file that vanished since it was listed included.
     for (const Message& message : kMessages) {

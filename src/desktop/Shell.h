@@ -13,6 +13,7 @@ inline constexpr int kErrOutOfResources = 0;
 inline constexpr int kErrFileNotFound = 2;
 inline constexpr int kErrPathNotFound = 3;
 inline constexpr int kErrAccessDenied = 5;
+inline constexpr int kErrNoMemory = 8; // never given here, though callers know its message
 inline constexpr int kErrBadFormat = 11;
 inline constexpr int kErrShare = 26;
 inline constexpr int kErrAssocIncomplete = 27;

@@ -2,7 +2,7 @@
 #include "platform/DiscImage.h"
 
 #include "platform/CueSheet.h"
-#include "platform/FileFind.h"
+#include "platform/MountedVolume.h"
 #include "platform/ImageVolume.h"
 #include "platform/NrgFooter.h"
 
@@ -142,7 +142,7 @@ std::shared_ptr<const CVolume> OpenCueSheet(const std::string& cuePath, int hCue
     // Sheets written on Windows name DZONE.BIN for dzone.bin; ".." is refused there.
     const std::string folder = cuePath.substr(0, std::max<std::size_t>(cuePath.rfind('/'), 1));
     const std::optional<std::string> dataPath =
-        CFileFind::ResolveNoCase(folder, dataFile.m_strName);
+        CMountedVolume(folder).ResolveNoCase(folder, dataFile.m_strName);
     // A look first, so that no device sees an open; the descriptor is checked again.
     struct stat st {};
     if (!dataPath || ::stat(dataPath->c_str(), &st) != 0 || !S_ISREG(st.st_mode))

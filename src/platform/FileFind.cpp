@@ -17,9 +17,6 @@
 
 namespace {
 
-std::atomic<bool> s_bAssumeUnknownType{false};
-std::atomic<std::uint64_t> s_statCalls{0};
-
 constexpr int kFolderFlags = O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK;
 
 // As large as glibc's readdir buffer: most folders come in one read, plus the read that
@@ -31,12 +28,6 @@ constexpr std::size_t kReclenAt = offsetof(struct dirent64, d_reclen);
 constexpr std::size_t kTypeAt = offsetof(struct dirent64, d_type);
 constexpr std::size_t kNameAt = offsetof(struct dirent64, d_name);
 static_assert(kReclenAt == 16 && kTypeAt == 18 && kNameAt == 19);
-
-bool StatEntry(int hFolder, const char* name, struct stat& st, int flags)
-{
-    s_statCalls.fetch_add(1, std::memory_order_relaxed);
-    return ::fstatat(hFolder, name, &st, flags) == 0;
-}
 
 char FoldAscii(char c) noexcept
 {
@@ -139,12 +130,12 @@ bool CFileFind::FindNextFile()
         m_strName.assign(name, record.nameLength);
 
         unsigned char type = record.type;
-        if (s_bAssumeUnknownType.load(std::memory_order_relaxed))
+        if (m_options.bAssumeUnknownType)
             type = DT_UNKNOWN;
         struct stat st;
         m_bRegular = type == DT_REG;
         if (type == DT_UNKNOWN) {
-            if (!StatEntry(m_hFolder, name, st, AT_SYMLINK_NOFOLLOW))
+            if (!StatEntry(name, st, AT_SYMLINK_NOFOLLOW))
                 type = DT_REG; // gone since it was listed: a file nobody can open
             else if (S_ISDIR(st.st_mode))
                 type = DT_DIR;
@@ -157,7 +148,7 @@ bool CFileFind::FindNextFile()
         m_bLink = type == DT_LNK;
         if (type == DT_DIR)
             m_type = EntryType::Folder;
-        else if (type == DT_LNK && StatEntry(m_hFolder, name, st, 0) && S_ISDIR(st.st_mode))
+        else if (type == DT_LNK && StatEntry(name, st, 0) && S_ISDIR(st.st_mode))
             m_type = EntryType::FolderLink;
         else
             m_type = EntryType::File;
@@ -212,13 +203,20 @@ int CFileFind::OpenSubfolder(int hParent, const char* name, bool bFollowLink)
     return ::openat(hParent, name, kFolderFlags | (bFollowLink ? 0 : O_NOFOLLOW));
 }
 
-bool CFileFind::GetFolderId(int hFolder, FolderId& id)
+bool CFileFind::StatEntry(const char* name, struct stat& st, int flags) const
+{
+    if (m_options.pStatCalls)
+        m_options.pStatCalls->fetch_add(1, std::memory_order_relaxed);
+    return ::fstatat(m_hFolder, name, &st, flags) == 0;
+}
+
+bool CFileFind::GetFolderId(int hFolder, CVolume::FolderId& id)
 {
     struct stat st;
     if (::fstat(hFolder, &st) != 0)
         return false;
-    id.dev = static_cast<std::uint64_t>(st.st_dev);
-    id.ino = static_cast<std::uint64_t>(st.st_ino);
+    id.nDevice = static_cast<std::uint64_t>(st.st_dev);
+    id.nNode = static_cast<std::uint64_t>(st.st_ino);
     return true;
 }
 
@@ -304,14 +302,4 @@ std::optional<std::string> CFileFind::ResolveNoCase(const std::string& folder,
     }
     CloseFolder(hFolder);
     return path;
-}
-
-void CFileFind::SetAssumeUnknownType(bool assume) noexcept
-{
-    s_bAssumeUnknownType.store(assume, std::memory_order_relaxed);
-}
-
-std::uint64_t CFileFind::StatCallCount() noexcept
-{
-    return s_statCalls.load(std::memory_order_relaxed);
 }

@@ -1,6 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "catalogue/Volume.h"
+
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -8,27 +11,28 @@
 #include <string>
 #include <string_view>
 
-// One folder listing, read with a single getdents64 pass straight from the folder's handle
-// into a buffer that the finder keeps for all its listings, and the entry a walk "stands
-// on" when it hands a file to a per-file operation (GetFileName, GetFilePath, GetRoot).
-// Entry types come from d_type; fstatat is used only where d_type is unknown (iso9660
-// reports unknown for every entry) or the entry is a link.
+// The mounted volume's folder reader: one folder listing, read with a single getdents64 pass
+// straight from the folder's handle into a buffer that the finder keeps for all its listings, and
+// the entry a walk "stands on" when it hands a file to a per-file operation (GetFileName,
+// GetFilePath, GetRoot). Entry types come from d_type; fstatat is used only where d_type is unknown
+// (iso9660 reports unknown for every entry) or the entry is a link.
 //
 // Folders are passed around as handles (open file descriptors, -1 for none): a deep walk
 // opens each folder relative to its parent, so no path length limit applies.
 class CFileFind {
 public:
-    // Anything that is neither a folder nor a link to one (regular file, FIFO, socket,
-    // device, dangling link) is a File: callers decide what they open.
-    enum class EntryType : unsigned char { File, Folder, FolderLink };
+    using EntryType = CVolume::EntryType;
 
-    struct FolderId {
-        std::uint64_t dev = 0;
-        std::uint64_t ino = 0;
-        bool operator==(const FolderId&) const = default;
+    // For benchmarks and tests.
+    struct Options {
+        bool bAssumeUnknownType = false;             // every d_type unknown, as on a CD
+        std::atomic<std::uint64_t>* pStatCalls = {}; // counts the fstatat calls made for types
     };
 
     CFileFind() = default;
+    explicit CFileFind(Options options)
+        : m_options(options)
+    {}
     ~CFileFind();
     CFileFind(const CFileFind&) = delete;
     CFileFind& operator=(const CFileFind&) = delete;
@@ -66,7 +70,7 @@ public:
     // name is one entry of hParent; links are refused unless bFollowLink. With bFollowLink,
     // name may also be a relative path of several components (shorter than MaxPathLength).
     static int OpenSubfolder(int hParent, const char* name, bool bFollowLink);
-    static bool GetFolderId(int hFolder, FolderId& id);
+    static bool GetFolderId(int hFolder, CVolume::FolderId& id);
     static void CloseFolder(int hFolder) noexcept;
     static std::size_t MaxPathLength() noexcept;
     // The canonical absolute path (links resolved), or nullopt when it cannot be resolved.
@@ -78,11 +82,6 @@ public:
     // full path, or nullopt when a component is missing.
     static std::optional<std::string> ResolveNoCase(const std::string& folder,
                                                     std::string_view relative);
-
-    // Benchmark switch: treat every d_type as unknown, as on a CD.
-    static void SetAssumeUnknownType(bool assume) noexcept;
-    // fstatat calls made to learn entry types so far (all threads).
-    static std::uint64_t StatCallCount() noexcept;
 
     // One record of a getdents64 buffer; name points into the buffer, NUL-terminated.
     struct DirRecord {
@@ -97,6 +96,9 @@ public:
                                   DirRecord& record) noexcept;
 
 private:
+    bool StatEntry(const char* name, struct stat& st, int flags) const;
+
+    Options m_options;
     int m_hFolder = -1;
     bool m_bBorrowed = false;
     std::unique_ptr<char[]> m_pBuffer; // allocated by the first listing, kept for the next

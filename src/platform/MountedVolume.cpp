@@ -11,13 +11,6 @@
 
 namespace {
 
-static_assert(static_cast<int>(CFileFind::EntryType::File) ==
-                  static_cast<int>(CVolume::EntryType::File) &&
-              static_cast<int>(CFileFind::EntryType::Folder) ==
-                  static_cast<int>(CVolume::EntryType::Folder) &&
-              static_cast<int>(CFileFind::EntryType::FolderLink) ==
-                  static_cast<int>(CVolume::EntryType::FolderLink));
-
 class CMountedFolder final : public CVolume::CFolder {
 public:
     explicit CMountedFolder(int hFolder) noexcept
@@ -47,6 +40,9 @@ std::unique_ptr<CVolume::CFolder> Wrap(int hFolder)
 
 class CMountedReader final : public CVolume::CFolderReader {
 public:
+    explicit CMountedReader(CFileFind::Options options)
+        : m_finder(options)
+    {}
     bool Start(const CVolume::CFolder& folder) override
     {
         return m_finder.FindFile(HandleOf(folder), {}, true);
@@ -58,7 +54,7 @@ public:
             return false;
         }
         entry.strName = m_finder.GetFileName();
-        entry.type = static_cast<CVolume::EntryType>(m_finder.GetEntryType());
+        entry.type = m_finder.GetEntryType();
         entry.bLink = m_finder.IsLink();
         entry.bRegular = m_finder.IsRegular();
         return true;
@@ -129,8 +125,9 @@ bool IsStrictlyBelow(const std::string& path, const std::string& folder)
 
 } // namespace
 
-CMountedVolume::CMountedVolume(std::string root)
+CMountedVolume::CMountedVolume(std::string root, Options options)
     : m_strRoot(std::move(root))
+    , m_options(options)
 {
     while (m_strRoot.size() > 1 && m_strRoot.back() == '/')
         m_strRoot.pop_back();
@@ -197,16 +194,17 @@ CMountedVolume::OpenSubfolder(const CFolder& parent, std::string_view name, bool
 
 std::optional<CVolume::FolderInfo> CMountedVolume::GetFolderInfo(const CFolder& folder) const
 {
-    CFileFind::FolderId id;
+    FolderId id;
     if (!CFileFind::GetFolderId(HandleOf(folder), id))
         return std::nullopt;
     const std::optional<std::uint64_t>& rootDevice = Facts().nDevice;
-    return FolderInfo{{id.dev, id.ino}, rootDevice && *rootDevice == id.dev};
+    return FolderInfo{id, rootDevice && *rootDevice == id.nDevice};
 }
 
 std::unique_ptr<CVolume::CFolderReader> CMountedVolume::NewFolderReader() const
 {
-    return std::make_unique<CMountedReader>();
+    return std::make_unique<CMountedReader>(
+        CFileFind::Options{m_options.bAssumeUnknownType, &m_nStatCalls});
 }
 
 bool CMountedVolume::LinkLeadsBelow(const std::string& linkPath, const std::string& folder) const

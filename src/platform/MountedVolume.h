@@ -3,10 +3,13 @@
 
 #include "catalogue/Volume.h"
 
+#include <atomic>
+#include <cstdint>
 #include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
+#include <utility>
 
 // A volume over a mounted folder: folders are opened relative to their parents' handles, so
 // no path length limit applies; each folder is read with one getdents64 pass (CFileFind);
@@ -15,8 +18,20 @@ class CMountedVolume final : public CVolume {
 public:
     // root is the folder that is scanned; trailing '/' are dropped. Touches no file system:
     // what the volume needs to know of its root is learnt on first use, on a worker.
-    explicit CMountedVolume(std::string root);
+    struct Options {
+        bool bAssumeUnknownType = false; // for benchmarks: every entry's type asked, as on a CD
+    };
+    explicit CMountedVolume(std::string root)
+        : CMountedVolume(std::move(root), Options())
+    {}
+    CMountedVolume(std::string root, Options options);
     static std::shared_ptr<const CVolume> Create(std::string root);
+
+    // fstatat calls its listings made to learn entry types so far.
+    std::uint64_t StatCallCount() const noexcept
+    {
+        return m_nStatCalls.load(std::memory_order_relaxed);
+    }
 
     const std::string& Root() const noexcept override { return m_strRoot; }
 
@@ -42,6 +57,8 @@ private:
     const RootFacts& Facts() const;
 
     std::string m_strRoot;
+    Options m_options;
+    mutable std::atomic<std::uint64_t> m_nStatCalls{0};
     mutable std::once_flag m_factsOnce;
     mutable RootFacts m_facts; // written once, under m_factsOnce
 };

@@ -637,17 +637,19 @@ TEST(WalkStatCalls, UnknownEntryTypesGiveTheSameWalk)
     tree.MakeFifo("sub/fifo.brw");
     tree.MakeLink("to-file.brw", tree.Path("a.brw"));
 
-    std::uint64_t before = CFileFind::StatCallCount();
-    const std::vector<Event> known = WalkRecorded(tree.Root(), "*.brw").m_events;
-    EXPECT_EQ(CFileFind::StatCallCount() - before, 1u) << "only the link needs fstatat";
+    const auto walk = [&](const CMountedVolume& volume) {
+        CRecorder recorder;
+        WalkFolder(volume, tree.Root(), "tree", true, "*.brw", recorder);
+        return recorder.m_events;
+    };
+    const CMountedVolume typed(tree.Root());
+    const std::vector<Event> known = walk(typed);
+    EXPECT_EQ(typed.StatCallCount(), 1u) << "only the link needs fstatat";
 
-    before = CFileFind::StatCallCount();
-    CFileFind::SetAssumeUnknownType(true);
-    const std::vector<Event> unknown = WalkRecorded(tree.Root(), "*.brw").m_events;
-    CFileFind::SetAssumeUnknownType(false);
-    EXPECT_EQ(unknown, known);
+    const CMountedVolume untyped(tree.Root(), {true});
+    EXPECT_EQ(walk(untyped), known);
     // Nine entries in all, and the link is asked about twice.
-    EXPECT_EQ(CFileFind::StatCallCount() - before, 10u);
+    EXPECT_EQ(untyped.StatCallCount(), 10u);
 }
 
 TEST(WalkStop, StopRequestEndsTheWalkPromptly)
