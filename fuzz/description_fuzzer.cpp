@@ -10,6 +10,7 @@
 
 #include "catalogue/Description.h"
 #include "catalogue/Descriptor.h"
+#include "catalogue/Path.h"
 #include "catalogue/Text.h"
 #include "platform/MountedVolume.h"
 

@@ -3,6 +3,7 @@
 #include "app/CatalogDlg.h"
 
 #include "catalogue/CopyOutJob.h"
+#include "catalogue/Path.h"
 #include "catalogue/Text.h"
 #include "catalogue/Volume.h"
 #include "catalogue/WorkerThread.h"

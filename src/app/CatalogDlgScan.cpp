@@ -3,6 +3,7 @@
 #include "app/CatalogDlg.h"
 
 #include "catalogue/OpenVolumeJob.h"
+#include "catalogue/Path.h"
 #include "catalogue/ScanJob.h"
 #include "catalogue/WorkerThread.h"
 #include "platform/OpenVolume.h"
@@ -33,10 +34,9 @@ void CCatalogDlg::LookForAutorun()
             OnOpenReports();
         return;
     }
-    std::string path = fs::absolute(fs::path(m_strStartPath), error).lexically_normal().string();
-    while (path.size() > 1 && path.back() == '/')
-        path.pop_back();
-    OpenOnWorker(std::move(path), true);
+    const std::string path =
+        fs::absolute(fs::path(m_strStartPath), error).lexically_normal().string();
+    OpenOnWorker(std::string(Path::Trimmed(path)), true);
 }
 
 void CCatalogDlg::OpenOnWorker(std::string path, bool bNamed)

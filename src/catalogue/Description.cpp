@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "catalogue/Description.h"
 
-#include "catalogue/RelativePath.h"
+#include "catalogue/Path.h"
 #include "catalogue/Text.h"
 #include "catalogue/Volume.h"
 

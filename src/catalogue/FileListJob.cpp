@@ -3,6 +3,7 @@
 
 #include "catalogue/Description.h"
 #include "catalogue/Descriptor.h"
+#include "catalogue/Path.h"
 #include "catalogue/ProfileReader.h"
 #include "catalogue/Wildcard.h"
 

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "catalogue/FolderWalker.h"
 
-#include "catalogue/RelativePath.h"
+#include "catalogue/Path.h"
 #include "catalogue/Text.h"
 #include "catalogue/Volume.h"
 #include "catalogue/Wildcard.h"
@@ -208,9 +208,7 @@ bool CFolderWalk::Stopped()
 
 void CFolderWalk::Run(const std::string& folder)
 {
-    m_strStart = folder;
-    while (m_strStart.size() > 1 && m_strStart.back() == '/')
-        m_strStart.pop_back();
+    m_strStart = Path::Trimmed(folder);
     m_strPath = m_strStart;
 
     FolderPtr pStart = m_volume.OpenFolder(m_strStart);

@@ -64,15 +64,3 @@ struct NoCaseEqual {
 };
 
 } // namespace Text
-
-namespace Path {
-
-// Joins with exactly one '/', so "/" + "a" is "/a", never "//a".
-std::string Join(std::string_view folder, std::string_view name);
-// The folder part of a path: everything before the last '/'; "/" for a file in the root.
-std::string FolderOf(std::string_view path);
-// Title and extension as the file list shows them: the extension runs from the last dot
-// (dot included) to the end; "readme" has none, ".profile" has an empty title.
-std::pair<std::string_view, std::string_view> SplitFileName(std::string_view name) noexcept;
-
-} // namespace Path

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/ImageVolume.h"
 
+#include "catalogue/Path.h"
+
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
@@ -263,14 +265,10 @@ CImageVolume::LocateLocked(std::string_view inside, bool bFollowLast, bool bIgno
     std::deque<Step> todo;
     auto split = [](std::string_view path, bool bGiven, auto push) {
         std::vector<Step> steps;
-        std::size_t start = 0;
-        while (start <= path.size()) {
-            std::size_t end = path.find('/', start);
-            if (end == std::string_view::npos)
-                end = path.size();
-            steps.push_back({path.substr(start, end - start), bGiven});
-            start = end + 1;
-        }
+        Path::ForEachComponent(path, "/", [&](std::string_view component) {
+            steps.push_back({component, bGiven});
+            return true;
+        });
         push(steps);
     };
     split(inside, true, [&](std::vector<Step>& steps) { todo.assign(steps.begin(), steps.end()); });

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/MountedVolume.h"
 
+#include "catalogue/Path.h"
+
 #include "platform/FileFind.h"
 #include "platform/PathAt.h"
 #include "platform/RegularFile.h"
@@ -103,16 +105,8 @@ bool IsSubfolderName(std::string_view name, bool bFollowLink) noexcept
         return false;
     if (!bFollowLink)
         return name.find('/') == std::string_view::npos && name != "..";
-    std::size_t start = 0;
-    while (start <= name.size()) {
-        std::size_t end = name.find('/', start);
-        if (end == std::string_view::npos)
-            end = name.size();
-        if (name.substr(start, end - start) == "..")
-            return false;
-        start = end + 1;
-    }
-    return true;
+    return Path::ForEachComponent(name, "/",
+                                  [](std::string_view component) { return component != ".."; });
 }
 
 bool IsStrictlyBelow(const std::string& path, const std::string& folder)
@@ -126,12 +120,9 @@ bool IsStrictlyBelow(const std::string& path, const std::string& folder)
 } // namespace
 
 CMountedVolume::CMountedVolume(std::string root, Options options)
-    : m_strRoot(std::move(root))
+    : m_strRoot(Path::Trimmed(root))
     , m_options(options)
-{
-    while (m_strRoot.size() > 1 && m_strRoot.back() == '/')
-        m_strRoot.pop_back();
-}
+{}
 
 std::shared_ptr<const CVolume> CMountedVolume::Create(std::string root)
 {

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "catalogue/Text.h"
+#include "catalogue/Path.h"
 
 #include <gtest/gtest.h>
 

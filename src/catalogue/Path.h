@@ -5,7 +5,41 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
+
+// Paths inside the program: bytes, '/'-separated (a descriptor's '\' is read by
+// CRelativePath). Pure: no file system access.
+namespace Path {
+
+// Without trailing '/', except "/" itself; an empty path stays empty.
+std::string_view Trimmed(std::string_view path) noexcept;
+// Each component of path between separators (any byte of separators), in order, empty ones
+// included; stops at the first for which visit returns false, and returns false then.
+template <class Visit>
+bool ForEachComponent(std::string_view path, std::string_view separators, Visit&& visit)
+{
+    std::size_t start = 0;
+    while (start <= path.size()) {
+        std::size_t end = path.find_first_of(separators, start);
+        if (end == std::string_view::npos)
+            end = path.size();
+        if (!visit(path.substr(start, end - start)))
+            return false;
+        start = end + 1;
+    }
+    return true;
+}
+
+// Joins with exactly one '/', so "/" + "a" is "/a", never "//a".
+std::string Join(std::string_view folder, std::string_view name);
+// The folder part of a path: everything before the last '/'; "/" for a file in the root.
+std::string FolderOf(std::string_view path);
+// Title and extension as the file list shows them: the extension runs from the last dot
+// (dot included) to the end; "readme" has none, ".profile" has an empty title.
+std::pair<std::string_view, std::string_view> SplitFileName(std::string_view name) noexcept;
+
+} // namespace Path
 
 // A path that a descriptor names relative to a folder ("..\common\about.txt", the folder
 // part of "bin\..\*.exe"), resolved as Windows resolves it: by name, before the disc is

@@ -1,13 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "catalogue/RelativePath.h"
+#include "catalogue/Path.h"
 
 namespace {
 
+// Below "/" every absolute path lies: its stripped form is then empty.
 std::string_view WithoutTrailingSlashes(std::string_view path) noexcept
 {
-    while (!path.empty() && path.back() == '/')
-        path.remove_suffix(1);
-    return path;
+    path = Path::Trimmed(path);
+    return path == "/" ? std::string_view() : path;
 }
 
 } // namespace
@@ -15,24 +15,21 @@ std::string_view WithoutTrailingSlashes(std::string_view path) noexcept
 std::optional<CRelativePath> CRelativePath::Parse(std::string_view relative)
 {
     CRelativePath path;
-    std::size_t start = 0;
-    while (start <= relative.size()) {
-        std::size_t end = relative.find_first_of("\\/", start);
-        if (end == std::string_view::npos)
-            end = relative.size();
-        const std::string_view component = relative.substr(start, end - start);
-        start = end + 1;
+    const bool bNamed = Path::ForEachComponent(relative, "\\/", [&](std::string_view component) {
         if (component.find('\0') != std::string_view::npos)
-            return std::nullopt;
+            return false;
         if (component.empty() || component == ".")
-            continue;
+            return true;
         if (component != "..")
             path.m_astrNames.emplace_back(component);
         else if (!path.m_astrNames.empty())
             path.m_astrNames.pop_back();
         else
             ++path.m_nUps;
-    }
+        return true;
+    });
+    if (!bNamed)
+        return std::nullopt;
     return path;
 }
 
@@ -83,3 +80,49 @@ std::optional<std::string> ResolveBelowRoot(std::string_view root, std::string_v
         return std::nullopt;
     return path->ResolveFrom(root, folder);
 }
+
+namespace Path {
+
+std::string_view Trimmed(std::string_view path) noexcept
+{
+    while (path.size() > 1 && path.back() == '/')
+        path.remove_suffix(1);
+    return path;
+}
+
+std::string Join(std::string_view folder, std::string_view name)
+{
+    if (folder.empty())
+        return std::string(name);
+    folder = Trimmed(folder);
+    if (folder == "/")
+        folder = {};
+    while (!name.empty() && name.front() == '/')
+        name.remove_prefix(1);
+    std::string out;
+    out.reserve(folder.size() + 1 + name.size());
+    out.append(folder);
+    out += '/';
+    out.append(name);
+    return out;
+}
+
+std::string FolderOf(std::string_view path)
+{
+    const std::size_t slash = path.rfind('/');
+    if (slash == std::string_view::npos)
+        return {};
+    if (slash == 0)
+        return "/";
+    return std::string(path.substr(0, slash));
+}
+
+std::pair<std::string_view, std::string_view> SplitFileName(std::string_view name) noexcept
+{
+    const std::size_t dot = name.rfind('.');
+    if (dot == std::string_view::npos)
+        return {name, {}};
+    return {name.substr(0, dot), name.substr(dot)};
+}
+
+} // namespace Path

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "catalogue/RelativePath.h"
+#include "catalogue/Path.h"
 
 #include <gtest/gtest.h>
 
