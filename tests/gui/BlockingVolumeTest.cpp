@@ -37,10 +37,8 @@ protected:
         m_drive.WriteFile("two/two.brw", "[info]\ncategory=Apps\nname=Two\n"
                                          "[description]\nline1=Second app\n");
         m_drive.WriteFile("two/two.txt", "x");
-        m_folder = std::make_unique<CCurrentFolder>(m_drive.Root());
-        m_dlg = std::make_unique<CCatalogDlg>();
-        m_dlg->show();
-        ASSERT_TRUE(WaitUntil([&] { return Status() == QLatin1String("Done."); }));
+        m_dlg = std::make_unique<CMainWindow>(m_drive.Root());
+        ASSERT_TRUE(m_dlg->Start());
 
         m_pVolume = std::make_shared<CBlockingVolume>(CMountedVolume::Create(m_drive.Root()),
                                                       std::chrono::milliseconds(kStall));
@@ -55,7 +53,6 @@ protected:
         m_dlg.reset();
         // Listings let go while blocked finish on their own once the drive answers.
         EXPECT_TRUE(WaitUntil([&] { return m_pVolume->Waiting() == 0; }));
-        m_folder.reset();
     }
 
     QString Status() const { return m_dlg->StatusBar().GetText(0); }
@@ -91,8 +88,7 @@ protected:
     }
 
     CTempTree m_drive;
-    std::unique_ptr<CCurrentFolder> m_folder;
-    std::unique_ptr<CCatalogDlg> m_dlg;
+    std::unique_ptr<CMainWindow> m_dlg;
     std::shared_ptr<CBlockingVolume> m_pVolume;
 };
 
@@ -129,9 +125,7 @@ TEST_F(BlockingVolume, OnlyTheLatestSelectionReachesTheListAndThePane)
     Select("Two");
     EXPECT_TRUE(m_dlg->DescriptionPane().toPlainText().isEmpty()) << "nothing is ready yet";
     m_pVolume->Open();
-    ASSERT_TRUE(WaitUntil([&] {
-        return !m_dlg->ApplicationView().IsListing() && Status() == QLatin1String("Done.");
-    }));
+    ASSERT_TRUE(m_dlg->WaitForListing());
     EXPECT_EQ(Names(), std::vector<QString>{QStringLiteral("two")});
     EXPECT_EQ(m_dlg->DescriptionPane().toPlainText(), QStringLiteral("Second app\n"));
 }

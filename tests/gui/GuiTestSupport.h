@@ -1,32 +1,15 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "MainWindow.h"
 #include "WaitUntil.h"
 
 #include <QAction>
 #include <QTest>
 #include <QToolButton>
 
-#include <filesystem>
 #include <stdexcept>
 #include <string>
-
-// Makes folder the current folder for the life of the object: the program looks for
-// autorun.inf there.
-class CCurrentFolder {
-public:
-    explicit CCurrentFolder(const std::string& folder)
-        : m_previous(std::filesystem::current_path())
-    {
-        std::filesystem::current_path(folder);
-    }
-    ~CCurrentFolder() { std::filesystem::current_path(m_previous); }
-    CCurrentFolder(const CCurrentFolder&) = delete;
-    CCurrentFolder& operator=(const CCurrentFolder&) = delete;
-
-private:
-    std::filesystem::path m_previous;
-};
 
 // A command of the window, found by the object name that its action and its toolbar button
 // both carry; a test that names a missing one fails at once.

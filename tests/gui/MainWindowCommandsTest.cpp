@@ -40,15 +40,13 @@ protected:
         m_drive.WriteFile("app/app.brw", "[info]\ncategory=Tools\nname=Tool\n");
         m_drive.WriteFile("app/readme.txt", "r");
         m_other.WriteFile("other/o.brw", "[info]\ncategory=Other\nname=Elsewhere\n");
-        m_folder = std::make_unique<CCurrentFolder>(m_drive.Root());
-        m_dlg = std::make_unique<CCatalogDlg>();
+        m_dlg = std::make_unique<CMainWindow>(m_drive.Root());
         m_dlg->SetDriveSource(std::make_unique<CFakeDrives>(
             std::vector<CDrive>{{"/", EDriveKind::Fixed}, {m_other.Root(), EDriveKind::CdRom}}));
         // A second scan replaces a filled catalogue: both models stay checked through it.
         m_checks.push_back(std::make_unique<CModelCheck>(m_dlg->CatalogModel()));
         m_checks.push_back(std::make_unique<CModelCheck>(m_dlg->ApplicationView().FileListModel()));
-        m_dlg->show();
-        ASSERT_TRUE(WaitUntil([&] { return Status(0) == QLatin1String("Done."); }));
+        ASSERT_TRUE(m_dlg->Start());
     }
     void TearDown() override
     {
@@ -56,15 +54,13 @@ protected:
         CPrompt::Reset();
         m_checks.clear();
         m_dlg.reset();
-        m_folder.reset();
     }
 
-    QString Status(int part) const { return m_dlg->StatusBar().GetText(part); }
+    QString Status(int part) const { return m_dlg->Status(part); }
 
     CTempTree m_drive;
     CTempTree m_other;
-    std::unique_ptr<CCurrentFolder> m_folder;
-    std::unique_ptr<CCatalogDlg> m_dlg;
+    std::unique_ptr<CMainWindow> m_dlg;
     std::vector<std::unique_ptr<CModelCheck>> m_checks;
 };
 

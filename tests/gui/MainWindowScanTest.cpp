@@ -24,17 +24,11 @@ std::string Descriptor(const std::string& category, const std::string& name)
 class MainWindowScan : public testing::Test {
 protected:
     // Shows the real main window started in the drive's root, as the program starts.
-    std::unique_ptr<CCatalogDlg> Start()
+    std::unique_ptr<CMainWindow> Start()
     {
-        m_folder = std::make_unique<CCurrentFolder>(m_drive.Root());
-        auto dlg = std::make_unique<CCatalogDlg>();
+        auto dlg = std::make_unique<CMainWindow>(m_drive.Root());
         dlg->show();
         return dlg;
-    }
-
-    static bool ScanDone(CCatalogDlg& dlg)
-    {
-        return WaitUntil([&] { return dlg.StatusBar().GetText(0) == QLatin1String("Done."); });
     }
 
     static std::vector<std::string> ChildTexts(const QAbstractItemModel& model,
@@ -58,9 +52,6 @@ protected:
     }
 
     CTempTree m_drive;
-    std::unique_ptr<CCurrentFolder> m_folder;
-
-    void TearDown() override { m_folder.reset(); }
 };
 
 TEST_F(MainWindowScan, AutorunLabelBecomesTitleAndTheFolderIsScanned)
@@ -70,7 +61,7 @@ TEST_F(MainWindowScan, AutorunLabelBecomesTitleAndTheFolderIsScanned)
     auto dlg = Start();
     EXPECT_EQ(dlg->windowTitle(), QStringLiteral("Quarrow - Sample"));
     EXPECT_EQ(dlg->CurrentFolder(), m_drive.Root());
-    ASSERT_TRUE(ScanDone(*dlg));
+    ASSERT_TRUE(dlg->WaitForDone());
     const CCatalogModel& model = dlg->CatalogModel();
     EXPECT_EQ(ChildTexts(model, {}), std::vector<std::string>{"Application Categories"});
     EXPECT_EQ(ChildTexts(model, model.RootIndex()), std::vector<std::string>{"Games"});
@@ -95,11 +86,10 @@ TEST_F(MainWindowScan, TitleFallsBackForMissingEmptyOrUnreadableLabels)
             drive.WriteFile(c.name, c.content);
         else
             drive.MakeFifo(c.name);
-        CCurrentFolder folder(drive.Root());
-        CCatalogDlg dlg;
+        CMainWindow dlg(drive.Root());
         dlg.show();
         EXPECT_EQ(dlg.windowTitle(), c.title) << c.name;
-        EXPECT_TRUE(ScanDone(dlg)) << c.name;
+        EXPECT_TRUE(dlg.WaitForDone()) << c.name;
     }
 }
 
@@ -118,7 +108,7 @@ TEST_F(MainWindowScan, ButtonStatesFollowTheScan)
     EXPECT_FALSE(Action(*dlg, "showAllFiles").isChecked());
     EXPECT_FALSE(dlg->CatalogTree().isEnabled());
 
-    ASSERT_TRUE(ScanDone(*dlg));
+    ASSERT_TRUE(dlg->WaitForDone());
     EXPECT_TRUE(Action(*dlg, "selectDrive").isEnabled());
     EXPECT_TRUE(Action(*dlg, "openFolder").isEnabled());
     EXPECT_FALSE(Action(*dlg, "showAppFiles").isEnabled());
@@ -132,7 +122,7 @@ TEST_F(MainWindowScan, EmptyScanShowsTheEmptyLeafAndKeepsOpenFolderDisabled)
     m_drive.WriteFile("hidden/h.brw", Descriptor("nil", "Hidden"));
     m_drive.WriteFile("none/n.brw", "[description]\nline1=no info section\n");
     auto dlg = Start();
-    ASSERT_TRUE(ScanDone(*dlg));
+    ASSERT_TRUE(dlg->WaitForDone());
     const CCatalogModel& model = dlg->CatalogModel();
     EXPECT_EQ(ChildTexts(model, model.RootIndex()),
               std::vector<std::string>{"No Applications Found!"});
@@ -152,7 +142,7 @@ TEST_F(MainWindowScan, TreeIsSortedWithCategoriesMergedAndLeavesInPlace)
     m_drive.WriteFile("v/v.brw", "[info]\ncategory=Archivers\n");
     m_drive.WriteFile("root.brw", Descriptor("Archivers", "beta"));
     auto dlg = Start();
-    ASSERT_TRUE(ScanDone(*dlg));
+    ASSERT_TRUE(dlg->WaitForDone());
     const CCatalogModel& model = dlg->CatalogModel();
     const QModelIndex root = model.RootIndex();
 
@@ -200,7 +190,7 @@ TEST_F(MainWindowScan, ApplicationNodesNeverOpenAndCategoriesExpandSingly)
     m_drive.WriteFile("a/a.brw", Descriptor("Alpha", "First"));
     m_drive.WriteFile("b/b.brw", Descriptor("Beta", "Second"));
     auto dlg = Start();
-    ASSERT_TRUE(ScanDone(*dlg));
+    ASSERT_TRUE(dlg->WaitForDone());
     QTreeView& view = dlg->CatalogTree();
     const QAbstractItemModel* model = view.model();
     const QModelIndex root = model->index(0, 0);
@@ -241,7 +231,7 @@ TEST_F(MainWindowScan, AClickOnACategoryBelowAnOpenOneSelectsAndOpensTheClickedO
     m_drive.WriteFile("b/b.brw", Descriptor("Beta", "Second"));
     m_drive.WriteFile("c/c.brw", Descriptor("Gamma", "Third"));
     auto dlg = Start();
-    ASSERT_TRUE(ScanDone(*dlg));
+    ASSERT_TRUE(dlg->WaitForDone());
     QTreeView& view = dlg->CatalogTree();
     const QAbstractItemModel* model = view.model();
     const QModelIndex root = model->index(0, 0);
@@ -277,8 +267,7 @@ TEST_F(MainWindowScan, WithoutAutorunTheDriveSelectionComesFirst)
         windowShown = window && window->isVisible();
         return int(QDialog::Rejected);
     });
-    m_folder = std::make_unique<CCurrentFolder>(m_drive.Root());
-    CCatalogDlg dlg;
+    CMainWindow dlg(m_drive.Root());
     window = &dlg;
     dlg.show();
     CPrompt::SetDialogRunner({});

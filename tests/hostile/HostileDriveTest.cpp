@@ -71,20 +71,15 @@ std::string Listed(const std::vector<AppKey>& keys)
 
 class MainWindow : public testing::Test {
 protected:
-    void TearDown() override
-    {
-        m_dlg.reset();
-        m_folder.reset();
-    }
+    void TearDown() override { m_dlg.reset(); }
 
     void Start(const std::string& root)
     {
-        m_folder = std::make_unique<CCurrentFolder>(root);
-        m_dlg = std::make_unique<CCatalogDlg>();
+        m_dlg = std::make_unique<CMainWindow>(root);
         m_dlg->show();
     }
 
-    QString Status(int part) const { return m_dlg->StatusBar().GetText(part); }
+    QString Status(int part) const { return m_dlg->Status(part); }
     bool Done(int boundMs = kBoundMs)
     {
         return WaitUntil(
@@ -125,8 +120,7 @@ protected:
         QTest::mouseClick(ToolButton(*m_dlg, command), Qt::LeftButton);
     }
 
-    std::unique_ptr<CCurrentFolder> m_folder;
-    std::unique_ptr<CCatalogDlg> m_dlg;
+    std::unique_ptr<CMainWindow> m_dlg;
 };
 
 class HostileDriveTest : public MainWindow {
