@@ -116,17 +116,18 @@ void CFileListJob::WalkPerPattern()
     for (const std::string& pattern : m_settings.astrPatterns) {
         if (CJob::IsStopRequested())
             return;
-        WalkFolder(*m_pVolume, m_settings.strFolder, "list", m_settings.bSearchSubdirs, pattern,
-                   *this);
+        WalkFolder(*m_pVolume, m_settings.strFolder, EWalkMode::List, m_settings.bSearchSubdirs,
+                   pattern, *this);
     }
     // Only the folder itself, whatever the descriptor says about subfolders.
     if (m_settings.bShowAllFiles && !CJob::IsStopRequested())
-        WalkFolder(*m_pVolume, m_settings.strFolder, "list", false, "*.*", *this);
+        WalkFolder(*m_pVolume, m_settings.strFolder, EWalkMode::List, false, "*.*", *this);
 }
 
 void CFileListJob::WalkOnce(CFolderListing& listing)
 {
-    WalkFolder(*m_pVolume, m_settings.strFolder, "list", m_settings.bSearchSubdirs, "*", listing);
+    WalkFolder(*m_pVolume, m_settings.strFolder, EWalkMode::List, m_settings.bSearchSubdirs, "*",
+               listing);
     m_setTitles.Reserve(listing.Entries().size());
     const auto& folders = listing.Folders();
     for (const std::string& pattern : m_settings.astrPatterns) {

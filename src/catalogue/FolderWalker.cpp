@@ -13,8 +13,6 @@
 
 namespace {
 
-enum class WalkMode { None, Tree, List };
-
 using FolderId = CVolume::FolderId;
 using EntryType = CVolume::EntryType;
 using FolderPtr = std::unique_ptr<CVolume::CFolder>;
@@ -122,8 +120,8 @@ private:
 // subfolders to visit; m_strPath always holds the path of the folder being worked on.
 class CFolderWalk {
 public:
-    CFolderWalk(const CVolume& volume, std::string_view mode, bool recurse,
-                std::string_view pattern, CWalkVisitor& visitor);
+    CFolderWalk(const CVolume& volume, EWalkMode mode, bool recurse, std::string_view pattern,
+                CWalkVisitor& visitor);
     CFolderWalk(const CFolderWalk&) = delete;
     CFolderWalk& operator=(const CFolderWalk&) = delete;
 
@@ -152,7 +150,7 @@ private:
 
     const CVolume& m_volume;
     CWalkVisitor& m_visitor;
-    WalkMode m_mode = WalkMode::None;
+    const EWalkMode m_mode;
     const bool m_bRecurse;
     bool m_bHandles = false; // false when nothing can match: the walk only visits
     CRelativePath m_folderPart;
@@ -174,19 +172,15 @@ std::string_view NamePartOf(std::string_view pattern)
     return sep == std::string_view::npos ? pattern : pattern.substr(sep + 1);
 }
 
-CFolderWalk::CFolderWalk(const CVolume& volume, std::string_view mode, bool recurse,
+CFolderWalk::CFolderWalk(const CVolume& volume, EWalkMode mode, bool recurse,
                          std::string_view pattern, CWalkVisitor& visitor)
     : m_volume(volume)
     , m_visitor(visitor)
+    , m_mode(mode)
     , m_bRecurse(recurse)
     , m_wildcard(NamePartOf(pattern))
     , m_pReader(volume.NewFolderReader())
 {
-    if (Text::EqualsNoCase(mode, "tree"))
-        m_mode = WalkMode::Tree;
-    else if (Text::EqualsNoCase(mode, "list"))
-        m_mode = WalkMode::List;
-
     bool bValid = true;
     const std::size_t sep = pattern.find_last_of("\\/");
     if (sep != std::string_view::npos) {
@@ -196,7 +190,7 @@ CFolderWalk::CFolderWalk(const CVolume& volume, std::string_view mode, bool recu
         else
             bValid = false;
     }
-    m_bHandles = m_mode != WalkMode::None && bValid && !m_wildcard.Pattern().empty();
+    m_bHandles = bValid && !m_wildcard.Pattern().empty();
 }
 
 bool CFolderWalk::Stopped()
@@ -386,11 +380,11 @@ void CFolderWalk::MatchFromClimbed()
 
 void CFolderWalk::HandleFile(const CFoundFile& found)
 {
-    if (m_mode == WalkMode::Tree) {
+    if (m_mode == EWalkMode::Tree) {
         // A descriptor reached through a link must lie on the drive too, as folders must.
         if (!found.IsLink() || IsLinkInside(found.GetFilePath()))
             m_visitor.AddApplication(found);
-    } else if (m_mode == WalkMode::List) {
+    } else {
         m_visitor.AddFileRow(found);
     }
 }
@@ -469,8 +463,8 @@ std::string CFoundFile::GetFilePath() const
     return Path::Join(m_strFolder, m_strName);
 }
 
-void WalkFolder(const CVolume& volume, const std::string& folder, std::string_view mode,
-                bool recurse, std::string_view pattern, CWalkVisitor& visitor)
+void WalkFolder(const CVolume& volume, const std::string& folder, EWalkMode mode, bool recurse,
+                std::string_view pattern, CWalkVisitor& visitor)
 {
     CFolderWalk walk(volume, mode, recurse, pattern, visitor);
     walk.Run(folder);

@@ -40,22 +40,24 @@ public:
 
     // Each folder as the walk enters it ("Scanning: " + folder).
     virtual void OnFolder(const std::string& folder) { (void)folder; }
-    // Walk mode "tree": a matched file (never a folder); found stands on it.
+    // EWalkMode::Tree: a matched file (never a folder); found stands on it.
     virtual void AddApplication(const CFoundFile& found) { (void)found; }
-    // Walk mode "list": a matched file (never a folder); found stands on it.
+    // EWalkMode::List: a matched file (never a folder); found stands on it.
     virtual void AddFileRow(const CFoundFile& found) { (void)found; }
     // Checked between directory entries; true ends the walk early.
     virtual bool IsStopRequested() const { return false; }
 };
 
+// What a walk hands its visitor: descriptors for the catalogue, or rows for the file list.
+enum class EWalkMode : unsigned char { Tree, List };
+
 // Visits folder (a path of volume) and, with recurse, every folder below it, handing each
-// file whose name matches pattern to the visitor according to mode ("tree" or "list", any
-// case). A folder's matching files come before its subfolders; subfolders depth first, in
-// listing order. The walk never leaves the volume's root file system, follows a folder link
-// only when its target lies below the volume's root (in mode "tree", a file link too), never
-// enters a folder twice (device and inode), and has no depth limit. A pattern with a folder
-// part ("bin\*.exe" or "bin/*.exe") searches that folder, looked up without regard to case,
-// from each visited folder; ".." in it goes up by name, never above the volume's root. A
-// folder that cannot be listed counts as empty.
-void WalkFolder(const CVolume& volume, const std::string& folder, std::string_view mode,
-                bool recurse, std::string_view pattern, CWalkVisitor& visitor);
+// file whose name matches pattern to the visitor according to mode. A folder's matching files come
+// before its subfolders; subfolders depth first, in listing order. The walk never leaves the
+// volume's root file system, follows a folder link only when its target lies below the volume's
+// root (when it walks the tree, a file link too), never enters a folder twice (device and inode),
+// and has no depth limit. A pattern with a folder part ("bin\*.exe" or "bin/*.exe") searches that
+// folder, looked up without regard to case, from each visited folder; ".." in it goes up by name,
+// never above the volume's root. A folder that cannot be listed counts as empty.
+void WalkFolder(const CVolume& volume, const std::string& folder, EWalkMode mode, bool recurse,
+                std::string_view pattern, CWalkVisitor& visitor);

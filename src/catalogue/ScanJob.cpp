@@ -13,7 +13,7 @@ CScanJob::CScanJob(std::shared_ptr<const CVolume> volume, CCatalogue::TextOrder 
 
 void CScanJob::Run()
 {
-    WalkFolder(*m_pVolume, m_pVolume->Root(), "tree", true, Descriptor::kPattern, *this);
+    WalkFolder(*m_pVolume, m_pVolume->Root(), EWalkMode::Tree, true, Descriptor::kPattern, *this);
     if (CJob::IsStopRequested())
         return;
     m_pCatalogue->Sort(m_order);

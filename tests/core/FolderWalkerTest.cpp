@@ -91,7 +91,7 @@ private:
 };
 
 CRecorder WalkRecorded(const std::string& folder, std::string_view pattern,
-                       std::string_view mode = "tree", bool recurse = true,
+                       EWalkMode mode = EWalkMode::Tree, bool recurse = true,
                        const std::string& root = {})
 {
     CRecorder recorder;
@@ -186,41 +186,14 @@ TEST(WalkOrder, StartFolderIsNormalisedAndPathsNeverDoubleTheSeparator)
     EXPECT_EQ(recorder.m_events.back().strName, "a.brw");
 
     // From the root folder: "/" + "tmp", never "//tmp".
-    const CRecorder fromRoot = WalkRecorded("//", "*", "list", false);
+    const CRecorder fromRoot = WalkRecorded("//", "*", EWalkMode::List, false);
     EXPECT_EQ(fromRoot.Folders(), std::vector<std::string>{"/"});
     EXPECT_FALSE(AnyStartsWith(fromRoot.Handled(), "//"));
     if (tree.Root().rfind("/tmp/", 0) == 0) {
         const std::string pattern = "TMP\\" + tree.Root().substr(5) + "\\SUB\\*.brw";
-        const CRecorder found = WalkRecorded("/", pattern, "list", false);
+        const CRecorder found = WalkRecorded("/", pattern, EWalkMode::List, false);
         ASSERT_EQ(found.Handled(), std::vector<std::string>{tree.Path("sub/a.brw")});
         EXPECT_EQ(found.m_events.back().strRoot, tree.Path("sub"));
-    }
-}
-
-TEST(WalkMode, ComparedWithoutCaseAndUnknownModesHandleNothing)
-{
-    CTempTree tree;
-    tree.WriteFile("a.brw", "");
-    tree.WriteFile("sub/b.brw", "");
-
-    for (const char* mode : {"tree", "TREE", "Tree"}) {
-        const std::vector<Event> events = WalkRecorded(tree.Root(), "*.brw", mode).m_events;
-        EXPECT_EQ(std::count_if(events.begin(), events.end(),
-                                [](const Event& e) { return e.kind == 'A'; }),
-                  2)
-            << mode;
-    }
-    for (const char* mode : {"list", "LIST", "List"}) {
-        const std::vector<Event> events = WalkRecorded(tree.Root(), "*.brw", mode).m_events;
-        EXPECT_EQ(std::count_if(events.begin(), events.end(),
-                                [](const Event& e) { return e.kind == 'R'; }),
-                  2)
-            << mode;
-    }
-    for (const char* mode : {"", "trees", "lis", "other"}) {
-        const CRecorder recorder = WalkRecorded(tree.Root(), "*.brw", mode);
-        EXPECT_TRUE(recorder.Handled().empty()) << mode;
-        EXPECT_EQ(recorder.Folders().size(), 2u) << mode;
     }
 }
 
@@ -233,7 +206,7 @@ TEST(WalkEntries, FolderNamedLikeThePatternIsVisitedNotHanded)
     EXPECT_TRUE(Contains(recorder.Folders(), tree.Path("app.brw")));
 
     // Without recursion the folder is neither handed nor entered.
-    const CRecorder flat = WalkRecorded(tree.Root(), "*.brw", "tree", false);
+    const CRecorder flat = WalkRecorded(tree.Root(), "*.brw", EWalkMode::Tree, false);
     EXPECT_TRUE(flat.Handled().empty());
     EXPECT_EQ(flat.Folders(), std::vector<std::string>{tree.Root()});
 }
@@ -257,7 +230,7 @@ TEST(WalkEntries, SpecialFilesAreHandedWithoutBeingOpened)
     tree.MakeLink("file-link.brw", tree.Path("real/target.txt"));
     tree.MakeLink("folder-link.brw", tree.Path("real"));
 
-    const CRecorder recorder = WalkRecorded(tree.Root(), "*.brw", "list");
+    const CRecorder recorder = WalkRecorded(tree.Root(), "*.brw", EWalkMode::List);
     EXPECT_EQ(recorder.SortedHandled(),
               (std::vector<std::string>{tree.Path("dangling.brw"), tree.Path("fifo.brw"),
                                         tree.Path("file-link.brw"), tree.Path("sock.brw")}));
@@ -302,7 +275,7 @@ TEST(WalkEntries, SubfolderThatVanishesCountsAsEmpty)
                 std::filesystem::remove_all(tree.Path(name));
         }
     };
-    WalkFolder(CMountedVolume(tree.Root()), tree.Root(), "tree", true, "*.brw", recorder);
+    WalkFolder(CMountedVolume(tree.Root()), tree.Root(), EWalkMode::Tree, true, "*.brw", recorder);
     EXPECT_EQ(recorder.Folders().size(), 5u);
     EXPECT_EQ(recorder.Handled().size(), 1u);
 }
@@ -310,12 +283,12 @@ TEST(WalkEntries, SubfolderThatVanishesCountsAsEmpty)
 TEST(WalkEntries, NonexistentStartFolder)
 {
     CTempTree tree;
-    const CRecorder recorder = WalkRecorded(tree.Path("missing"), "*.*", "list");
+    const CRecorder recorder = WalkRecorded(tree.Path("missing"), "*.*", EWalkMode::List);
     EXPECT_EQ(recorder.Folders(), std::vector<std::string>{tree.Path("missing")});
     EXPECT_TRUE(recorder.Handled().empty());
 
     tree.WriteFile("file", "");
-    const CRecorder onFile = WalkRecorded(tree.Path("file"), "*.*", "list");
+    const CRecorder onFile = WalkRecorded(tree.Path("file"), "*.*", EWalkMode::List);
     EXPECT_EQ(onFile.m_events.size(), 1u);
 }
 
@@ -324,7 +297,7 @@ TEST(WalkEntries, RecurseFalseListsOnlyTheStartFolder)
     CTempTree tree;
     tree.WriteFile("top.txt", "");
     tree.WriteFile("sub/below.txt", "");
-    const CRecorder recorder = WalkRecorded(tree.Root(), "*.*", "list", false);
+    const CRecorder recorder = WalkRecorded(tree.Root(), "*.*", EWalkMode::List, false);
     EXPECT_EQ(recorder.Folders(), std::vector<std::string>{tree.Root()});
     EXPECT_EQ(recorder.Handled(), std::vector<std::string>{tree.Path("top.txt")});
 }
@@ -392,9 +365,11 @@ TEST(WalkLinks, LinksLeavingTheVolumeRootAreNotFollowed)
               (std::vector<std::string>{tree.Path("app/alias.brw"), tree.Path("app/own.brw")}))
         << "a descriptor linked from outside the drive is not the drive's";
     // Rows are only shown, so a listing keeps every link.
-    EXPECT_EQ(WalkRecorded(tree.Path("app"), "*.brw", "list").Handled().size(), 4u);
+    EXPECT_EQ(WalkRecorded(tree.Path("app"), "*.brw", EWalkMode::List).Handled().size(), 4u);
     // A listing below the volume's root follows links as far as the scan does.
-    EXPECT_EQ(WalkRecorded(tree.Path("app"), "*.brw", "list", true, tree.Root()).Folders().back(),
+    EXPECT_EQ(WalkRecorded(tree.Path("app"), "*.brw", EWalkMode::List, true, tree.Root())
+                  .Folders()
+                  .back(),
               tree.Path("app/data"));
 }
 
@@ -460,7 +435,7 @@ TEST(WalkLinks, OtherFileSystemsAreNotEntered)
     if (mount.empty())
         GTEST_SKIP() << "no file system mounted inside /dev";
 
-    const CRecorder recorder = WalkRecorded("/dev", "*", "list");
+    const CRecorder recorder = WalkRecorded("/dev", "*", EWalkMode::List);
     const std::vector<std::string> folders = recorder.Folders();
     EXPECT_FALSE(Contains(folders, mount));
     EXPECT_FALSE(AnyStartsWith(folders, mount + "/"));
@@ -478,7 +453,7 @@ TEST(WalkPattern, FolderPartIsFoundWithoutRegardToCase)
     tree.WriteFile("app2/bin/sub/deep.dat", "");
 
     for (const char* pattern : {"bin\\*.exe", "bin/*.exe", "Bin\\\\*.EXE", ".\\bin\\.\\*.exe"}) {
-        const CRecorder recorder = WalkRecorded(tree.Root(), pattern, "list");
+        const CRecorder recorder = WalkRecorded(tree.Root(), pattern, EWalkMode::List);
         EXPECT_EQ(recorder.SortedHandled(),
                   (std::vector<std::string>{tree.Path("app1/BIN/Tool.EXE"),
                                             tree.Path("app2/bin/other.exe")}))
@@ -490,13 +465,13 @@ TEST(WalkPattern, FolderPartIsFoundWithoutRegardToCase)
         }
     }
 
-    const CRecorder deep = WalkRecorded(tree.Path("app2"), "BIN/SUB/*.dat", "list", false);
+    const CRecorder deep = WalkRecorded(tree.Path("app2"), "BIN/SUB/*.dat", EWalkMode::List, false);
     ASSERT_EQ(deep.Handled(), std::vector<std::string>{tree.Path("app2/bin/sub/deep.dat")});
     EXPECT_EQ(deep.m_events.back().strRoot, tree.Path("app2/bin/sub"));
 
     // Without recursion, only the start folder's own folder part is searched.
-    EXPECT_TRUE(WalkRecorded(tree.Root(), "bin\\*.exe", "list", false).Handled().empty());
-    EXPECT_EQ(WalkRecorded(tree.Path("app1"), "bin\\*.exe", "list", false).Handled(),
+    EXPECT_TRUE(WalkRecorded(tree.Root(), "bin\\*.exe", EWalkMode::List, false).Handled().empty());
+    EXPECT_EQ(WalkRecorded(tree.Path("app1"), "bin\\*.exe", EWalkMode::List, false).Handled(),
               std::vector<std::string>{tree.Path("app1/BIN/Tool.EXE")});
 }
 
@@ -509,26 +484,28 @@ TEST(WalkPattern, FolderPartPrefersTheExactNameAndClimbsByNameToTheRootOnly)
     tree.WriteFile("outside.exe", "");
     const std::string app = tree.Path("app");
 
-    EXPECT_EQ(WalkRecorded(app, "bin\\*.exe", "list", false).Handled(),
+    EXPECT_EQ(WalkRecorded(app, "bin\\*.exe", EWalkMode::List, false).Handled(),
               std::vector<std::string>{tree.Path("app/bin/lower.exe")});
-    EXPECT_EQ(WalkRecorded(app, "BIN\\*.exe", "list", false).Handled(),
+    EXPECT_EQ(WalkRecorded(app, "BIN\\*.exe", EWalkMode::List, false).Handled(),
               std::vector<std::string>{tree.Path("app/BIN/upper.exe")});
     // The volume's root is app: ".." stops there.
-    EXPECT_TRUE(WalkRecorded(app, "..\\*.exe", "list").Handled().empty());
-    EXPECT_TRUE(WalkRecorded(app, "bin\\..\\..\\*.exe", "list").Handled().empty());
+    EXPECT_TRUE(WalkRecorded(app, "..\\*.exe", EWalkMode::List).Handled().empty());
+    EXPECT_TRUE(WalkRecorded(app, "bin\\..\\..\\*.exe", EWalkMode::List).Handled().empty());
     for (const char* pattern : {"..\\*.exe", "bin\\..\\..\\..\\*.exe"}) {
-        EXPECT_EQ(WalkRecorded(app, pattern, "list", false, tree.Root()).Handled(),
+        EXPECT_EQ(WalkRecorded(app, pattern, EWalkMode::List, false, tree.Root()).Handled(),
                   std::vector<std::string>{tree.Path("outside.exe")});
     }
-    EXPECT_EQ(WalkRecorded(app, "..\\APP\\BIN\\*.exe", "list", false, tree.Root()).Handled(),
-              std::vector<std::string>{tree.Path("app/BIN/upper.exe")});
-    EXPECT_TRUE(WalkRecorded(app, "data\\*", "list").Handled().empty());
-    EXPECT_TRUE(WalkRecorded(app, "bin\\", "list").Handled().empty());
-    EXPECT_TRUE(WalkRecorded(app, "missing\\*", "list").Handled().empty());
+    EXPECT_EQ(
+        WalkRecorded(app, "..\\APP\\BIN\\*.exe", EWalkMode::List, false, tree.Root()).Handled(),
+        std::vector<std::string>{tree.Path("app/BIN/upper.exe")});
+    EXPECT_TRUE(WalkRecorded(app, "data\\*", EWalkMode::List).Handled().empty());
+    EXPECT_TRUE(WalkRecorded(app, "bin\\", EWalkMode::List).Handled().empty());
+    EXPECT_TRUE(WalkRecorded(app, "missing\\*", EWalkMode::List).Handled().empty());
     // The name part may name a file exactly; the visited folder's own files never match.
-    EXPECT_EQ(WalkRecorded(tree.Root(), "app\\Data", "list", false).Handled(),
+    EXPECT_EQ(WalkRecorded(tree.Root(), "app\\Data", EWalkMode::List, false).Handled(),
               std::vector<std::string>{tree.Path("app/Data")});
-    EXPECT_TRUE(WalkRecorded(tree.Root(), "app\\outside.exe", "list", false).Handled().empty());
+    EXPECT_TRUE(
+        WalkRecorded(tree.Root(), "app\\outside.exe", EWalkMode::List, false).Handled().empty());
 }
 
 TEST(WalkDepth, FiveThousandLevelsDeeperThanPathMax)
@@ -571,7 +548,7 @@ TEST(WalkDepth, WhatLiesBelowPathMaxCanStillBeReadAndListed)
     CProfileReader reader;
     EXPECT_EQ(reader.GetString(CMountedVolume(tree.Root()), found[0], "info", "name", "nil"),
               "Bottom");
-    EXPECT_EQ(WalkRecorded(folder, "*.txt", "list", false).Handled(),
+    EXPECT_EQ(WalkRecorded(folder, "*.txt", EWalkMode::List, false).Handled(),
               std::vector<std::string>{folder + "/Readme.TXT"});
     EXPECT_EQ(CFileFind::ResolveNoCase(folder, "readme.txt"), folder + "/Readme.TXT");
     const int fds = CountOpenFds();
@@ -616,7 +593,7 @@ TEST(WalkDepth, ManyPendingFoldersStayWithinTheHandleCap)
     recorder.m_onFolder = [&](const std::string&) {
         maxFds = std::max(maxFds, CountOpenFds());
     };
-    WalkFolder(CMountedVolume(tree.Root()), tree.Root(), "tree", true, "*.brw", recorder);
+    WalkFolder(CMountedVolume(tree.Root()), tree.Root(), EWalkMode::Tree, true, "*.brw", recorder);
 
     EXPECT_EQ(recorder.Handled().size(), 3u * kDepth);
     std::vector<std::string> handled = recorder.SortedHandled();
@@ -639,7 +616,7 @@ TEST(WalkStatCalls, UnknownEntryTypesGiveTheSameWalk)
 
     const auto walk = [&](const CMountedVolume& volume) {
         CRecorder recorder;
-        WalkFolder(volume, tree.Root(), "tree", true, "*.brw", recorder);
+        WalkFolder(volume, tree.Root(), EWalkMode::Tree, true, "*.brw", recorder);
         return recorder.m_events;
     };
     const CMountedVolume typed(tree.Root());
@@ -665,7 +642,7 @@ TEST(WalkStop, StopRequestEndsTheWalkPromptly)
     recorder.m_onFile = [&](const CFoundFile&) {
         recorder.m_bStop = true;
     };
-    WalkFolder(CMountedVolume(tree.Root()), tree.Root(), "tree", true, "*.brw", recorder);
+    WalkFolder(CMountedVolume(tree.Root()), tree.Root(), EWalkMode::Tree, true, "*.brw", recorder);
     EXPECT_EQ(recorder.Handled().size(), 1u);
     EXPECT_EQ(recorder.Folders().size(), 1u);
     EXPECT_EQ(CountOpenFds(), fds);
@@ -676,7 +653,7 @@ TEST(WalkStop, StopRequestEndsTheWalkPromptly)
         if (folder != tree.Root())
             between.m_bStop = true;
     };
-    WalkFolder(CMountedVolume(tree.Root()), tree.Root(), "tree", true, "*.brw", between);
+    WalkFolder(CMountedVolume(tree.Root()), tree.Root(), EWalkMode::Tree, true, "*.brw", between);
     EXPECT_EQ(between.Folders().size(), 2u);
     EXPECT_EQ(between.Handled().size(), 20u);
     EXPECT_EQ(CountOpenFds(), fds);
