@@ -61,7 +61,7 @@ void CCatalogDlg::OnOpenReports()
 {
     if (!m_pOpenJob)
         return;
-    std::optional<COpenedVolume> opened = m_pOpenJob->TakeResult();
+    std::optional<COpenedVolume> opened = m_pOpenJob->TakeReports();
     if (!opened)
         return;
     const std::string path = m_pOpenJob->Path();

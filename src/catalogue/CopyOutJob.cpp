@@ -60,10 +60,7 @@ void CCopyOutJob::Run()
         else if (!bInFolder)
             source = Path::FolderOf(m_settings.strFile);
     }
-    {
-        std::lock_guard lock(m_mutex);
-        m_pending.bProgram = bProgram;
-    }
+    Update([&](Reports& pending) { pending.bProgram = bProgram; });
 
     std::vector<Item> items;
     std::uint64_t total = 0;
@@ -73,10 +70,7 @@ void CCopyOutJob::Run()
             return Finish(Outcome::Stopped, source);
         return Finish(bTooLarge ? Outcome::TooLarge : Outcome::ReadError, source);
     }
-    {
-        std::lock_guard lock(m_mutex);
-        m_pending.nTotal = total;
-    }
+    Update([&](Reports& pending) { pending.nTotal = total; });
     if (m_settings.nAskAbove != 0 && total > m_settings.nAskAbove && !m_settings.bConfirmed)
         return Finish(Outcome::NeedsConfirmation);
 
@@ -105,13 +99,15 @@ void CCopyOutJob::Run()
             failed = item.strPath;
     }
     m_pTarget->Seal();
-    {
-        std::lock_guard lock(m_mutex);
-        const std::string& opened = m_settings.strFile.empty() ? source : m_settings.strFile;
-        m_pending.strResult = m_pTarget->RealPath(Relative(opened));
-        if (outcome == Outcome::WriteError || outcome == Outcome::NoSpace)
-            m_pending.strError = m_pTarget->LastError();
-    }
+    const std::string& opened = m_settings.strFile.empty() ? source : m_settings.strFile;
+    std::string result = m_pTarget->RealPath(Relative(opened));
+    std::string error;
+    if (outcome == Outcome::WriteError || outcome == Outcome::NoSpace)
+        error = m_pTarget->LastError();
+    Update([&](Reports& pending) {
+        pending.strResult = std::move(result);
+        pending.strError = std::move(error);
+    });
     Finish(outcome, std::move(failed));
 }
 
@@ -225,29 +221,25 @@ std::string CCopyOutJob::Relative(const std::string& path) const
 
 void CCopyOutJob::SetCurrent(const std::string& path)
 {
-    {
-        std::lock_guard lock(m_mutex);
-        m_pending.bCurrentChanged = true;
-        m_pending.strCurrent = path;
-    }
-    NotifyReports();
+    Report([&](Reports& pending) {
+        pending.bCurrentChanged = true;
+        pending.strCurrent = path;
+    });
 }
 
 void CCopyOutJob::Finish(Outcome outcome, std::string failedPath)
 {
-    {
-        std::lock_guard lock(m_mutex);
-        m_pending.outcome = outcome;
-        m_pending.strFailedPath = std::move(failedPath);
-    }
-    NotifyReports(true);
+    Report(
+        [&](Reports& pending) {
+            pending.outcome = outcome;
+            pending.strFailedPath = std::move(failedPath);
+        },
+        true);
 }
 
-CCopyOutJob::Reports CCopyOutJob::TakeReports()
+void CCopyOutJob::KeepAfterTaking(const Reports& taken, Reports& pending) const
 {
-    std::lock_guard lock(m_mutex);
-    Reports reports = m_pending;
-    m_pending.bCurrentChanged = false;
-    ReportsTaken();
-    return reports;
+    // All but the current path's change stays: the outcome is read until it is final.
+    pending = taken;
+    pending.bCurrentChanged = false;
 }

@@ -43,6 +43,29 @@ public:
     virtual std::string LastError() const = 0;
 };
 
+enum class ECopyOutcome : unsigned char {
+    Running,
+    Copied,
+    NeedsConfirmation,
+    Stopped,
+    NoSpace,
+    ReadError,
+    WriteError,
+    TooLarge, // more than CCopyOutJob::kMaxItems or kMaxBytes
+};
+
+// What a copy-out reports; the outcome is final once it is no longer Running.
+struct CCopyReports {
+    bool bCurrentChanged = false;
+    std::string strCurrent; // the volume path being copied, when changed
+    ECopyOutcome outcome = ECopyOutcome::Running;
+    std::uint64_t nTotal = 0;  // bytes to copy, once measured
+    bool bProgram = false;     // strFile is a program: run it from its folder
+    std::string strResult;     // the real path to hand to the desktop
+    std::string strFailedPath; // volume path of a failure
+    std::string strError;      // the target's reason for a write failure
+};
+
 // Copies a file, or a folder with its subfolders, out of a volume into a target, so that the
 // desktop can open it. It first totals the sizes; a copy larger than the limit ends asking
 // for confirmation before writing anything. A program brings its neighbours along: when the
@@ -51,7 +74,7 @@ public:
 // records its file so. An image may reach one folder through many records: each folder is
 // entered once, the first entry of a name in a folder wins, and a copy holds at most
 // kMaxItems entries and kMaxBytes.
-class CCopyOutJob final : public CJob {
+class CCopyOutJob final : public CReportingJob<CCopyReports> {
 public:
     struct Settings {
         // The file to open, or empty to copy strFolder alone (opening a folder).
@@ -62,16 +85,7 @@ public:
         bool bConfirmed = false;
     };
 
-    enum class Outcome : unsigned char {
-        Running,
-        Copied,
-        NeedsConfirmation,
-        Stopped,
-        NoSpace,
-        ReadError,
-        WriteError,
-        TooLarge, // more than kMaxItems or kMaxBytes
-    };
+    using Outcome = ECopyOutcome;
 
     static constexpr std::size_t kChunk = 256 * 1024;
     static constexpr std::size_t kMaxItems = 250'000;
@@ -81,20 +95,6 @@ public:
                 Settings settings);
 
     void Run() override;
-
-    struct Reports {
-        bool bCurrentChanged = false;
-        std::string strCurrent; // the volume path being copied, when changed
-        Outcome outcome = Outcome::Running;
-        std::uint64_t nTotal = 0;  // bytes to copy, once measured
-        bool bProgram = false;     // strFile is a program: run it from its folder
-        std::string strResult;     // the real path to hand to the desktop
-        std::string strFailedPath; // volume path of a failure
-        std::string strError;      // the target's reason for a write failure
-    };
-    // UI side: what the worker reported since the last call; the outcome is final once it is
-    // no longer Running.
-    Reports TakeReports();
 
     // A program by its first bytes (ELF, "#!", "MZ") or its extension (.exe, .com, .bat...).
     static bool IsProgram(const std::string& path, std::string_view head);
@@ -114,5 +114,5 @@ private:
     const Settings m_settings;
     std::string m_strHead; // worker-only: first bytes of strFile
 
-    Reports m_pending; // guarded by m_mutex
+    void KeepAfterTaking(const Reports& taken, Reports& pending) const override;
 };

@@ -5,6 +5,7 @@
 #include <chrono>
 #include <functional>
 #include <mutex>
+#include <utility>
 
 // One walk, run on a worker thread. A job owns copies of all its inputs, so nothing the
 // UI thread does later changes it. It hands its reports over under its own mutex and
@@ -46,4 +47,45 @@ private:
     WakeUp m_wakeUp;                                  // guarded by m_mutex
     bool m_bWakePending = false;                      // guarded by m_mutex
     std::chrono::steady_clock::time_point m_lastWake; // guarded by m_mutex
+};
+
+// A job whose reports are one value that the worker changes and the UI thread takes whole.
+template <class TReports>
+class CReportingJob : public CJob {
+public:
+    using Reports = TReports;
+
+    // UI side: what the worker reported since the last call.
+    Reports TakeReports()
+    {
+        std::lock_guard lock(m_mutex);
+        ReportsTaken();
+        Reports taken = std::exchange(m_pending, Reports{});
+        KeepAfterTaking(taken, m_pending);
+        return taken;
+    }
+
+protected:
+    // Worker side: changes the pending reports under the lock; Report then wakes the UI.
+    template <class Change>
+    void Update(Change&& change)
+    {
+        std::lock_guard lock(m_mutex);
+        change(m_pending);
+    }
+    template <class Change>
+    void Report(Change&& change, bool bForce = false)
+    {
+        Update(std::forward<Change>(change));
+        NotifyReports(bForce);
+    }
+    // What stays pending once taken, under the lock: nothing unless a job keeps a state.
+    virtual void KeepAfterTaking(const Reports& taken, Reports& pending) const
+    {
+        (void)taken;
+        (void)pending;
+    }
+
+private:
+    Reports m_pending; // guarded by m_mutex
 };

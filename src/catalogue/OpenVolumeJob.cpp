@@ -13,16 +13,5 @@ void COpenVolumeJob::Run()
     if (IsStopRequested())
         return;
     COpenedVolume result = m_fnOpen(m_strPath);
-    {
-        std::lock_guard lock(m_mutex);
-        m_result = std::move(result);
-    }
-    NotifyReports(true);
-}
-
-std::optional<COpenedVolume> COpenVolumeJob::TakeResult()
-{
-    std::lock_guard lock(m_mutex);
-    ReportsTaken();
-    return std::exchange(m_result, std::nullopt);
+    Report([&](Reports& pending) { pending = std::move(result); }, true);
 }

@@ -11,7 +11,7 @@
 // Opens one folder or disc image on a worker: an image may be slow, hostile or stuck in a
 // read, and the window must answer meanwhile. The opener is given, so the core needs no
 // platform code and tests can give one that blocks.
-class COpenVolumeJob final : public CJob {
+class COpenVolumeJob final : public CReportingJob<std::optional<COpenedVolume>> {
 public:
     using Opener = std::function<COpenedVolume(const std::string&)>;
 
@@ -19,13 +19,10 @@ public:
 
     void Run() override;
 
-    // UI side: the result once the opener has returned, handed over once; nullopt before.
-    std::optional<COpenedVolume> TakeResult();
-
+    // TakeReports gives the result once the opener has returned, once; nullopt before.
     const std::string& Path() const noexcept { return m_strPath; }
 
 private:
     const std::string m_strPath;
     const Opener m_fnOpen;
-    std::optional<COpenedVolume> m_result; // guarded by m_mutex
 };

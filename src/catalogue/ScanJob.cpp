@@ -17,28 +17,15 @@ void CScanJob::Run()
     if (CJob::IsStopRequested())
         return;
     m_pCatalogue->Sort(m_order);
-    {
-        std::lock_guard lock(m_mutex);
-        m_pending.pCatalogue = std::move(m_pCatalogue);
-    }
-    NotifyReports(true);
-}
-
-CScanJob::Reports CScanJob::TakeReports()
-{
-    std::lock_guard lock(m_mutex);
-    ReportsTaken();
-    return std::exchange(m_pending, Reports{});
+    Report([&](Reports& pending) { pending.pCatalogue = std::move(m_pCatalogue); }, true);
 }
 
 void CScanJob::OnFolder(const std::string& folder)
 {
-    {
-        std::lock_guard lock(m_mutex);
-        m_pending.bFolderChanged = true;
-        m_pending.strFolder = folder;
-    }
-    NotifyReports();
+    Report([&](Reports& pending) {
+        pending.bFolderChanged = true;
+        pending.strFolder = folder;
+    });
 }
 
 void CScanJob::AddApplication(const CFoundFile& found)

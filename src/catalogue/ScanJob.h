@@ -14,11 +14,17 @@
 #include <string>
 #include <unordered_map>
 
+struct CScanReports {
+    bool bFolderChanged = false;
+    std::string strFolder;                  // the folder being walked, when changed
+    std::shared_ptr<CCatalogue> pCatalogue; // set once, when the walk has ended, sorted
+};
+
 // Walks a volume from its root for descriptors and files each listed one into a catalogue.
 // The records of an image may point thousands of descriptors at one extent: each file (by
 // identity) is read once per scan, and past kMaxDescriptorBytes read in all, no real disc's
 // amount, further descriptors count as unreadable.
-class CScanJob final : public CJob, private CWalkVisitor {
+class CScanJob final : public CReportingJob<CScanReports>, private CWalkVisitor {
 public:
     static constexpr std::uint64_t kMaxDescriptorBytes = 512u << 20;
 
@@ -26,14 +32,6 @@ public:
     explicit CScanJob(std::shared_ptr<const CVolume> volume, CCatalogue::TextOrder order = {});
 
     void Run() override;
-
-    struct Reports {
-        bool bFolderChanged = false;
-        std::string strFolder;                  // the folder being walked, when changed
-        std::shared_ptr<CCatalogue> pCatalogue; // set once, when the walk has ended, sorted
-    };
-    // UI side: what the worker reported since the last call.
-    Reports TakeReports();
 
     const std::string& Root() const noexcept { return m_pVolume->Root(); }
 
@@ -53,6 +51,4 @@ private:
     std::unordered_map<CVolume::FileIdentity, Descriptor::Listing, IdentityHash> m_mapRead;
     std::uint64_t m_nBytesRead = 0;
     std::shared_ptr<CCatalogue> m_pCatalogue;
-
-    Reports m_pending; // guarded by m_mutex
 };
