@@ -87,5 +87,5 @@ protected:
     }
 
 private:
-    Reports m_pending; // guarded by m_mutex
+    Reports m_pending{}; // guarded by m_mutex
 };

@@ -11,6 +11,7 @@ struct CWorkerThread::CState {
     std::mutex mutex;
     std::condition_variable ended;
     bool bEnded = false;
+    std::function<void()> onEnded; // guarded by mutex; cleared when the job is let go
     std::thread thread;
 };
 
@@ -19,10 +20,11 @@ CWorkerThread::~CWorkerThread()
     StopAndWait(std::chrono::milliseconds(0));
 }
 
-void CWorkerThread::Start(std::shared_ptr<CJob> job)
+void CWorkerThread::Start(std::shared_ptr<CJob> job, std::function<void()> onEnded)
 {
     StopAndWait(std::chrono::milliseconds(0));
     auto state = std::make_shared<CState>();
+    state->onEnded = std::move(onEnded);
     m_pJob = std::move(job);
     // The thread keeps its own references, so a job that is let go still has its state.
     state->thread = std::thread([state, job = m_pJob] {
@@ -30,6 +32,8 @@ void CWorkerThread::Start(std::shared_ptr<CJob> job)
         std::lock_guard lock(state->mutex);
         state->bEnded = true;
         state->ended.notify_all();
+        if (state->onEnded)
+            state->onEnded();
     });
     m_pState = std::move(state);
 }
@@ -48,6 +52,10 @@ bool CWorkerThread::StopAndWait(std::chrono::milliseconds grace)
         m_pState->thread.join();
     } else {
         m_pJob->SetWakeUp(nullptr);
+        {
+            std::lock_guard lock(m_pState->mutex);
+            m_pState->onEnded = nullptr;
+        }
         m_pState->thread.detach();
     }
     m_pState.reset();

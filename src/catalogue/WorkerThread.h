@@ -2,6 +2,7 @@
 #pragma once
 
 #include <chrono>
+#include <functional>
 #include <memory>
 
 class CJob;
@@ -15,8 +16,10 @@ public:
     CWorkerThread(const CWorkerThread&) = delete;
     CWorkerThread& operator=(const CWorkerThread&) = delete;
 
-    // Starts job; a job still running must have been stopped first (StopAndWait).
-    void Start(std::shared_ptr<CJob> job);
+    // Starts job; a job still running must have been stopped first (StopAndWait). onEnded,
+    // when given, is called on the worker once the job's Run has returned, unless the job was
+    // let go before.
+    void Start(std::shared_ptr<CJob> job, std::function<void()> onEnded = {});
 
     // Asks the running job to stop and waits for it up to grace. Returns true when the
     // thread has ended and been joined (or none ran); false when the job is still blocked

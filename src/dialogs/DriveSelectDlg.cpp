@@ -5,17 +5,16 @@
 #include "widgets/Pictures.h"
 #include "catalogue/OpenVolumeJob.h"
 #include "catalogue/Text.h"
-#include "catalogue/WorkerThread.h"
 #include "platform/DriveSource.h"
 #include "platform/OpenVolume.h"
 #include "desktop/Prompt.h"
 #include "view/DisplayText.h"
+#include "view/JobRunner.h"
 
 #include <QAbstractItemView>
 #include <QByteArray>
 #include <QFile>
 #include <QFileDialog>
-#include <QMetaObject>
 #include <QPainter>
 #include <QSignalBlocker>
 #include <QStyle>
@@ -69,7 +68,6 @@ void CDriveSelectDlg::CDriveCombo::hidePopup()
 CDriveSelectDlg::CDriveSelectDlg(CDriveSource& driveSource, QWidget* pParent)
     : QDialog(pParent)
     , m_pDriveSource(&driveSource)
-    , m_pWorkerThread(std::make_unique<CWorkerThread>())
 {
     Pictures::EnsureLoaded();
     setWindowTitle(kCaption);
@@ -283,9 +281,7 @@ void CDriveSelectDlg::OnChooseImage()
         path, [openImage = m_fnOpenImage](const std::string& opened) {
             return OpenVolume(opened, openImage);
         });
-    m_pOpenJob->SetWakeUp(
-        [this] { QMetaObject::invokeMethod(this, "OnOpenReports", Qt::QueuedConnection); });
-    m_pWorkerThread->Start(m_pOpenJob);
+    m_runner.Start(CJobRunner::EKind::Open, m_pOpenJob, [this] { OnOpenReports(); });
     // The kind line alone says it: the choice made before stays until the image opens.
     m_wndDriveKind.setText(QStringLiteral("Opening %1...").arg(DisplayText(path)));
     m_wndOK.setEnabled(false);
@@ -328,7 +324,7 @@ void CDriveSelectDlg::DropImageOpen()
     if (!m_pOpenJob)
         return;
     // Done or stuck in a read, the open is of no more use: it ends on its own.
-    m_pWorkerThread->StopAndWait(kCloseGrace);
+    m_runner.Stop(kCloseGrace);
     m_pOpenJob.reset();
     m_wndOK.setEnabled(true);
 }

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "view/JobRunner.h"
+
 #include <QComboBox>
 #include <QDialog>
 #include <QLabel>
@@ -17,7 +19,6 @@
 class CDriveSource;
 class COpenVolumeJob;
 class CVolume;
-class CWorkerThread;
 
 // The small modal dialog in which the user picks the drive to scan. Run it with exec(); it
 // ends Accepted only with a drive chosen (Drive() not empty).
@@ -65,11 +66,8 @@ protected:
     void paintEvent(QPaintEvent* event) override;
     void done(int result) override;
 
-private slots:
-    // Reached by name from the worker's wake-up, as the main window's are.
-    void OnOpenReports();
-
 private:
+    void OnOpenReports();
     // The drive list, telling the dialog when it drops down and when it closes up.
     class CDriveCombo : public QComboBox {
     public:
@@ -102,7 +100,7 @@ private:
     std::shared_ptr<const CVolume> m_pImage; // the image last chosen, if any
     std::string m_strImagePath;
     std::optional<std::string> m_strImageLabel;
-    std::unique_ptr<CWorkerThread> m_pWorkerThread;
+    CJobRunner m_runner;
     std::shared_ptr<COpenVolumeJob> m_pOpenJob; // the image being opened, if any
     bool m_bImageSelected = false;
     QPushButton m_wndOK;
