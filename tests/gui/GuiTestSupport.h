@@ -24,3 +24,12 @@ public:
 private:
     std::filesystem::path m_previous;
 };
+
+#include <QIcon>
+#include <QImage>
+
+// What an icon draws at the file list's size, so that icons made apart compare equal.
+inline QImage Picture(const QIcon& icon)
+{
+    return icon.pixmap(16, 16).toImage().convertToFormat(QImage::Format_ARGB32);
+}
