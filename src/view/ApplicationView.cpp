@@ -69,8 +69,8 @@ void CApplicationView::InitFileIcons()
 
 void CApplicationView::Select(const CApplicationEntry* application)
 {
-    // The listing before must be gone before the list is emptied and the icons trimmed; a
-    // scan, which no listing runs beside, is never stopped for a selection.
+    // The listing before must be gone before the list is emptied; a scan, which no listing
+    // runs beside, is never stopped for a selection.
     if (!m_bScanRunning)
         m_worker.StopAndWait(kSupersedeGrace);
     ForgetListing();
@@ -143,7 +143,8 @@ void CApplicationView::ForgetListing()
 {
     m_pFileListJob.reset();
     m_pDeferred.reset();
-    m_arrPendingRows.clear();
+    m_arrPendingBatches.clear();
+    m_nPendingAt = 0;
     m_bJobFinished = false;
     m_insertTimer.stop();
 }
@@ -154,6 +155,7 @@ void CApplicationView::ClearList()
     StopIcons();
     m_arrPrograms.clear();
     m_fileModel.Clear();
+    m_nLastInsertNs = 0;
 }
 
 void CApplicationView::StopIcons()
@@ -179,8 +181,9 @@ void CApplicationView::OnJobReports()
         ShowDescription(*reports.strDescription);
     if (reports.bFolderChanged)
         emit Progress(QStringLiteral("Scanning: ") + DisplayText(reports.strFolder));
-    for (CFileRow& row : reports.arrRows)
-        m_arrPendingRows.push_back(std::move(row));
+    // Whole batches move, not rows: a fast walk hands over tens of thousands at once.
+    if (!reports.arrRows.empty())
+        m_arrPendingBatches.push_back(std::move(reports.arrRows));
     // A wake-up left over from the listing before takes this one's reports too: the next one
     // may bring nothing, and must not take back the end already taken.
     m_bJobFinished = m_bJobFinished || reports.bFinished;
@@ -197,10 +200,13 @@ void CApplicationView::InsertPendingRows()
     const auto budget = std::chrono::duration_cast<std::chrono::nanoseconds>(kInsertBudget);
     std::vector<CFileListModel::Row> rows;
     const std::size_t firstProgram = m_arrPrograms.size();
-    while (!m_arrPendingRows.empty() && clock.nsecsElapsed() < budget.count()) {
-        const std::size_t count = std::min(kRowsPerStep, m_arrPendingRows.size());
+    // The insertion itself costs about what the last one did: the turn keeps room for it.
+    while (!m_arrPendingBatches.empty() &&
+           (rows.empty() || clock.nsecsElapsed() + m_nLastInsertNs < budget.count())) {
+        std::vector<CFileRow>& batch = m_arrPendingBatches.front();
+        const std::size_t count = std::min(kRowsPerStep, batch.size() - m_nPendingAt);
         for (std::size_t i = 0; i < count; ++i) {
-            CFileRow& row = m_arrPendingRows.front();
+            CFileRow& row = batch[m_nPendingAt++];
             CFileListModel::Row shown;
             shown.strName = DisplayText(row.strTitle);
             if (row.Folder() != m_strLastFolder || m_strLastLocation.isNull()) {
@@ -219,20 +225,25 @@ void CApplicationView::InsertPendingRows()
             }
             shown.strPath = std::move(row.strPath);
             rows.push_back(std::move(shown));
-            m_arrPendingRows.pop_front();
+        }
+        if (m_nPendingAt == batch.size()) {
+            m_arrPendingBatches.pop_front();
+            m_nPendingAt = 0;
         }
     }
     if (!rows.empty()) {
         // Each row goes in at the first visible row, so an unscrolled list shows the file
         // found last at the top.
         const QModelIndex top = m_wndFileList.indexAt(QPoint(1, 1));
+        const qint64 insertAt = clock.nsecsElapsed();
         const CFileListModel::Handle first =
             m_fileModel.InsertRowsAt(top.isValid() ? top.row() : 0, std::move(rows));
+        m_nLastInsertNs = clock.nsecsElapsed() - insertAt;
         for (std::size_t i = firstProgram; i < m_arrPrograms.size(); ++i)
             m_arrPrograms[i].handle += first;
         RequestVisibleIcons();
     }
-    if (!m_arrPendingRows.empty())
+    if (!m_arrPendingBatches.empty())
         m_insertTimer.start(); // the rest after the events that waited meanwhile
     else if (m_bJobFinished)
         EndFileList();

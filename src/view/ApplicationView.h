@@ -137,12 +137,14 @@ private:
     bool m_bShowAllFiles = false;
     bool m_bScanRunning = false;
     std::shared_ptr<const CVolume> m_pVolume;
-    std::string m_strCurrentFolder;               // bytes
-    std::string m_strCurrentDescriptor;           // bytes
-    std::shared_ptr<CFileListJob> m_pFileListJob; // the listing whose reports are wanted
-    std::unique_ptr<Listing> m_pDeferred;         // asked for while a scan ran
-    std::deque<CFileRow> m_arrPendingRows;        // reported, not yet placed
+    std::string m_strCurrentFolder;                        // bytes
+    std::string m_strCurrentDescriptor;                    // bytes
+    std::shared_ptr<CFileListJob> m_pFileListJob;          // the listing whose reports are wanted
+    std::unique_ptr<Listing> m_pDeferred;                  // asked for while a scan ran
+    std::deque<std::vector<CFileRow>> m_arrPendingBatches; // reported, not yet placed
+    std::size_t m_nPendingAt = 0;                          // rows of the first batch placed already
     bool m_bJobFinished = false;
+    qint64 m_nLastInsertNs = 0; // what placing the last batch cost the view
     QTimer m_insertTimer;
 
     const std::shared_ptr<CProgramIconCache> m_pIconCache;

@@ -4,8 +4,26 @@
 #include "view/DesktopIcons.h"
 #include "view/DisplayText.h"
 
+namespace {
+
+QMimeType ByExtension(const QMimeDatabase& database, const QString& extension)
+{
+    // By the extension alone, never reading the file: the table is keyed by extension.
+    return database.mimeTypeForFile(QStringLiteral("x") + extension, QMimeDatabase::MatchExtension);
+}
+
+} // namespace
+
+CFileTypeIcons::~CFileTypeIcons()
+{
+    if (m_mimeLoader.joinable())
+        m_mimeLoader.join();
+}
+
 void CFileTypeIcons::Init()
 {
+    if (!m_mimeLoader.joinable() && !m_pMimeDatabase)
+        m_mimeLoader = std::thread([] { ByExtension(QMimeDatabase(), QStringLiteral(".txt")); });
     DesktopIcons::Setup();
     m_unknown = QIcon(QStringLiteral(":/filetypes/unknown.svg"));
     m_program = QIcon(QStringLiteral(":/filetypes/program.svg"));
@@ -42,11 +60,12 @@ CFileTypeIcons::Type CFileTypeIcons::LookUp(const std::string& extension)
     Type type{DisplayText(extension), m_unknown};
     if (extension.empty())
         return type;
-    if (!m_pMimeDatabase)
+    if (!m_pMimeDatabase) {
+        if (m_mimeLoader.joinable())
+            m_mimeLoader.join();
         m_pMimeDatabase = std::make_unique<QMimeDatabase>();
-    // By the extension alone, never reading the file: the table is keyed by extension.
-    const QMimeType mime = m_pMimeDatabase->mimeTypeForFile(QStringLiteral("x") + type.strText,
-                                                            QMimeDatabase::MatchExtension);
+    }
+    const QMimeType mime = ByExtension(*m_pMimeDatabase, type.strText);
     if (!mime.isValid() || mime.isDefault())
         return type;
     QIcon icon = QIcon::fromTheme(mime.iconName());

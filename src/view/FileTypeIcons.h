@@ -7,6 +7,7 @@
 
 #include <memory>
 #include <string>
+#include <thread>
 #include <unordered_map>
 
 // The shown type and the icon of each file type, by extension: the icon theme and the MIME
@@ -14,12 +15,18 @@
 // listing only looks its rows' types up in a table. UI thread only.
 class CFileTypeIcons {
 public:
+    CFileTypeIcons() = default;
+    ~CFileTypeIcons();
+    CFileTypeIcons(const CFileTypeIcons&) = delete;
+    CFileTypeIcons& operator=(const CFileTypeIcons&) = delete;
+
     struct Type {
         QString strText; // what the Type column shows
         QIcon icon;      // the fallback picture for an unknown type or a program without icons
     };
 
-    // Sets up the icon themes and the fixed pictures of the unknown type and of programs.
+    // Sets up the icon themes and the fixed pictures of the unknown type and of programs, and
+    // has the MIME database loaded meanwhile on a thread of its own.
     void Init();
     // extension: lower case, dot included, as the listing gives it; may be empty.
     const Type& ForExtension(const std::string& extension);
@@ -31,7 +38,10 @@ private:
 
     QIcon m_unknown;
     QIcon m_program;
-    std::unique_ptr<QMimeDatabase> m_pMimeDatabase; // made on first use: loading it takes a while
+    // Loading the process's MIME data takes longer than a turn of the event loop may: the
+    // thread does it, and the first look-up joins it.
+    std::thread m_mimeLoader;
+    std::unique_ptr<QMimeDatabase> m_pMimeDatabase; // made on first use
     std::unordered_map<std::string, Type> m_mapTypes;
     const std::string* m_pLastExtension = nullptr; // rows come in runs of one type
     const Type* m_pLastType = nullptr;
