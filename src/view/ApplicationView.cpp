@@ -53,6 +53,9 @@ CApplicationView::CApplicationView(CWorkerThread& worker, QTreeView& fileList,
     m_iconTimer.setSingleShot(true);
     m_iconTimer.setInterval(0);
     connect(&m_iconTimer, &QTimer::timeout, this, &CApplicationView::PlaceIcons);
+    m_requestTimer.setSingleShot(true);
+    m_requestTimer.setInterval(0);
+    connect(&m_requestTimer, &QTimer::timeout, this, &CApplicationView::RequestIcons);
     connect(m_wndFileList.verticalScrollBar(), &QScrollBar::valueChanged, this,
             &CApplicationView::RequestVisibleIcons);
 }
@@ -154,6 +157,8 @@ void CApplicationView::ClearList()
     // The icons asked for belong to the rows that go.
     StopIcons();
     m_arrPrograms.clear();
+    m_nIconsPlaced = 0;
+    m_bListIdle = false;
     m_fileModel.Clear();
     m_nLastInsertNs = 0;
 }
@@ -166,10 +171,12 @@ void CApplicationView::StopIcons()
         m_pIconJob.reset();
     }
     m_arrPendingIcons.clear();
-    m_nIconsAwaited = 0;
     m_iconTimer.stop();
+    m_requestTimer.stop();
+    // Rows shown keep the icons they have; none is asked for again.
     for (ProgramRow& program : m_arrPrograms)
-        program.bRequested = false;
+        program.bRequested = true;
+    m_nIconsPlaced = m_arrPrograms.size();
 }
 
 void CApplicationView::OnJobReports()
@@ -241,7 +248,9 @@ void CApplicationView::InsertPendingRows()
         m_nLastInsertNs = clock.nsecsElapsed() - insertAt;
         for (std::size_t i = firstProgram; i < m_arrPrograms.size(); ++i)
             m_arrPrograms[i].handle += first;
-        RequestVisibleIcons();
+        // Finding the rows on screen lays the list out: a turn of its own, as painting
+        // would take anyway.
+        m_requestTimer.start();
     }
     if (!m_arrPendingBatches.empty())
         m_insertTimer.start(); // the rest after the events that waited meanwhile
@@ -252,11 +261,18 @@ void CApplicationView::InsertPendingRows()
 void CApplicationView::EndFileList()
 {
     ForgetListing();
-    // The rest of the programs, now that the list is idle.
-    RequestVisibleIcons();
-    RequestRemainingIcons();
+    m_bListIdle = true;
+    m_requestTimer.start();
     emit Progress(QStringLiteral("Done."));
     emit ListingEnded();
+}
+
+void CApplicationView::RequestIcons()
+{
+    RequestVisibleIcons();
+    // The rest of the programs once the list is idle.
+    if (m_bListIdle)
+        RequestRemainingIcons();
 }
 
 void CApplicationView::RequestVisibleIcons()
@@ -311,7 +327,6 @@ void CApplicationView::Request(std::vector<CProgramIconJob::Request> requests, b
             [this] { QMetaObject::invokeMethod(this, "OnIconReports", Qt::QueuedConnection); });
         m_iconWorker.Start(m_pIconJob);
     }
-    m_nIconsAwaited += requests.size();
     m_pIconJob->Add(std::move(requests), bUrgent);
 }
 
@@ -336,7 +351,7 @@ void CApplicationView::PlaceIcons()
         for (std::size_t i = 0; i < count; ++i) {
             const CProgramIconJob::Result result = std::move(m_arrPendingIcons.front());
             m_arrPendingIcons.pop_front();
-            m_nIconsAwaited -= std::min<std::size_t>(m_nIconsAwaited, 1);
+            ++m_nIconsPlaced;
             if (result.nTag == 0 || result.nTag > m_arrPrograms.size())
                 continue;
             const QIcon icon = ProgramIcon(result.icon);

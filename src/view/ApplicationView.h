@@ -84,7 +84,7 @@ public:
     // Program icons kept for later listings.
     std::size_t ProgramIconCount() const noexcept { return m_mapProgramIcons.size(); }
     // True while program rows of the list still wait for their icons.
-    bool IsReadingIcons() const noexcept { return m_nIconsAwaited > 0; }
+    bool IsReadingIcons() const noexcept { return m_nIconsPlaced < m_arrPrograms.size(); }
     const CFileTypeIcons& FileTypeIcons() const noexcept { return m_typeIcons; }
     const CFileListModel& FileListModel() const noexcept { return m_fileModel; }
     CFileListModel& FileListModel() noexcept { return m_fileModel; }
@@ -117,6 +117,7 @@ private:
     void ForgetListing();
     // Empties the list and lets go of the icon job reading for it.
     void ClearList();
+    void RequestIcons();
     // Asks for the icons of the program rows on screen, ahead of any asked for before.
     void RequestVisibleIcons();
     // Asks for the icons of every program row not asked for yet, after the rest.
@@ -151,9 +152,11 @@ private:
     // Decoded once per version read; each entry holds its bytes, so no key is ever reused.
     std::unordered_map<const void*, std::pair<CProgramIconCache::Icon, QIcon>> m_mapProgramIcons;
     std::vector<ProgramRow> m_arrPrograms; // of this listing; a row's nProgram is index + 1
-    std::size_t m_nIconsAwaited = 0;       // requested, not yet placed
+    std::size_t m_nIconsPlaced = 0;        // results placed, with an icon or without
     std::deque<CProgramIconJob::Result> m_arrPendingIcons; // read, not yet placed
     QTimer m_iconTimer;
+    QTimer m_requestTimer;
+    bool m_bListIdle = false; // the listing has ended: every program's icon may be asked for
     std::shared_ptr<CProgramIconJob> m_pIconJob; // of this listing; null until it asks
     CWorkerThread m_iconWorker; // last: let go before anything its job's wake-up reaches
 };
