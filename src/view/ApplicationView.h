@@ -21,7 +21,6 @@
 #include <vector>
 
 class CFileListJob;
-class CProgramIconCache;
 class CVolume;
 class QPlainTextEdit;
 class QTreeView;
@@ -75,7 +74,7 @@ public:
     // The drive of the catalogue shown; null before the first scan.
     const std::shared_ptr<const CVolume>& Volume() const noexcept { return m_pVolume; }
 
-    // The icon a row shows when placed: its type's, or the program's when already read.
+    // The icon a row shows when placed: its type's; a program's own follows once read.
     QIcon GetFileIcon(const CFileRow& row);
     // Forgets the program icons read so far; the rows shown keep theirs.
     void RemoveExeIcons();
