@@ -10,11 +10,15 @@
 // costs: RemoveExeIcons() alone, then the selection change that empties the list.
 // --make-programs writes a flat folder whose programs carry a real 16 x 16 icon, so that every
 // program listed adds an image (gen_drive's programs are empty and all share the fallback).
+// Program icons are read apart from the listing; each round also reports how long after its
+// row the icon of each program row on screen showed (icon-max-ms, icon-missing: program rows
+// still on screen without their icon once every icon asked for was placed).
 //
 // Each round prints one line; the last line holds the medians, which the script reads:
 //   gui_filelist: rows 40073 images 8 rounds 5 median-ms 560.1 min-ms 501.2 max-ms 611.0 ...
 
 #include "app/CatalogDlg.h"
+#include "catalogue/FileListJob.h"
 #include "platform/MountedVolume.h"
 #include "BenchSupport.h"
 #include "IconProgram.h"
@@ -202,10 +206,62 @@ int main(int argc, char** argv)
     dlg.ApplicationView().SetVolume(
         CMountedVolume::Create(CommonFolder(options.strFolder, options.strDescriptor)));
 
-    std::vector<double> wall, cpu, uiCpu, removeIcons, empty;
+    // When each program row went in, by the view's number for it; and the longest wait of a
+    // program row on screen for its own icon.
+    CApplicationView& view = dlg.ApplicationView();
+    const CFileListModel& model = view.FileListModel();
+    const QIcon fallback = view.GetFileIcon([] {
+        CFileRow row;
+        row.strExtension = ".exe";
+        return row;
+    }());
+    std::vector<double> inserted;
+    std::vector<bool> shown;
+    double iconMaxMs = 0;
+    QObject::connect(&model, &QAbstractItemModel::rowsInserted, &dlg,
+                     [&](const QModelIndex&, int first, int last) {
+                         const double now = WallMs();
+                         for (int r = first; r <= last; ++r) {
+                             const std::uint32_t program = model.RowAt(r)->nProgram;
+                             if (program == 0)
+                                 continue;
+                             if (inserted.size() < program) {
+                                 inserted.resize(program, 0);
+                                 shown.resize(program, false);
+                             }
+                             inserted[program - 1] = now;
+                         }
+                     });
+    QTreeView& list = dlg.FileList();
+    // Calls seen(row) for each row on screen.
+    const auto onScreen = [&](const auto& seen) {
+        const QModelIndex top = list.indexAt(QPoint(1, 1));
+        if (!top.isValid())
+            return;
+        const QModelIndex bottom = list.indexAt(QPoint(1, list.viewport()->height() - 1));
+        const int last = bottom.isValid() ? bottom.row() : model.rowCount() - 1;
+        for (int r = top.row(); r <= last; ++r)
+            seen(*model.RowAt(r));
+    };
+    QObject::connect(&model, &QAbstractItemModel::dataChanged, &dlg, [&] {
+        const double now = WallMs();
+        onScreen([&](const CFileListModel::Row& row) {
+            if (row.nProgram == 0 || row.nProgram > shown.size() || shown[row.nProgram - 1] ||
+                row.icon.cacheKey() == fallback.cacheKey())
+                return;
+            shown[row.nProgram - 1] = true;
+            iconMaxMs = std::max(iconMaxMs, now - inserted[row.nProgram - 1]);
+        });
+    });
+
+    std::vector<double> wall, cpu, uiCpu, removeIcons, empty, iconMax;
     int rows = 0;
-    int images = 0;
+    std::size_t images = 0;
+    int iconMissing = 0;
     for (int round = 0; round < options.nRounds; ++round) {
+        inserted.clear();
+        shown.clear();
+        iconMaxMs = 0;
         const double wall0 = WallMs();
         const double cpu0 = CpuMs();
         const double uiCpu0 = ThreadCpuMs();
@@ -219,15 +275,26 @@ int main(int argc, char** argv)
         if (!finished)
             Fail("the listing did not end");
         rows = dlg.ApplicationView().FileListModel().rowCount();
-        images = dlg.ApplicationView().ImageCount();
+        // Not timed: the icons of the rows still on screen, which then all show theirs.
+        WaitUntil([&] { return !view.IsReadingIcons(); }, kWaitBoundMs, 1);
+        images = view.ProgramIconCount();
+        int missing = 0;
+        onScreen([&](const CFileListModel::Row& row) {
+            if (row.nProgram != 0 && row.nProgram <= shown.size() &&
+                row.icon.cacheKey() == fallback.cacheKey() && !shown[row.nProgram - 1])
+                ++missing;
+        });
+        iconMissing = std::max(iconMissing, missing);
+        iconMax.push_back(iconMaxMs);
         if (options.nExpect >= 0 && rows != options.nExpect)
             Fail("listed " + std::to_string(rows) + " rows, expected " +
                  std::to_string(options.nExpect));
         wall.push_back(wallMs);
         cpu.push_back(cpuMs);
         uiCpu.push_back(uiCpuMs);
-        std::printf("round %d rows %d images %d wall-ms %.1f cpu-ms %.1f ui-cpu-ms %.1f", round + 1,
-                    rows, images, wallMs, cpuMs, uiCpuMs);
+        std::printf("round %d rows %d images %zu wall-ms %.1f cpu-ms %.1f ui-cpu-ms %.1f "
+                    "icon-max-ms %.1f icon-missing %d",
+                    round + 1, rows, images, wallMs, cpuMs, uiCpuMs, iconMaxMs, missing);
 
         // Leaving the application: the program icons go, then the list empties.
         double t0 = WallMs();
@@ -253,11 +320,12 @@ int main(int argc, char** argv)
     const CStats w = Summarise(wall);
     const CStats c = Summarise(cpu);
     const CStats u = Summarise(uiCpu);
-    std::printf("gui_filelist: rows %d images %d rounds %d median-ms %.1f min-ms %.1f max-ms %.1f "
+    const CStats i = Summarise(iconMax);
+    std::printf("gui_filelist: rows %d images %zu rounds %d median-ms %.1f min-ms %.1f max-ms %.1f "
                 "cpu-median-ms %.1f cpu-min-ms %.1f cpu-max-ms %.1f ui-cpu-median-ms %.1f "
-                "ui-cpu-min-ms %.1f ui-cpu-max-ms %.1f",
+                "ui-cpu-min-ms %.1f ui-cpu-max-ms %.1f icon-max-ms %.1f icon-missing %d",
                 rows, images, options.nRounds, w.median, w.min, w.max, c.median, c.min, c.max,
-                u.median, u.min, u.max);
+                u.median, u.min, u.max, i.max, iconMissing);
     if (options.bSelectCost) {
         const CStats r = Summarise(removeIcons);
         const CStats e = Summarise(empty);

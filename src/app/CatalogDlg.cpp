@@ -209,6 +209,7 @@ void CCatalogDlg::OnDestroy()
         return;
     m_bDestroyed = true;
     StopLatestJob(kCloseGrace);
+    m_view.StopIcons();
     m_pOpenJob.reset();
     m_pCopyJob.reset();
     // The copies go with the window that made them.

@@ -68,11 +68,9 @@ private:
     std::string m_strNames;
 };
 
-CFileListJob::CFileListJob(std::shared_ptr<const CVolume> volume, Settings settings,
-                           std::shared_ptr<CFileRowDecorator> decorator)
+CFileListJob::CFileListJob(std::shared_ptr<const CVolume> volume, Settings settings)
     : m_pVolume(std::move(volume))
     , m_settings(std::move(settings))
-    , m_pDecorator(std::move(decorator))
 {}
 
 void CFileListJob::Run()
@@ -182,8 +180,6 @@ void CFileListJob::AddRow(const std::string& folder, std::string_view name, bool
         shownFolder.remove_suffix(1);
     row.nFolderSize = shownFolder.size();
     row.bListedRegular = bRegular;
-    if (m_pDecorator)
-        m_pDecorator->Decorate(*m_pVolume, row);
     if (m_arrBatch.empty())
         m_arrBatch.reserve(kBatchRows);
     m_arrBatch.push_back(std::move(row));

@@ -13,33 +13,19 @@
 #include <string_view>
 #include <vector>
 
-// What a view adds to a row on the worker thread (display texts, icon data); opaque here.
-class CFileRowExtra {
-public:
-    virtual ~CFileRowExtra() = default;
-};
-
-// One file of the list. All texts are the file name's and folder's bytes.
+// One file of the list. All texts are the file name's and folder's bytes; the view makes
+// the shown texts and icons from them on its own thread.
 struct CFileRow {
     std::string strTitle;        // the name without its extension
     std::string strExtension;    // from the last dot, dot included, lower case; may be empty
     std::string strPath;         // the file itself, as found: what opening it uses
     std::size_t nFolderSize = 0; // strPath's first bytes name the folder it was found in
     bool bListedRegular = false; // see CVolume::OpenListedFile
-    std::shared_ptr<const CFileRowExtra> pExtra;
 
     std::string_view Folder() const noexcept
     {
         return std::string_view(strPath).substr(0, nFolderSize);
     }
-};
-
-// Adds view data to each row on the worker; must be safe to call from that thread. Reads
-// the row's file, if at all, through volume.
-class CFileRowDecorator {
-public:
-    virtual ~CFileRowDecorator() = default;
-    virtual void Decorate(const CVolume& volume, CFileRow& row) = 0;
 };
 
 // Lists an application's files: one walk per pattern, in order, then (in show-all mode) one
@@ -60,8 +46,7 @@ public:
     };
 
     // Folder and descriptor are paths of volume.
-    CFileListJob(std::shared_ptr<const CVolume> volume, Settings settings,
-                 std::shared_ptr<CFileRowDecorator> decorator = {});
+    CFileListJob(std::shared_ptr<const CVolume> volume, Settings settings);
 
     void Run() override;
 
@@ -93,7 +78,6 @@ private:
 
     const std::shared_ptr<const CVolume> m_pVolume;
     Settings m_settings; // worker-only once the job runs
-    const std::shared_ptr<CFileRowDecorator> m_pDecorator;
     CNameSet m_setTitles;
     std::vector<CFileRow> m_arrBatch; // worker-only until flushed
     std::string m_strFolder;          // worker-only

@@ -1,14 +1,15 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "catalogue/ProgramIconJob.h"
+#include "catalogue/WorkerThread.h"
 #include "view/FileListModel.h"
-#include "view/ImageList.h"
+#include "view/FileTypeIcons.h"
 
 #include <QElapsedTimer>
-#include <QHash>
+#include <QIcon>
 #include <QObject>
 #include <QString>
-#include <QStringList>
 #include <QTimer>
 
 #include <chrono>
@@ -16,10 +17,11 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <unordered_map>
+#include <vector>
 
 class CFileListJob;
 class CVolume;
-class CWorkerThread;
 class QPlainTextEdit;
 class QTreeView;
 struct CApplicationEntry;
@@ -27,11 +29,13 @@ struct CFileRow;
 
 // What the window shows of the selected application: its description and its files with
 // their icons. It owns the listing job (which also reads the descriptor and builds the
-// description on the worker), the file list's rows and the image list; the UI thread only
-// places what the worker prepared, a time budget at a time.
+// description on the worker) and the file list's rows; the UI thread turns the plain rows the
+// worker found into shown ones, a time budget at a time, each with its type's icon at once.
 //
-// The worker thread is the window's: only one walk runs at a time, and a listing asked for
-// while a scan runs waits for that scan's end.
+// The walk worker is the window's: only one walk runs at a time, and a listing asked for
+// while a scan runs waits for that scan's end. Program icons are read apart, by an icon job
+// on a worker of the view's own, rows on screen first and the rest once the listing is over;
+// a new listing, Clear() and StopIcons() let that job go.
 class CApplicationView final : public QObject {
     Q_OBJECT
 
@@ -70,11 +74,17 @@ public:
     // The drive of the catalogue shown; null before the first scan.
     const std::shared_ptr<const CVolume>& Volume() const noexcept { return m_pVolume; }
 
-    // The file list's image for a row; the worker prepared the row's view data.
-    int GetFileIcon(const CFileRow& row);
+    // The icon a row shows when placed: its type's; a program's own follows once read.
+    QIcon GetFileIcon(const CFileRow& row);
+    // Forgets the program icons read so far; the rows shown keep theirs.
     void RemoveExeIcons();
-    const QStringList& IconExtensions() const noexcept { return m_astrIconExtensions; }
-    int ImageCount() const noexcept { return m_imageList.Count(); }
+    // Stops reading program icons and lets the icon job go; for closing the window.
+    void StopIcons();
+    // Program icons kept for later listings.
+    std::size_t ProgramIconCount() const noexcept { return m_mapProgramIcons.size(); }
+    // True while program rows of the list still wait for their icons.
+    bool IsReadingIcons() const noexcept { return m_nIconsPlaced < m_arrPrograms.size(); }
+    const CFileTypeIcons& FileTypeIcons() const noexcept { return m_typeIcons; }
     const CFileListModel& FileListModel() const noexcept { return m_fileModel; }
     CFileListModel& FileListModel() noexcept { return m_fileModel; }
     bool IsListing() const noexcept { return m_pFileListJob != nullptr || m_pDeferred; }
@@ -89,32 +99,63 @@ signals:
 private slots:
     // Reached by name from the job's wake-up, as in the window.
     void OnJobReports();
+    void OnIconReports();
 
 private:
     struct Listing;
+    struct ProgramRow {
+        CFileListModel::Handle handle = 0;
+        bool bListedRegular = false;
+        bool bRequested = false;
+    };
 
     void Start(Listing listing);
     void InsertPendingRows();
     void EndFileList();
     void ShowDescription(const std::string& text);
     void ForgetListing();
+    // Empties the list and lets go of the icon job reading for it.
+    void ClearList();
+    void RequestIcons();
+    // Asks for the icons of the program rows on screen, ahead of any asked for before.
+    void RequestVisibleIcons();
+    // Asks for the icons of every program row not asked for yet, after the rest.
+    void RequestRemainingIcons();
+    void Request(std::vector<CProgramIconJob::Request> requests, bool bUrgent);
+    void PlaceIcons();
+    // The icon for bytes read from a program; null when they hold none.
+    QIcon ProgramIcon(const CProgramIconCache::Icon& bytes);
 
     CWorkerThread& m_worker;
     QTreeView& m_wndFileList;
     QPlainTextEdit& m_wndDescription;
     CFileListModel m_fileModel;
-    CImageList m_imageList;
-    QStringList m_astrIconExtensions;
-    QHash<QString, int> m_mapTypeImages; // type entries of m_astrIconExtensions, by extension
+    CFileTypeIcons m_typeIcons;
+    std::string m_strLastFolder; // rows come in runs of one folder
+    QString m_strLastLocation;
 
     bool m_bShowAllFiles = false;
     bool m_bScanRunning = false;
     std::shared_ptr<const CVolume> m_pVolume;
-    std::string m_strCurrentFolder;               // bytes
-    std::string m_strCurrentDescriptor;           // bytes
-    std::shared_ptr<CFileListJob> m_pFileListJob; // the listing whose reports are wanted
-    std::unique_ptr<Listing> m_pDeferred;         // asked for while a scan ran
-    std::deque<CFileRow> m_arrPendingRows;        // reported, not yet placed
+    std::string m_strCurrentFolder;                        // bytes
+    std::string m_strCurrentDescriptor;                    // bytes
+    std::shared_ptr<CFileListJob> m_pFileListJob;          // the listing whose reports are wanted
+    std::unique_ptr<Listing> m_pDeferred;                  // asked for while a scan ran
+    std::deque<std::vector<CFileRow>> m_arrPendingBatches; // reported, not yet placed
+    std::size_t m_nPendingAt = 0;                          // rows of the first batch placed already
     bool m_bJobFinished = false;
+    qint64 m_nLastInsertNs = 0; // what placing the last batch cost the view
     QTimer m_insertTimer;
+
+    const std::shared_ptr<CProgramIconCache> m_pIconCache;
+    // Decoded once per version read; each entry holds its bytes, so no key is ever reused.
+    std::unordered_map<const void*, std::pair<CProgramIconCache::Icon, QIcon>> m_mapProgramIcons;
+    std::vector<ProgramRow> m_arrPrograms; // of this listing; a row's nProgram is index + 1
+    std::size_t m_nIconsPlaced = 0;        // results placed, with an icon or without
+    std::deque<CProgramIconJob::Result> m_arrPendingIcons; // read, not yet placed
+    QTimer m_iconTimer;
+    QTimer m_requestTimer;
+    bool m_bListIdle = false; // the listing has ended: every program's icon may be asked for
+    std::shared_ptr<CProgramIconJob> m_pIconJob; // of this listing; null until it asks
+    CWorkerThread m_iconWorker; // last: let go before anything its job's wake-up reaches
 };

@@ -1,8 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "view/FileListModel.h"
 
-#include <QIcon>
-
 #include <algorithm>
 #include <iterator>
 
@@ -14,19 +12,24 @@ CFileListModel::CFileListModel(QObject* parent)
     : QAbstractItemModel(parent)
 {}
 
-void CFileListModel::InsertRowsAt(int row, std::vector<Row> rows)
+CFileListModel::Handle CFileListModel::InsertRowsAt(int row, std::vector<Row> rows)
 {
+    const auto first = static_cast<Handle>(m_arrRows.size());
     if (rows.empty())
-        return;
+        return first;
     row = std::clamp(row, 0, rowCount());
     const int count = static_cast<int>(rows.size());
     beginInsertRows({}, row, row + count - 1);
-    // Model row r is m_arrRows[size - 1 - r]; in discovery order the rows already go
-    // bottom first, which is the storage order.
-    const auto at = m_arrRows.end() - row;
-    m_arrRows.insert(at, std::make_move_iterator(rows.begin()),
+    m_arrRows.insert(m_arrRows.end(), std::make_move_iterator(rows.begin()),
                      std::make_move_iterator(rows.end()));
+    // Model row r is m_arrOrder[size - 1 - r]; in discovery order the rows already go
+    // bottom first, which is the order's order.
+    const auto at = m_arrOrder.end() - row;
+    const auto inserted = m_arrOrder.insert(at, static_cast<std::size_t>(count), first);
+    for (Handle i = 0; i < static_cast<Handle>(count); ++i)
+        inserted[i] = first + i;
     endInsertRows();
+    return first;
 }
 
 void CFileListModel::Clear()
@@ -35,6 +38,7 @@ void CFileListModel::Clear()
         return;
     beginResetModel();
     std::deque<Row>().swap(m_arrRows);
+    std::vector<Handle>().swap(m_arrOrder);
     endResetModel();
 }
 
@@ -42,7 +46,25 @@ const CFileListModel::Row* CFileListModel::RowAt(int row) const noexcept
 {
     if (row < 0 || row >= rowCount())
         return nullptr;
-    return &m_arrRows[m_arrRows.size() - 1 - static_cast<std::size_t>(row)];
+    return &m_arrRows[m_arrOrder[m_arrOrder.size() - 1 - static_cast<std::size_t>(row)]];
+}
+
+const CFileListModel::Row* CFileListModel::RowOf(Handle handle) const noexcept
+{
+    return handle < m_arrRows.size() ? &m_arrRows[handle] : nullptr;
+}
+
+void CFileListModel::SetIcon(Handle handle, const QIcon& icon)
+{
+    if (handle < m_arrRows.size())
+        m_arrRows[handle].icon = icon;
+}
+
+void CFileListModel::IconsChanged()
+{
+    // One signal for the column: the view repaints what it shows, whichever rows changed.
+    if (!m_arrRows.empty())
+        emit dataChanged(index(0, 0), index(rowCount() - 1, 0), {Qt::DecorationRole});
 }
 
 QModelIndex CFileListModel::index(int row, int column, const QModelIndex& parent) const
@@ -82,8 +104,8 @@ QVariant CFileListModel::data(const QModelIndex& index, int role) const
             return row->strLocation;
         }
     }
-    if (role == Qt::DecorationRole && index.column() == 0 && m_imageLookup)
-        return m_imageLookup(row->nImage);
+    if (role == Qt::DecorationRole && index.column() == 0)
+        return row->icon;
     return {};
 }
 

@@ -135,30 +135,18 @@ TEST(FileListJob, AStoppedJobReportsNoEnd)
     EXPECT_FALSE(job.TakeReports().bFinished);
 }
 
-class CCountingDecorator final : public CFileRowDecorator {
-public:
-    void Decorate(const CVolume&, CFileRow& row) override
-    {
-        ++m_nCalls;
-        row.strTitle += "*";
-    }
-    int m_nCalls = 0;
-};
-
-TEST(FileListJob, TheDecoratorSeesEveryListedRowOnce)
+TEST(FileListJob, RowsCarryTheBytesOfTheirNameAndFolder)
 {
     CTempTree tree;
     tree.WriteFile("a.txt", "");
-    tree.WriteFile("a.exe", "");
-    tree.WriteFile("b.txt", "");
-    auto decorator = std::make_shared<CCountingDecorator>();
-    CFileListJob job(CMountedVolume::Create(tree.Root()),
-                     {tree.Root(), {"*.exe", "*.txt"}, false, false, {}, false}, decorator);
-    job.Run();
-    const CFileListJob::Reports reports = job.TakeReports();
-    EXPECT_EQ(decorator->m_nCalls, 2) << "a duplicate title is dropped before decorating";
-    ASSERT_EQ(reports.arrRows.size(), 2u);
-    EXPECT_EQ(reports.arrRows[0].strTitle, "a*");
+    tree.WriteFile("A.EXE", "");
+    tree.WriteFile("sub/b\xE9.txt", "");
+    const Listed listed = List(tree.Root(), {"*.exe", "*.txt"}, true, false);
+    ASSERT_EQ(listed.rows.size(), 2u) << "a duplicate title is dropped";
+    EXPECT_EQ(listed.rows[0].strTitle, "A");
+    EXPECT_EQ(listed.rows[0].strExtension, ".exe");
+    EXPECT_EQ(listed.rows[1].strTitle, "b\xE9");
+    EXPECT_EQ(listed.rows[1].Folder(), tree.Path("sub"));
 }
 
 } // namespace

@@ -5,6 +5,8 @@
 #include "WaitUntil.h"
 
 #include <QAction>
+#include <QIcon>
+#include <QImage>
 #include <QTest>
 #include <QToolButton>
 
@@ -26,4 +28,10 @@ inline QToolButton* ToolButton(QObject& window, const char* name)
     if (!button)
         throw std::runtime_error(std::string("no button ") + name);
     return button;
+}
+
+// What an icon draws at the file list's size, so that icons made apart compare equal.
+inline QImage Picture(const QIcon& icon)
+{
+    return icon.pixmap(16, 16).toImage().convertToFormat(QImage::Format_ARGB32);
 }

@@ -97,7 +97,8 @@ TEST_F(MainWindowView, SelectingAnApplicationShowsItsNameDescriptionAndFiles)
     EXPECT_EQ(Rows(2), (std::vector<std::string>{m_drive.Path("app"), m_drive.Path("app")}));
     EXPECT_EQ(m_dlg->ApplicationView().FileListModel().RowAt(1)->strPath,
               m_drive.Path("app/Setup.EXE"));
-    EXPECT_EQ(m_dlg->ApplicationView().FileListModel().RowAt(1)->nImage, 1)
+    EXPECT_EQ(Picture(m_dlg->ApplicationView().FileListModel().RowAt(1)->icon),
+              Picture(QIcon(QStringLiteral(":/filetypes/program.svg"))))
         << "a program without icons";
     EXPECT_EQ(m_dlg->CurrentFolder(), m_drive.Path("app"));
 }
@@ -174,21 +175,30 @@ TEST_F(MainWindowView, ANewSelectionDuringALongListingShowsOnlyItsOwnRows)
     }
 }
 
-TEST_F(MainWindowView, IconTableKeepsTypesAndDropsProgramsOnSelection)
+TEST_F(MainWindowView, EachFileTypeIsLookedUpOnceAcrossListings)
 {
     m_drive.WriteFile("app/app.brw", "[info]\ncategory=Tools\nname=Tool\n");
     m_drive.WriteFile("app/a.txt", "");
     m_drive.WriteFile("app/b.txt", "");
     m_drive.WriteFile("app/lib.dll", "");
+    m_drive.WriteFile("two/two.brw", "[info]\ncategory=Tools\nname=Tool 2\n"
+                                     "[showfiles]\nfile1=*.*\n");
+    m_drive.WriteFile("two/c.txt", "");
+    m_drive.WriteFile("two/d.qqz", "");
     Start();
-    EXPECT_EQ(m_dlg->ApplicationView().IconExtensions(),
-              (QStringList{"unknown", ".com", ".dll", ".scr"}));
-    Select(QStringLiteral("Tool"));
-    ASSERT_TRUE(ListingDone());
-    const QStringList& table = m_dlg->ApplicationView().IconExtensions();
-    EXPECT_EQ(table.size(), m_dlg->ApplicationView().ImageCount())
-        << "the table and the images stay in step";
-    EXPECT_LE(table.count(QStringLiteral(".txt")), 1);
+    const CApplicationView& view = m_dlg->ApplicationView();
+    std::size_t asked = 0;
+    for (int round = 0; round < 2; ++round) {
+        for (const char* name : {"Tool", "Tool 2"}) {
+            Select(QString::fromLatin1(name));
+            ASSERT_TRUE(ListingDone());
+            for (int r = 0; r < view.FileListModel().rowCount(); ++r)
+                EXPECT_FALSE(view.FileListModel().RowAt(r)->icon.isNull()) << name << r;
+        }
+        if (round == 0)
+            asked = view.FileTypeIcons().LookUps();
+    }
+    EXPECT_EQ(view.FileTypeIcons().LookUps(), asked) << "no type asked for twice";
 }
 
 } // namespace

@@ -224,14 +224,9 @@ protected:
             // bin/pack, bin/unpack, extras/samples; then readme and the folder's two descriptors.
             ASSERT_EQ(rows, all ? 6 : 3) << name;
         }
-        // The icon table keeps one image per program shown, and nothing for programs gone.
-        int programRows = 0;
+        // Every row shows an icon from the start, whatever its type.
         for (int r = 0; r < rows; ++r)
-            if (files.RowAt(r)->strType == QLatin1String(".exe"))
-                ++programRows;
-        const QStringList& table = m_dlg->ApplicationView().IconExtensions();
-        ASSERT_EQ(table.size(), m_dlg->ApplicationView().ImageCount());
-        ASSERT_LE(table.count(QStringLiteral(".exe")), programRows) << name;
+            ASSERT_FALSE(files.RowAt(r)->icon.isNull()) << name << " row " << r;
     }
 
     void Round(CSoakDrive& drive, bool scan)
