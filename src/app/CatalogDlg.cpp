@@ -3,7 +3,6 @@
 
 #include "widgets/DialogUnits.h"
 #include "widgets/Pictures.h"
-#include "catalogue/WorkerThread.h"
 #include "catalogue/CopyOutJob.h"
 #include "platform/DriveSource.h"
 #include "platform/ExtractCache.h"
@@ -29,8 +28,8 @@ constexpr int kStatusBarUnits = 15;
 
 CCatalogDlg::CCatalogDlg(QWidget* pParent)
     : QDialog(pParent)
-    , m_pWorkerThread(std::make_unique<CWorkerThread>())
-    , m_view(*m_pWorkerThread, m_wndFileList, m_wndDescription)
+    , m_runner(this)
+    , m_view(m_runner, m_wndFileList, m_wndDescription)
 {
     Pictures::EnsureLoaded();
     setWindowTitle(QStringLiteral("Quarrow"));
@@ -218,10 +217,10 @@ void CCatalogDlg::OnDestroy()
 
 void CCatalogDlg::StopLatestJob(std::chrono::milliseconds grace)
 {
-    m_pWorkerThread->StopAndWait(grace);
+    m_runner.Stop(grace);
 }
 
 bool CCatalogDlg::IsWorkerRunning() const
 {
-    return m_pWorkerThread->IsRunning();
+    return m_runner.IsWorkerRunning();
 }

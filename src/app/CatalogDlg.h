@@ -5,6 +5,7 @@
 #include "widgets/StatusBar.h"
 #include "widgets/ToolBar.h"
 #include "view/ApplicationView.h"
+#include "view/JobRunner.h"
 
 #include <QAction>
 #include <QDialog>
@@ -28,7 +29,6 @@ class COpenVolumeJob;
 class CDriveSource;
 class CScanJob;
 class CVolume;
-class CWorkerThread;
 struct COpenedVolume;
 
 // The main window: its controls, its commands and the scan. What it shows of the selected
@@ -38,9 +38,9 @@ class CCatalogDlg : public QDialog {
 
 public:
     // Closing lets a worker stuck in the file system go after this long.
-    static constexpr std::chrono::milliseconds kCloseGrace{50};
+    static constexpr std::chrono::milliseconds kCloseGrace = CJobRunner::kCloseGrace;
     // Starting a new walk waits this long for the one before it to stop.
-    static constexpr std::chrono::milliseconds kStopGrace{250};
+    static constexpr std::chrono::milliseconds kStopGrace = CJobRunner::kStopGrace;
 
     // Copying more than this out of a disc image asks first.
     static constexpr std::uint64_t kAskAboveBytes = 100'000'000;
@@ -118,14 +118,10 @@ protected:
     void done(int result) override;
     void keyPressEvent(QKeyEvent* event) override;
 
-private slots:
-    // Reached by name from the workers' wake-ups: the queued call is then built inside Qt,
-    // not in our instrumented code, which ThreadSanitizer would see racing with Qt's queue.
+private:
     void OnJobReports();
     void OnCopyReports();
     void OnOpenReports();
-
-private:
     void LayoutControls();
     // One action per command, shown by the toolbar and the window menu.
     void CreateActions();
@@ -159,7 +155,7 @@ private:
     QAction m_actShowAllFiles;
     QAction m_actAbout;
     QAction m_actWindowMenuAbout;
-    std::unique_ptr<CWorkerThread> m_pWorkerThread; // runs the most recently started walk
+    CJobRunner m_runner; // every walk of the window and its view
     std::unique_ptr<CDriveSource> m_pDriveSource;
     CApplicationView m_view;
 
@@ -175,9 +171,8 @@ private:
         std::string strFolder;
         bool bConfirmed = false;
     };
-    CopyRequest m_copyRequest;                // of the latest copy
-    std::optional<CopyRequest> m_pendingCopy; // waits for the listing to end
-    std::shared_ptr<CCopyOutJob> m_pCopyJob;  // the copy whose reports are wanted, if any
+    CopyRequest m_copyRequest;               // of the latest copy
+    std::shared_ptr<CCopyOutJob> m_pCopyJob; // the copy whose reports are wanted, if any
     bool m_bInitialised = false;
     bool m_bDestroyed = false;
 };

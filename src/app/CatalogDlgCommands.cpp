@@ -104,10 +104,6 @@ void CCatalogDlg::OnShowAppFiles()
 
 void CCatalogDlg::OnListingEnded()
 {
-    if (m_pendingCopy) {
-        CopyRequest request = std::move(*std::exchange(m_pendingCopy, std::nullopt));
-        CopyOut(std::move(request.strFile), std::move(request.strFolder), request.bConfirmed);
-    }
     m_actShowAppFiles.setEnabled(true);
     m_actShowAllFiles.setEnabled(true);
 }

@@ -79,11 +79,6 @@ void CCatalogDlg::CopyOut(std::string file, std::string folder, bool bConfirmed)
     if (!volume)
         return;
     CopyRequest request{std::move(file), std::move(folder), bConfirmed};
-    // One walk at a time: the copy waits for the listing of the application's files.
-    if (m_view.IsListing()) {
-        m_pendingCopy = std::move(request);
-        return;
-    }
     if (!m_pExtractCache) {
         std::string error;
         m_pExtractCache = CExtractCache::Create(error);
@@ -94,7 +89,6 @@ void CCatalogDlg::CopyOut(std::string file, std::string folder, bool bConfirmed)
             return;
         }
     }
-    StopLatestJob();
     m_copyRequest = request;
     CCopyOutJob::Settings settings;
     settings.strFile = std::move(request.strFile);
@@ -103,17 +97,16 @@ void CCatalogDlg::CopyOut(std::string file, std::string folder, bool bConfirmed)
     settings.bConfirmed = request.bConfirmed;
     m_pCopyJob = std::make_shared<CCopyOutJob>(
         volume, m_pExtractCache->Target(volume->Root(), volume->ContentKey()), std::move(settings));
-    m_pCopyJob->SetWakeUp(
-        [this] { QMetaObject::invokeMethod(this, "OnCopyReports", Qt::QueuedConnection); });
     const std::string& shown =
         m_copyRequest.strFile.empty() ? m_copyRequest.strFolder : m_copyRequest.strFile;
     m_wndStatusBar.SetText(0, QStringLiteral("Copying: ") + DisplayText(shown) + kEscapeHint);
-    m_pWorkerThread->Start(m_pCopyJob);
+    // One walk at a time: the copy waits for the listing of the application's files.
+    m_runner.Start(CJobRunner::EKind::Copy, m_pCopyJob, [this] { OnCopyReports(); });
 }
 
 bool CCatalogDlg::IsCopying() const
 {
-    return m_pCopyJob && m_pWorkerThread->Job() == m_pCopyJob && m_pWorkerThread->IsRunning();
+    return m_pCopyJob && m_runner.IsRunning(CJobRunner::EKind::Copy);
 }
 
 void CCatalogDlg::CancelCopy()

@@ -5,7 +5,6 @@
 #include "catalogue/OpenVolumeJob.h"
 #include "catalogue/Path.h"
 #include "catalogue/ScanJob.h"
-#include "catalogue/WorkerThread.h"
 #include "platform/OpenVolume.h"
 #include "desktop/Prompt.h"
 #include "view/Collation.h"
@@ -30,7 +29,7 @@ void CCatalogDlg::LookForAutorun()
         // Whether a drive must be chosen is known before the window shows, unless the folder
         // is stuck: the window then shows and the answer comes when it comes.
         OpenOnWorker(std::move(folder), false);
-        if (m_pWorkerThread->WaitFor(kStartupLookGrace))
+        if (m_runner.WaitFor(kStartupLookGrace))
             OnOpenReports();
         return;
     }
@@ -52,9 +51,7 @@ void CCatalogDlg::OpenOnWorker(std::string path, bool bNamed)
         std::move(path), [openImage = m_fnOpenImage](const std::string& opened) {
             return OpenVolume(opened, openImage);
         });
-    m_pOpenJob->SetWakeUp(
-        [this] { QMetaObject::invokeMethod(this, "OnOpenReports", Qt::QueuedConnection); });
-    m_pWorkerThread->Start(m_pOpenJob);
+    m_runner.Start(CJobRunner::EKind::Open, m_pOpenJob, [this] { OnOpenReports(); });
 }
 
 void CCatalogDlg::OnOpenReports()
@@ -129,11 +126,8 @@ void CCatalogDlg::StartScan(std::string root)
 
 void CCatalogDlg::StartScan(std::shared_ptr<const CVolume> volume)
 {
-    // Two walks never run at once.
-    StopLatestJob();
     m_pOpenJob.reset();
     m_pCopyJob.reset();
-    m_pendingCopy.reset();
 
     m_wndCatalogTree.setEnabled(false);
     m_actSelectDrive.setEnabled(false);
@@ -146,13 +140,10 @@ void CCatalogDlg::StartScan(std::shared_ptr<const CVolume> volume)
     m_model.ShowScanning();
 
     m_view.SetVolume(volume);
-    m_view.SetScanRunning(true);
     // Sorted as the user's locale sorts, on the worker: a large drive has thousands of names.
     m_pScanJob = std::make_shared<CScanJob>(std::move(volume), CCollation().Order());
-    // The wake-up carries no data: the reports cross under the job's own mutex.
-    m_pScanJob->SetWakeUp(
-        [this] { QMetaObject::invokeMethod(this, "OnJobReports", Qt::QueuedConnection); });
-    m_pWorkerThread->Start(m_pScanJob);
+    // Replaces whatever runs: two walks never run at once.
+    m_runner.Start(CJobRunner::EKind::Scan, m_pScanJob, [this] { OnJobReports(); });
 }
 
 void CCatalogDlg::OnJobReports()
@@ -178,7 +169,6 @@ void CCatalogDlg::EndScan(std::shared_ptr<const CCatalogue> catalogue)
     m_wndCatalogTree.setEnabled(true);
     m_wndStatusBar.SetText(0, QStringLiteral("Done."));
     m_actSelectDrive.setEnabled(true);
-    m_view.SetScanRunning(false);
 }
 
 void CCatalogDlg::OnItemExpandedTree(const QModelIndex& index)
@@ -190,8 +180,6 @@ void CCatalogDlg::OnItemExpandedTree(const QModelIndex& index)
 
 void CCatalogDlg::OnSelChangedTree(const QModelIndex& current)
 {
-    // A copy asked for in the listing before belongs to another application.
-    m_pendingCopy.reset();
     const CApplicationEntry* application = m_model.ApplicationAt(current);
     const QString text = current.data().toString();
     if (application) {

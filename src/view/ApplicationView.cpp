@@ -39,10 +39,10 @@ struct CApplicationView::Listing {
     bool bDescribe = false;
 };
 
-CApplicationView::CApplicationView(CWorkerThread& worker, QTreeView& fileList,
+CApplicationView::CApplicationView(CJobRunner& runner, QTreeView& fileList,
                                    QPlainTextEdit& description, QObject* parent)
     : QObject(parent)
-    , m_worker(worker)
+    , m_runner(runner)
     , m_wndFileList(fileList)
     , m_wndDescription(description)
     , m_pIconCache(std::make_shared<CProgramIconCache>())
@@ -72,10 +72,10 @@ void CApplicationView::InitFileIcons()
 
 void CApplicationView::Select(const CApplicationEntry* application)
 {
-    // The listing before must be gone before the list is emptied; a scan, which no listing
-    // runs beside, is never stopped for a selection.
-    if (!m_bScanRunning)
-        m_worker.StopAndWait(kSupersedeGrace);
+    // The listing before must be gone before the list is emptied, with a copy waiting for
+    // it; a scan is never stopped for a selection.
+    m_runner.Cancel(CJobRunner::EKind::Copy);
+    m_runner.Cancel(CJobRunner::EKind::Listing);
     ForgetListing();
     ClearList();
     ShowDescription({});
@@ -87,25 +87,13 @@ void CApplicationView::StartFileList(std::string descriptor, std::string folder,
 {
     m_strCurrentDescriptor = descriptor;
     m_strCurrentFolder = folder;
-    Listing listing{std::move(descriptor), std::move(folder), bDescribe};
-    if (m_bScanRunning) {
-        m_pDeferred = std::make_unique<Listing>(std::move(listing));
-        return;
-    }
-    Start(std::move(listing));
+    Start({std::move(descriptor), std::move(folder), bDescribe});
 }
 
 void CApplicationView::SetShowAllFiles(bool bShowAll)
 {
     m_bShowAllFiles = bShowAll;
     StartFileList(m_strCurrentDescriptor, m_strCurrentFolder);
-}
-
-void CApplicationView::SetScanRunning(bool bRunning)
-{
-    m_bScanRunning = bRunning;
-    if (!bRunning && m_pDeferred)
-        Start(std::move(*std::exchange(m_pDeferred, nullptr)));
 }
 
 void CApplicationView::SetVolume(std::shared_ptr<const CVolume> volume)
@@ -126,7 +114,6 @@ void CApplicationView::Clear()
 
 void CApplicationView::Start(Listing listing)
 {
-    m_worker.StopAndWait(kSupersedeGrace);
     ForgetListing();
     ClearList();
 
@@ -136,16 +123,13 @@ void CApplicationView::Start(Listing listing)
     settings.bDescribe = listing.bDescribe;
     settings.bShowAllFiles = m_bShowAllFiles;
     m_pFileListJob = std::make_shared<CFileListJob>(m_pVolume, std::move(settings));
-    // The wake-up carries no data: the reports cross under the job's own mutex.
-    m_pFileListJob->SetWakeUp(
-        [this] { QMetaObject::invokeMethod(this, "OnJobReports", Qt::QueuedConnection); });
-    m_worker.Start(m_pFileListJob);
+    // Waits for a scan running; replaces a listing running, which goes on to no one.
+    m_runner.Start(CJobRunner::EKind::Listing, m_pFileListJob, [this] { OnJobReports(); });
 }
 
 void CApplicationView::ForgetListing()
 {
     m_pFileListJob.reset();
-    m_pDeferred.reset();
     m_arrPendingBatches.clear();
     m_nPendingAt = 0;
     m_bJobFinished = false;

@@ -3,6 +3,7 @@
 
 #include "catalogue/ProgramIconJob.h"
 #include "catalogue/WorkerThread.h"
+#include "view/JobRunner.h"
 #include "view/FileListModel.h"
 #include "view/FileTypeIcons.h"
 
@@ -40,13 +41,14 @@ class CApplicationView final : public QObject {
     Q_OBJECT
 
 public:
-    // A new listing waits this long for the one before it to stop; a listing stuck in the
-    // file system is then let go, so a selection never holds up the window for longer.
-    static constexpr std::chrono::milliseconds kSupersedeGrace{20};
+    // A program-icon job replaced waits this long, as a listing does; one stuck in the file
+    // system is then let go.
+    static constexpr std::chrono::milliseconds kSupersedeGrace = CJobRunner::kListingGrace;
     // UI time spent placing rows per turn of the event loop.
     static constexpr std::chrono::milliseconds kInsertBudget{8};
 
-    CApplicationView(CWorkerThread& worker, QTreeView& fileList, QPlainTextEdit& description,
+    // Listings run on the window's runner, as its scans and copies do.
+    CApplicationView(CJobRunner& runner, QTreeView& fileList, QPlainTextEdit& description,
                      QObject* parent = nullptr);
     ~CApplicationView() override;
 
@@ -62,8 +64,6 @@ public:
     void SetShowAllFiles(bool bShowAll);
     bool IsShowingAllFiles() const noexcept { return m_bShowAllFiles; }
 
-    // While a scan runs, listings wait; the last one asked for starts when it ends.
-    void SetScanRunning(bool bRunning);
     // Forgets the listing (stopped already by the caller) and empties the list.
     void Clear();
 
@@ -87,7 +87,8 @@ public:
     const CFileTypeIcons& FileTypeIcons() const noexcept { return m_typeIcons; }
     const CFileListModel& FileListModel() const noexcept { return m_fileModel; }
     CFileListModel& FileListModel() noexcept { return m_fileModel; }
-    bool IsListing() const noexcept { return m_pFileListJob != nullptr || m_pDeferred; }
+    // A listing runs or waits for the scan.
+    bool IsListing() const noexcept { return m_pFileListJob != nullptr; }
     const CFileListModel::Row* SelectedFileRow() const;
 
 signals:
@@ -97,8 +98,7 @@ signals:
     void ListingEnded();
 
 private slots:
-    // Reached by name from the job's wake-up, as in the window.
-    void OnJobReports();
+    // Reached by name from the icon job's wake-up: the queued call is built inside Qt.
     void OnIconReports();
 
 private:
@@ -110,6 +110,7 @@ private:
     };
 
     void Start(Listing listing);
+    void OnJobReports();
     void InsertPendingRows();
     void EndFileList();
     void ShowDescription(const std::string& text);
@@ -126,7 +127,7 @@ private:
     // The icon for bytes read from a program; null when they hold none.
     QIcon ProgramIcon(const CProgramIconCache::Icon& bytes);
 
-    CWorkerThread& m_worker;
+    CJobRunner& m_runner;
     QTreeView& m_wndFileList;
     QPlainTextEdit& m_wndDescription;
     CFileListModel m_fileModel;
@@ -135,12 +136,10 @@ private:
     QString m_strLastLocation;
 
     bool m_bShowAllFiles = false;
-    bool m_bScanRunning = false;
     std::shared_ptr<const CVolume> m_pVolume;
     std::string m_strCurrentFolder;                        // bytes
     std::string m_strCurrentDescriptor;                    // bytes
     std::shared_ptr<CFileListJob> m_pFileListJob;          // the listing whose reports are wanted
-    std::unique_ptr<Listing> m_pDeferred;                  // asked for while a scan ran
     std::deque<std::vector<CFileRow>> m_arrPendingBatches; // reported, not yet placed
     std::size_t m_nPendingAt = 0;                          // rows of the first batch placed already
     bool m_bJobFinished = false;

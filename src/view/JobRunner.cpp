@@ -50,7 +50,7 @@ std::uint64_t CJobRunner::Start(EKind kind, std::shared_ptr<CJob> job, Handler o
 
 void CJobRunner::Run(Entry entry)
 {
-    m_pWorker->StopAndWait(kStopGrace);
+    m_pWorker->StopAndWait(entry.kind == EKind::Listing ? kListingGrace : kStopGrace);
     m_nRunning = entry.number;
     m_eRunning = entry.kind;
     m_onReports = std::move(entry.onReports);
@@ -73,6 +73,33 @@ void CJobRunner::Stop(std::chrono::milliseconds grace)
     m_nRunning = 0;
     m_onReports = nullptr;
     m_onEnded = nullptr;
+}
+
+void CJobRunner::Cancel(EKind kind)
+{
+    if (IsWaiting(kind))
+        m_pWaiting.reset();
+    if (!IsRunning(kind))
+        return;
+    m_pWorker->StopAndWait(kind == EKind::Listing ? kListingGrace : kStopGrace);
+    m_nRunning = 0;
+    m_onReports = nullptr;
+    m_onEnded = nullptr;
+    if (m_pWaiting) {
+        Entry waiting = std::move(*m_pWaiting);
+        m_pWaiting.reset();
+        Run(std::move(waiting));
+    }
+}
+
+bool CJobRunner::IsWorkerRunning() const
+{
+    return m_pWorker->IsRunning();
+}
+
+bool CJobRunner::WaitFor(std::chrono::milliseconds limit) const
+{
+    return m_pWorker->WaitFor(limit);
 }
 
 void CJobRunner::OnWake(quint64 number)

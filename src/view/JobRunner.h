@@ -30,6 +30,8 @@ public:
 
     static constexpr std::chrono::milliseconds kStopGrace{250};
     static constexpr std::chrono::milliseconds kCloseGrace{50};
+    // A selection never holds up the window for longer than this.
+    static constexpr std::chrono::milliseconds kListingGrace{20};
 
     explicit CJobRunner(QObject* pParent = nullptr);
     ~CJobRunner() override; // lets a running job go without waiting
@@ -41,9 +43,18 @@ public:
                         Handler onEnded = {});
     // Stops the running job and drops a waiting one; waits at most grace.
     void Stop(std::chrono::milliseconds grace = kStopGrace);
+    // The same for a job of kind alone, running or waiting.
+    void Cancel(EKind kind);
+    // Waits up to limit for the running job to end, without asking it to stop; then its
+    // reports can be taken at once. True when none runs any more.
+    bool WaitFor(std::chrono::milliseconds limit) const;
 
     // The job running or waiting, or none.
     bool IsBusy() const noexcept { return m_nRunning != 0 || m_pWaiting; }
+    // The worker thread itself is running, a job whose end the UI has not heard of included.
+    bool IsWorkerRunning() const;
+    // The number of the job running; 0 for none.
+    std::uint64_t RunningNumber() const noexcept { return m_nRunning; }
     bool IsRunning(EKind kind) const noexcept { return m_nRunning != 0 && m_eRunning == kind; }
     bool IsWaiting(EKind kind) const noexcept { return m_pWaiting && m_pWaiting->kind == kind; }
 

@@ -5,6 +5,7 @@
 #include "TempTree.h"
 
 #include "app/CatalogDlg.h"
+#include "view/JobRunner.h"
 #include "view/CatalogModel.h"
 
 #include <QTest>
@@ -233,7 +234,10 @@ TEST_F(HostileDriveTest, AWakeUpThatBringsNothingKeepsTheLargestListingEnding)
     // Every report, the last one too, waits for one wake-up: too many rows for one turn.
     while (m_dlg->IsWorkerRunning())
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    QMetaObject::invokeMethod(&m_dlg->ApplicationView(), "OnJobReports", Qt::QueuedConnection);
+    auto* runner = m_dlg->findChild<CJobRunner*>();
+    ASSERT_NE(runner, nullptr);
+    QMetaObject::invokeMethod(runner, "OnWake", Qt::QueuedConnection,
+                              Q_ARG(quint64, runner->RunningNumber()));
     ASSERT_TRUE(Done()) << "the listing never ended";
     EXPECT_EQ(m_dlg->ApplicationView().FileListModel().rowCount(),
               Drive().Find(HostileNames::kFlat)->nRows);
