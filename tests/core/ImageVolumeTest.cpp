@@ -300,6 +300,15 @@ TEST_F(ImageVolume, RockRidgeJolietImageReadsLikeTheFolder)
     EXPECT_TRUE(file->ReadAt(4999, tail, 3));
     EXPECT_EQ(std::string(tail, 3), "xMZ");
     EXPECT_FALSE(file->ReadAt(5000, tail, 3));
+    // Small reads one after another, as a reader of file headers makes them.
+    std::string pieces;
+    for (std::size_t at = 0; at < 5002; at += 61) {
+        char piece[61];
+        const std::size_t n = std::min<std::size_t>(sizeof piece, 5002 - at);
+        ASSERT_TRUE(file->ReadAt(at, piece, n));
+        pieces.append(piece, n);
+    }
+    EXPECT_EQ(pieces, std::string(5000, 'x') + "MZ");
     std::string all;
     EXPECT_EQ(file->ReadAll(all, 100), CVolume::ReadStatus::TooLarge);
     EXPECT_TRUE(all.empty());
