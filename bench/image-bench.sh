@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: GPL-3.0-or-later
-# Times the scan of a disc image against bsdtar -tf on the same image and against the scan of
-# the same tree as a folder, in one run, warm, round-robin; then counts the bytes the scan
-# reads from a 2 GB image that is mostly a few large files.
+# Times the scan of a disc image against bsdtar -tf and isoinfo -R -f on the same image and
+# against the scan of the same tree as a folder, in one run, warm, round-robin; then counts the
+# bytes the scan reads from a 2 GB image that is mostly a few large files.
 #
 #   bench/image-bench.sh [BUILD_DIR] [RUNS]
 #
@@ -36,7 +36,7 @@ for tool in gen_drive scan_tool run_timed; do
         exit 2
     fi
 done
-for cmd in xorriso bsdtar; do
+for cmd in xorriso bsdtar isoinfo; do
     if ! command -v "$cmd" >/dev/null; then
         echo "$cmd is missing: run scripts/install-deps.sh" >&2
         exit 2
@@ -127,27 +127,33 @@ read -r load1 _ </proc/loadavg
 echo "load average at start: $load1 on $(nproc) cores"
 
 echo
-echo "== image scan against bsdtar -tf and the folder scan ($runs runs each, round-robin, warm cache)"
+echo "== image scan against bsdtar -tf, isoinfo -R -f and the folder scan ($runs runs each, round-robin, warm cache)"
 # Warm-up: one untimed pass of each; the scans' passes also give the counts to check.
 bsdtar -tf "$image" >"$tmp/listed"
 image_line=$("$bin/scan_tool" "$image" --image)
 folder_line=$("$bin/scan_tool" "$drive")
 for ((i = 0; i < runs; ++i)); do
     time_one bsdtar bsdtar -tf "$image"
+    time_one isoinfo isoinfo -R -f -i "$image"
     time_one image "$bin/scan_tool" "$image" --image
     time_one folder "$bin/scan_tool" "$drive"
 done
 header
 report bsdtar "bsdtar -tf IMAGE"
+report isoinfo "isoinfo -R -f -i IMAGE"
 report image "scan_tool IMAGE --image"
 report folder "scan_tool FOLDER"
 read -r bsdtar_wall bsdtar_cpu < <(medians bsdtar)
+read -r isoinfo_wall isoinfo_cpu < <(medians isoinfo)
 read -r image_wall image_cpu < <(medians image)
 read -r folder_wall folder_cpu < <(medians folder)
 r_bsdtar=$(ratio "$image_wall" "$bsdtar_wall")
 r_folder=$(ratio "$image_wall" "$folder_wall")
+r_isoinfo=$(ratio "$image_wall" "$isoinfo_wall")
 echo "  image scan / bsdtar -tf   (wall medians): $r_bsdtar   target <= 1.5: $(verdict "$r_bsdtar" 1.5)" \
     "  stretch <= 1.0: $(verdict "$r_bsdtar" 1.0)   (CPU medians: $(ratio "$image_cpu" "$bsdtar_cpu"))"
+echo "  image scan / isoinfo -R -f (wall medians): $r_isoinfo" \
+    "  (CPU medians: $(ratio "$image_cpu" "$isoinfo_cpu"))"
 echo "  image scan / folder scan  (wall medians): $r_folder   target <= 2.0: $(verdict "$r_folder" 2.0)" \
     "  (CPU medians: $(ratio "$image_cpu" "$folder_cpu"))"
 echo "  image size: $(stat -c %s "$image") bytes; bytes read by one image scan: $(field \

@@ -2,9 +2,11 @@
 #include "platform/DiscImage.h"
 
 #include "platform/CueSheet.h"
-#include "platform/MountedVolume.h"
 #include "platform/ImageVolume.h"
+#include "platform/Iso9660Reader.h"
+#include "platform/MountedVolume.h"
 #include "platform/NrgFooter.h"
+#include "platform/SectorSource.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -74,8 +76,8 @@ std::shared_ptr<const CVolume> VolumeOver(const std::string& root,
         image.Release());
 }
 
-// The libraries reopen an image by name: through the descriptor they read the very file
-// checked, even when the name is replaced or removed meanwhile.
+// libudf reopens an image by name: through the descriptor it reads the very file checked,
+// even when the name is replaced or removed meanwhile.
 std::string SelfPath(const CDescriptor& image)
 {
     return "/proc/self/fd/" + std::to_string(image.Get());
@@ -85,20 +87,18 @@ std::unique_ptr<CImageReader> OpenPlain(const CDescriptor& image, off_t size)
 {
     const std::string self = SelfPath(image);
     std::unique_ptr<CImageReader> reader;
-    // Only a sound NRG footer may reach libcdio's NRG driver, and only a file without
-    // one libudf, which probes for NRG; plain ISO 9660 is read without either.
+    // Only a sound NRG footer may reach libcdio's NRG driver, and only a file without one
+    // libudf, which probes for NRG. ISO 9660 is read by our own reader: an NRG image's data
+    // track, which starts the file, reads as plain or raw sectors.
     const NrgFooter::Kind nrg = NrgFooter::Check(image.Get(), size);
-    if (nrg == NrgFooter::Kind::Sound) {
+    if (nrg == NrgFooter::Kind::Sound)
         reader = CImageReader::OpenNrgUdf(self);
-        if (!reader)
-            reader = CImageReader::OpenNrg(self);
-    } else if (nrg == NrgFooter::Kind::None) {
+    else if (nrg == NrgFooter::Kind::None)
         reader = CImageReader::OpenUdf(self);
-    }
     if (!reader)
-        reader = CImageReader::OpenIso(self);
+        reader = CIso9660Reader::Open(CSectorSource::Plain(image.Get()));
     if (!reader)
-        reader = CImageReader::OpenRawIso(self);
+        reader = CIso9660Reader::Open(CSectorSource::Raw(image.Get()));
     return reader;
 }
 
@@ -160,11 +160,12 @@ std::shared_ptr<const CVolume> OpenCueSheet(const std::string& cuePath, int hCue
         if (NrgFooter::Check(data.Get(), st.st_size) == NrgFooter::Kind::None)
             reader = CImageReader::OpenUdf(self);
         if (!reader)
-            reader = CImageReader::OpenIso(self);
+            reader = CIso9660Reader::Open(CSectorSource::Plain(data.Get()));
         break;
-    case 2336: // the raw reader finds mode 2 sectors without sync and header too
+    case 2336:
     case 2352:
-        reader = CImageReader::OpenRawIso(self);
+        reader = CIso9660Reader::Open(
+            CSectorSource::Raw(data.Get(), CCueSheet::SectorBytes(pTrack->m_eMode)));
         break;
     default:
         break;

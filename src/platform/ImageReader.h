@@ -6,9 +6,9 @@
 #include <string>
 #include <vector>
 
-// One file system inside a disc image, as libcdio reads it: folders listed by their path in
-// the image, data read by 2048-byte block. Not thread-safe (libcdio's handles are not): the
-// volume that owns a reader calls it under one lock.
+// One file system inside a disc image: folders listed by their path in the image or by their
+// entry, data read by 2048-byte block. Not thread-safe (libudf's handles and our sector
+// sources are not): the volume that owns a reader calls it under one lock.
 class CImageReader {
 public:
     static constexpr std::uint32_t kBlockSize = 2048;
@@ -19,7 +19,7 @@ public:
         std::uint64_t nBytes = 0;
     };
     struct Entry {
-        std::string strRaw;  // the name the library looks paths up by
+        std::string strRaw;  // the name as recorded, of which List's paths are made
         std::string strName; // the name a Linux mount shows
         Kind kind = Kind::File;
         std::string strTarget; // a link's target as recorded
@@ -47,13 +47,9 @@ public:
     // count whole blocks from block on; false unless all of them were read.
     virtual bool ReadBlocks(std::uint32_t block, std::uint32_t count, void* buffer) = 0;
 
-    // Readers over an image file that the caller has checked is a regular file. Each returns
-    // nullptr when the file holds no file system of its kind.
+    // UDF through libudf, over an image file that the caller has checked is a regular file;
+    // nullptr when the file holds none. ISO 9660 is read by CIso9660Reader.
     static std::unique_ptr<CImageReader> OpenUdf(const std::string& path);
-    static std::unique_ptr<CImageReader> OpenIso(const std::string& path);    // 2048-byte sectors
-    static std::unique_ptr<CImageReader> OpenRawIso(const std::string& path); // 2352-byte sectors
-    // An NRG image, through libcdio's image driver.
-    static std::unique_ptr<CImageReader> OpenNrg(const std::string& path);
     // UDF inside an NRG image, looked for through the NRG driver first: libudf would keep
     // the driver open, and lose it, when the image holds no UDF.
     static std::unique_ptr<CImageReader> OpenNrgUdf(const std::string& path);

@@ -231,4 +231,25 @@ TEST_F(CraftedImage, RecordsOfOneNameMergeOnlyWhenFlagged)
     EXPECT_EQ(read, "firstsecond");
 }
 
+TEST_F(CraftedImage, ARecordRunningPastItselfMakesItsFolderUnreadable)
+{
+    m_src.WriteFile("Good/file.txt", "good");
+    m_src.WriteFile("Bad/file.txt", "bad");
+    m_src.WriteFile("Bad/last.txt", "bad");
+    const std::string image = Build("overrun.iso", "--norock");
+    std::string data = ReadBytes(image);
+    const auto last = IsoRecords(data, "LAST.TXT");
+    ASSERT_EQ(last.size(), 1u);
+    PutLe(data, last.front() + 32, 1, 200); // a name longer than its record
+    WriteBytes(image, data);
+
+    const auto volume = DiscImage::Open(image);
+    ASSERT_TRUE(volume);
+    EXPECT_EQ(volume->What(image + "/good/file.txt"), CVolume::PathKind::File);
+    EXPECT_EQ(volume->What(image + "/bad/file.txt"), CVolume::PathKind::Missing);
+    const auto bad = volume->OpenFolder(image + "/bad");
+    ASSERT_TRUE(bad);
+    EXPECT_FALSE(volume->NewFolderReader()->Start(*bad));
+}
+
 } // namespace

@@ -52,26 +52,35 @@ void WriteBytes(const std::string& path, std::string_view bytes)
         .write(bytes.data(), static_cast<long>(bytes.size()));
 }
 
-// Each 2048-byte block of an image as a raw mode 1 sector (sync, header, data, zeroed
-// error codes, which readers do not check), and a sheet naming the result.
-void WriteBinCue(const std::string& iso, const std::string& bin, const std::string& cue)
+// Each 2048-byte block of an image as a raw sector of sectorBytes (2352, or 2448 with
+// subchannel data): sync, header, a form 1 subheader in mode 2, data, and zeroed error codes,
+// which readers do not check.
+std::string RawSectors(const std::string& data, std::size_t sectorBytes, char mode)
 {
-    const std::string data = ReadBytes(iso);
     std::string raw;
     auto bcd = [](unsigned v) {
         return static_cast<char>((v / 10) << 4 | (v % 10));
     };
     for (std::size_t block = 0; block * 2048 < data.size(); ++block) {
+        const std::size_t start = raw.size();
         const unsigned frame = static_cast<unsigned>(block) + 150;
         raw += std::string("\0\xFF\xFF\xFF\xFF\xFF\xFF\xFF\xFF\xFF\xFF\0", 12);
         raw += bcd(frame / 75 / 60);
         raw += bcd(frame / 75 % 60);
         raw += bcd(frame % 75);
-        raw += '\1';
+        raw += mode;
+        if (mode == 2)
+            raw += std::string("\0\0\x08\0\0\0\x08\0", 8);
         raw += data.substr(block * 2048, 2048);
-        raw.resize(raw.size() + 288, '\0');
+        raw.resize(start + sectorBytes, '\0');
     }
-    WriteBytes(bin, raw);
+    return raw;
+}
+
+// The image as raw mode 1 sectors, and a sheet naming the result.
+void WriteBinCue(const std::string& iso, const std::string& bin, const std::string& cue)
+{
+    WriteBytes(bin, RawSectors(ReadBytes(iso), 2352, 1));
     WriteBytes(cue, "FILE \"" + bin.substr(bin.rfind('/') + 1) +
                         "\" BINARY\n  TRACK 01 MODE1/2352\n    INDEX 01 00:00:00\n");
 }
@@ -291,6 +300,15 @@ TEST_F(ImageVolume, RockRidgeJolietImageReadsLikeTheFolder)
     EXPECT_TRUE(file->ReadAt(4999, tail, 3));
     EXPECT_EQ(std::string(tail, 3), "xMZ");
     EXPECT_FALSE(file->ReadAt(5000, tail, 3));
+    // Small reads one after another, as a reader of file headers makes them.
+    std::string pieces;
+    for (std::size_t at = 0; at < 5002; at += 61) {
+        char piece[61];
+        const std::size_t n = std::min<std::size_t>(sizeof piece, 5002 - at);
+        ASSERT_TRUE(file->ReadAt(at, piece, n));
+        pieces.append(piece, n);
+    }
+    EXPECT_EQ(pieces, std::string(5000, 'x') + "MZ");
     std::string all;
     EXPECT_EQ(file->ReadAll(all, 100), CVolume::ReadStatus::TooLarge);
     EXPECT_TRUE(all.empty());
@@ -349,7 +367,8 @@ TEST_F(ImageVolume, JobsGiveTheSameResultsAsOnTheFolder)
 TEST_F(ImageVolume, PlainAndJolietNamesAsAMountShowsThem)
 {
     const std::string plain = Build("plain.iso", "-iso-level 2 --norock");
-    const std::string joliet = Build("joliet.iso", "-J");
+    m_src.WriteFile("Apps/Caf\xC3\xA9 \xE2\x82\xAC\xF0\x9F\x98\x80.txt", "utf-16");
+    const std::string joliet = Build("joliet.iso", "-J -input-charset UTF-8");
     ASSERT_FALSE(plain.empty() || joliet.empty());
     const auto volume = DiscImage::Open(plain);
     ASSERT_TRUE(volume);
@@ -362,6 +381,7 @@ TEST_F(ImageVolume, PlainAndJolietNamesAsAMountShowsThem)
     ASSERT_TRUE(jvolume);
     const Tree jtree = Collect(*jvolume);
     EXPECT_EQ(jtree.at("/Apps/Hex Edit/Bin/Core.DLL"), "dll") << ::testing::PrintToString(jtree);
+    EXPECT_EQ(jtree.at("/Apps/Caf\xC3\xA9 \xE2\x82\xAC\xF0\x9F\x98\x80.txt"), "utf-16");
 }
 
 TEST_F(ImageVolume, RawSectorImageWithItsCueSheet)
@@ -384,6 +404,49 @@ TEST_F(ImageVolume, RawSectorImageWithItsCueSheet)
     }
     std::remove(bin.c_str());
     EXPECT_FALSE(DiscImage::Open(cue));
+}
+
+TEST_F(ImageVolume, RawSectorLayoutsReadLikeTheCookedImage)
+{
+    const std::string image = Build("cd.iso", "-J -R");
+    ASSERT_FALSE(image.empty());
+    const Tree expected = Collect(*DiscImage::Open(image));
+    const std::string data = ReadBytes(image);
+    WriteBytes(m_out.Path("sub.bin"), RawSectors(data, 2448, 1));
+    WriteBytes(m_out.Path("xa.bin"), RawSectors(data, 2352, 2));
+    const std::string track = " BINARY\nTRACK 01 MODE2/2352\nINDEX 01 00:00:00\n";
+    for (const std::string& path : {m_out.Path("sub.bin"), m_out.Path("xa.bin"),
+                                    m_out.WriteFile("xa.cue", "FILE xa.bin" + track)}) {
+        const auto volume = DiscImage::Open(path);
+        ASSERT_TRUE(volume) << path;
+        EXPECT_EQ(Collect(*volume), expected) << path;
+    }
+    // A sheet that gives the wrong sector size opens nothing rather than misreading.
+    EXPECT_FALSE(DiscImage::Open(m_out.WriteFile("wrong.cue", "FILE sub.bin" + track)));
+}
+
+// Folders relocated below rr_moved, names and link targets in continuation areas, modes.
+TEST_F(ImageVolume, RockRidgeAsAMountShowsIt)
+{
+    if (!HaveTool("genisoimage"))
+        GTEST_SKIP() << "genisoimage is not installed";
+    std::string deep = "Deep";
+    for (int i = 0; i < 10; ++i)
+        deep += "/level " + std::to_string(i);
+    m_src.WriteFile(deep + "/bottom.txt", "bottom");
+    m_src.WriteFile("Apps/" + std::string(200, 'n') + ".txt", "long");
+    m_src.MakeLink("Apps/ToBottom", "../" + deep + "/bottom.txt");
+    m_src.WriteFile("Apps/tool.sh", "#!/bin/sh\n");
+    m_src.SetMode("Apps/tool.sh", 0755);
+    const std::string image = m_out.Path("deep.iso");
+    ASSERT_TRUE(RunQuietly("genisoimage -R -o " + Quote(image) + " " + Quote(m_src.Root())));
+    const auto volume = DiscImage::Open(image);
+    ASSERT_TRUE(volume);
+    Tree tree = Collect(*volume);
+    EXPECT_EQ(tree.erase("/rr_moved"), 1u) << "kept, emptied of the folders moved there";
+    EXPECT_EQ(tree, Collect(CMountedVolume(m_src.Root())));
+    EXPECT_TRUE(volume->OpenFile(image + "/Apps/tool.sh")->IsRecordedExecutable());
+    EXPECT_FALSE(volume->OpenFile(image + "/Apps/ToBottom")->IsRecordedExecutable());
 }
 
 TEST_F(ImageVolume, CueSheetOpensTheDataFileItNames)
