@@ -77,6 +77,8 @@ run 0 --forget "$tmp/shelf/loose"
 run 1 --forget "$tmp/shelf/loose"
 [[ "$err" == *"$tmp/shelf/loose"* ]] || fail "--forget of nothing wrote: $err"
 
+run 0 --help
+[[ "$out" == *--add*--volumes*--search*--forget* ]] || fail "--help printed: $out"
 for arguments in "--add" "--search" "--volumes x" "--add --search x" "--forget --bogus x"; do
     read -ra words <<<"$arguments"
     run 2 "${words[@]}"
