@@ -12,6 +12,7 @@
 #include <cstring>
 #include <ctime>
 #include <fcntl.h>
+#include <set>
 #include <sys/stat.h>
 #include <tuple>
 #include <unistd.h>
@@ -21,10 +22,14 @@ namespace {
 
 constexpr int kBusyTimeoutMs = 30000;
 
-// Words this short have no trigram: they are looked for in the folded text itself.
-constexpr std::size_t kTrigram = 3;
+constexpr std::size_t kTrigram = 3; // characters
 
 // Version n's schema is made by kMigrations[n - 1] from version n - 1's.
+//
+// A volume's files are written in one transaction, by the only writer, so their ids form the
+// range first_file..last_file: no index on file(folder) is needed to remove them. The trigram
+// index keeps no positions (detail=none, a third of the size): it narrows the search to names
+// holding every trigram, and instr on the folded name decides.
 constexpr const char* kMigrations[] = {
     R"sql(
 CREATE TABLE volume(
@@ -32,7 +37,8 @@ CREATE TABLE volume(
     path BLOB NOT NULL UNIQUE, kind INTEGER NOT NULL,
     device INTEGER NOT NULL, inode INTEGER NOT NULL, size INTEGER NOT NULL,
     modified INTEGER NOT NULL, changed INTEGER NOT NULL, catalogued INTEGER NOT NULL,
-    error TEXT NOT NULL, applications INTEGER NOT NULL, files INTEGER NOT NULL);
+    error TEXT NOT NULL, applications INTEGER NOT NULL, files INTEGER NOT NULL,
+    first_file INTEGER NOT NULL DEFAULT 1, last_file INTEGER NOT NULL DEFAULT 0);
 CREATE INDEX volume_identity ON volume(identity);
 CREATE TABLE folder(
     id INTEGER PRIMARY KEY, volume INTEGER NOT NULL REFERENCES volume(id) ON DELETE CASCADE,
@@ -41,17 +47,10 @@ CREATE INDEX folder_volume ON folder(volume);
 CREATE TABLE file(
     id INTEGER PRIMARY KEY, folder INTEGER NOT NULL, name BLOB NOT NULL, key TEXT NOT NULL,
     size INTEGER NOT NULL, modified INTEGER NOT NULL);
-CREATE INDEX file_folder ON file(folder);
 CREATE VIRTUAL TABLE file_key USING fts5(key, content='file', content_rowid='id',
-    tokenize='trigram case_sensitive 1', columnsize=0);
-CREATE TRIGGER file_added AFTER INSERT ON file BEGIN
-    INSERT INTO file_key(rowid, key) VALUES (new.id, new.key);
-END;
+    tokenize='trigram case_sensitive 1', columnsize=0, detail=none);
 CREATE TRIGGER file_removed AFTER DELETE ON file BEGIN
     INSERT INTO file_key(file_key, rowid, key) VALUES ('delete', old.id, old.key);
-END;
-CREATE TRIGGER folder_removed AFTER DELETE ON folder BEGIN
-    DELETE FROM file WHERE folder = old.id;
 END;
 CREATE TABLE application(
     id INTEGER PRIMARY KEY, volume INTEGER NOT NULL REFERENCES volume(id) ON DELETE CASCADE,
@@ -96,13 +95,6 @@ std::string ApplicationKey(const CLibraryApplication& application)
     return CLibraryStore::SearchKey(application.strName) + '\n' +
            CLibraryStore::SearchKey(application.strCategory) + '\n' +
            Text::ToLower(application.strDescription);
-}
-
-std::size_t CodePoints(std::string_view text)
-{
-    return static_cast<std::size_t>(std::count_if(text.begin(), text.end(), [](char c) {
-        return (static_cast<unsigned char>(c) & 0xc0) != 0x80;
-    }));
 }
 
 } // namespace
@@ -257,7 +249,8 @@ CLibraryStore::EOpen CLibraryStore::Open(const std::string& path, std::string& e
                 return EOpen::Newer;
             }
             CStatement(m_hDb, "SELECT count(*) FROM sqlite_schema").Run();
-            Execute("PRAGMA journal_mode=WAL; PRAGMA foreign_keys=ON");
+            Execute("PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL; PRAGMA foreign_keys=ON; "
+                    "PRAGMA cache_size=-16384");
             Migrate();
             return EOpen::Ok;
         } catch (const CError& failure) {
@@ -373,8 +366,13 @@ void CLibraryStore::Save(CLibraryVolume& volume, const CLibraryContents* content
 {
     Execute("BEGIN IMMEDIATE");
     try {
-        CStatement other(m_hDb, "DELETE FROM volume WHERE path = ?1 AND id != ?2");
-        other.BindBlob(1, volume.strPath).Bind(2, volume.nId).Run();
+        CStatement other(m_hDb, "SELECT id FROM volume WHERE path = ?1 AND id != ?2");
+        other.BindBlob(1, volume.strPath).Bind(2, volume.nId);
+        std::vector<std::int64_t> others;
+        while (other.Step())
+            others.push_back(other.Int(0));
+        for (const std::int64_t id : others)
+            DeleteVolume(id);
         if (contents) {
             volume.nApplications = contents->arrApplications.size();
             volume.nFiles = contents->arrFiles.size();
@@ -418,10 +416,25 @@ void CLibraryStore::Save(CLibraryVolume& volume, const CLibraryContents* content
     }
 }
 
-void CLibraryStore::WriteContents(std::int64_t volume, const CLibraryContents& contents)
+void CLibraryStore::DeleteContents(std::int64_t volume)
 {
+    CStatement(m_hDb, "DELETE FROM file WHERE id BETWEEN (SELECT first_file FROM volume WHERE "
+                      "id = ?1) AND (SELECT last_file FROM volume WHERE id = ?1)")
+        .Bind(1, volume)
+        .Run();
     CStatement(m_hDb, "DELETE FROM folder WHERE volume = ?1").Bind(1, volume).Run();
     CStatement(m_hDb, "DELETE FROM application WHERE volume = ?1").Bind(1, volume).Run();
+}
+
+void CLibraryStore::DeleteVolume(std::int64_t volume)
+{
+    DeleteContents(volume);
+    CStatement(m_hDb, "DELETE FROM volume WHERE id = ?1").Bind(1, volume).Run();
+}
+
+void CLibraryStore::WriteContents(std::int64_t volume, const CLibraryContents& contents)
+{
+    DeleteContents(volume);
 
     CStatement folder(m_hDb, "INSERT INTO folder(volume, path) VALUES (?1, ?2)");
     std::vector<std::int64_t> folderIds;
@@ -432,16 +445,29 @@ void CLibraryStore::WriteContents(std::int64_t volume, const CLibraryContents& c
     }
     CStatement file(m_hDb, "INSERT INTO file(folder, name, key, size, modified) "
                            "VALUES (?1, ?2, ?3, ?4, ?5)");
+    // Indexed here rather than by a trigger: a trigger's program costs more than the insert.
+    CStatement index(m_hDb, "INSERT INTO file_key(rowid, key) VALUES (?1, ?2)");
+    std::int64_t first = 1, last = 0;
     for (const CLibraryFile& entry : contents.arrFiles) {
         if (entry.nFolder >= folderIds.size())
             continue;
+        const std::string key = SearchKey(entry.strName);
         file.Bind(1, folderIds[entry.nFolder])
             .BindBlob(2, entry.strName)
-            .BindText(3, SearchKey(entry.strName))
+            .BindText(3, key)
             .Bind(4, static_cast<std::int64_t>(entry.nSize))
             .Bind(5, entry.nModified)
             .Run();
+        last = sqlite3_last_insert_rowid(m_hDb);
+        index.Bind(1, last).BindText(2, key).Run();
+        if (first > last)
+            first = last;
     }
+    CStatement(m_hDb, "UPDATE volume SET first_file = ?1, last_file = ?2 WHERE id = ?3")
+        .Bind(1, first)
+        .Bind(2, last)
+        .Bind(3, volume)
+        .Run();
     CStatement application(m_hDb,
                            "INSERT INTO application(volume, category, name, descriptor, folder, "
                            "description, patterns, key) VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8)");
@@ -465,8 +491,11 @@ bool CLibraryStore::Forget(const std::string& path)
 {
     Execute("BEGIN IMMEDIATE");
     try {
-        CStatement(m_hDb, "DELETE FROM volume WHERE path = ?1").BindBlob(1, path).Run();
-        const bool bFound = sqlite3_changes(m_hDb) > 0;
+        CStatement find(m_hDb, "SELECT id FROM volume WHERE path = ?1");
+        find.BindBlob(1, path);
+        const bool bFound = find.Step();
+        if (bFound)
+            DeleteVolume(find.Int(0));
         Execute("COMMIT");
         return bFound;
     } catch (...) {
@@ -512,37 +541,38 @@ void CLibraryStore::Search(const std::vector<std::string>& words,
     for (const Sorted& entry : found)
         onApplication(entry.hit);
 
-    // Long words go through the trigram index, which finds exactly the names holding them;
-    // short ones are looked for in the folded names that remain.
-    std::string match;
-    std::vector<const std::string*> shortKeys;
+    // Every trigram of every long word narrows the search through the index; instr on the
+    // folded name then decides, for short words too.
+    std::set<std::string> trigrams;
     for (const std::string& key : keys) {
-        if (CodePoints(key) < kTrigram) {
-            shortKeys.push_back(&key);
-            continue;
-        }
-        std::string quoted;
-        for (const char c : key)
-            quoted += c == '"' ? std::string("\"\"") : std::string(1, c);
-        match += (match.empty() ? "\"" : " \"") + quoted + '"';
+        std::vector<std::size_t> starts;
+        for (std::size_t i = 0; i < key.size(); ++i)
+            if ((static_cast<unsigned char>(key[i]) & 0xc0) != 0x80)
+                starts.push_back(i);
+        starts.push_back(key.size());
+        for (std::size_t i = 0; i + kTrigram < starts.size(); ++i)
+            trigrams.insert(key.substr(starts[i], starts[i + kTrigram] - starts[i]));
+    }
+    std::string match;
+    for (const std::string& trigram : trigrams) {
+        match += match.empty() ? "\"" : " \"";
+        for (const char c : trigram)
+            match += c == '"' ? std::string("\"\"") : std::string(1, c);
+        match += '"';
     }
     std::string fileSql = "SELECT f.name, v.label, v.path, d.path FROM file f "
-                          "JOIN folder d ON d.id = f.folder JOIN volume v ON v.id = d.volume ";
-    int next = 1;
-    if (!match.empty())
-        fileSql += "WHERE f.id IN (SELECT rowid FROM file_key WHERE file_key MATCH ?1)";
-    else
-        fileSql += "WHERE 1";
-    if (!match.empty())
-        ++next;
-    for (std::size_t i = 0; i < shortKeys.size(); ++i)
-        fileSql += " AND instr(f.key, ?" + std::to_string(next + static_cast<int>(i)) + ") > 0";
+                          "JOIN folder d ON d.id = f.folder JOIN volume v ON v.id = d.volume "
+                          "WHERE ";
+    fileSql += match.empty() ? "1" : "f.id IN (SELECT rowid FROM file_key WHERE file_key MATCH ?1)";
+    const int first = match.empty() ? 1 : 2;
+    for (std::size_t i = 0; i < keys.size(); ++i)
+        fileSql += " AND instr(f.key, ?" + std::to_string(first + static_cast<int>(i)) + ") > 0";
     fileSql += " ORDER BY f.key, v.path, d.path";
     CStatement files(m_hDb, fileSql.c_str());
     if (!match.empty())
         files.BindText(1, match);
-    for (std::size_t i = 0; i < shortKeys.size(); ++i)
-        files.BindText(next + static_cast<int>(i), *shortKeys[i]);
+    for (std::size_t i = 0; i < keys.size(); ++i)
+        files.BindText(first + static_cast<int>(i), keys[i]);
     while (files.Step())
         onFile({files.Bytes(0), files.Bytes(1), files.Bytes(2), files.Bytes(3)});
 }

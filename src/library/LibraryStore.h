@@ -89,6 +89,8 @@ private:
     std::int64_t ReadVersion();
     void Migrate();
     std::vector<CLibraryVolume> ReadVolumes(const char* where, const std::string* argument);
+    void DeleteContents(std::int64_t volume);
+    void DeleteVolume(std::int64_t volume);
     void WriteContents(std::int64_t volume, const CLibraryContents& contents);
     void Close() noexcept;
 
