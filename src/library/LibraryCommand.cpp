@@ -190,9 +190,10 @@ public:
         if (!m_bProgress)
             return;
         const double seconds = std::chrono::duration<double>(Clock::now() - m_start).count();
-        std::fprintf(m_err, "\r\033[K%zu of %zu  %.1f/s  %s", done, found,
+        // The name alone: a line too long for the terminal would wrap, and \r not undo it.
+        std::fprintf(m_err, "\r\033[K%zu of %zu volumes, %.1f a second: %s", done, found,
                      seconds > 0 ? static_cast<double>(done) / seconds : 0.0,
-                     Field(current).c_str());
+                     Field(NameOf(current)).c_str());
         std::fflush(m_err);
     }
     void EndProgress()
