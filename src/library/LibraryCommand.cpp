@@ -254,8 +254,11 @@ const char* KindName(EVolumeKind kind)
 int Failed(CLibraryStore& store, const CLibraryStore::CError& error, std::FILE* err)
 {
     std::fprintf(err, "quarrow: library: %s\n", error.what());
-    if (error.IsDamage())
-        std::fprintf(err, "quarrow: %s\n", store.SetAside(CLibraryStore::DefaultPath()).c_str());
+    std::string message;
+    if (error.IsDamage()) {
+        store.SetAside(CLibraryStore::DefaultPath(), message);
+        std::fprintf(err, "quarrow: %s\n", message.c_str());
+    }
     return 1;
 }
 

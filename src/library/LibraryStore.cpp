@@ -260,8 +260,7 @@ CLibraryStore::EOpen CLibraryStore::Open(const std::string& path, std::string& e
                 return EOpen::Failed;
             }
         }
-        notice = SetAside(path);
-        if (notice.find(" as ") == std::string::npos) {
+        if (!SetAside(path, notice)) {
             error = notice;
             return EOpen::Failed;
         }
@@ -273,16 +272,19 @@ CLibraryStore::EOpen CLibraryStore::Open(const std::string& path, std::string& e
     return EOpen::Failed;
 }
 
-std::string CLibraryStore::SetAside(const std::string& path)
+bool CLibraryStore::SetAside(const std::string& path, std::string& message)
 {
     Close();
     const std::string aside = path + ".damaged-" + Stamp();
-    if (std::rename(path.c_str(), aside.c_str()) != 0)
-        return path + " is damaged and cannot be set aside: " + std::strerror(errno);
+    if (std::rename(path.c_str(), aside.c_str()) != 0) {
+        message = path + " is damaged and cannot be set aside: " + std::strerror(errno);
+        return false;
+    }
     // A journal left beside it belongs to the damaged file, never to a new one.
     std::rename((path + "-wal").c_str(), (aside + "-wal").c_str());
     std::remove((path + "-shm").c_str());
-    return path + " is damaged: set aside as " + aside;
+    message = path + " is damaged: set aside as " + aside;
+    return true;
 }
 
 std::int64_t CLibraryStore::ReadVersion()
@@ -358,8 +360,7 @@ std::optional<CLibraryVolume> CLibraryStore::VolumeAt(const std::string& path)
 std::vector<CLibraryVolume> CLibraryStore::VolumesWithIdentity(const std::string& identity)
 {
     // identity is TEXT: compared as a blob it would never be equal.
-    const std::string sql = "WHERE identity = CAST(?1 AS TEXT)";
-    return ReadVolumes(sql.c_str(), &identity);
+    return ReadVolumes("WHERE identity = CAST(?1 AS TEXT)", &identity);
 }
 
 void CLibraryStore::Save(CLibraryVolume& volume, const CLibraryContents* contents)

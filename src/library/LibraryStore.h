@@ -16,7 +16,7 @@ struct sqlite3;
 // WAL mode with a busy timeout, and every change is one transaction, so a process killed in
 // the middle leaves each volume either as it was or wholly replaced.
 //
-// Every operation but Open throws CLibraryStore::CError when SQLite fails.
+// Every operation but Open and SetAside throws CLibraryStore::CError when SQLite fails.
 class CLibraryStore {
 public:
     static constexpr int kSchemaVersion = 1;
@@ -53,8 +53,9 @@ public:
     // new store made; notice then tells of both. Unless Ok, error says why.
     EOpen Open(const std::string& path, std::string& error, std::string& notice);
     // Closes the store and renames the damaged file at path (with its journal) aside, so that
-    // the next Open starts a new one. Says what was done, or why not.
-    std::string SetAside(const std::string& path);
+    // the next Open starts a new one. False when it cannot; message says what was done or why
+    // not.
+    bool SetAside(const std::string& path, std::string& message);
 
     std::vector<CLibraryVolume> Volumes();
     std::optional<CLibraryVolume> VolumeAt(const std::string& path);
