@@ -28,13 +28,13 @@ bool MayHaveDisplay(int argc, char** argv)
 
 int main(int argc, char* argv[])
 {
-    // --help and --version must answer where there is no display (over ssh, in CI), and a
-    // QApplication needs one: read them first with a QCoreApplication.
+    // --help, --version and the library's commands must answer where there is no display
+    // (over ssh, in CI), and a QApplication needs one: read them first with a QCoreApplication.
     {
         QCoreApplication core(argc, argv);
         // With no display, Qt's GUI options are of no use either: the reading is the last.
         const bool bDisplay = MayHaveDisplay(argc, argv);
-        if (const auto exitCode = CCatalogApp::ParseCommandLine(!bDisplay))
+        if (const auto exitCode = CCatalogApp::ParseCommandLine(!bDisplay, argc, argv))
             return *exitCode;
         if (!bDisplay) {
             std::fputs("quarrow: no display to open the window on (DISPLAY and "

@@ -3,6 +3,9 @@
 
 #include <optional>
 #include <string>
+#include <vector>
+
+class QCommandLineParser;
 
 // The application object: the command line, then the main window. It holds no state.
 class CCatalogApp final {
@@ -11,8 +14,10 @@ public:
     // program is to end without a window (--help, --version, a bad argument), nothing when it
     // is to run. Before bFinal, Qt's GUI options (-platform, -style...) are still in the
     // arguments, so an unknown option or argument is left for the final reading (the first
-    // reading is the last where there is no display).
-    static std::optional<int> ParseCommandLine(bool bFinal);
+    // reading is the last where there is no display). Given argc and argv (raw bytes), the
+    // library's commands (--add, --volumes, --search, --forget) run in this reading, display
+    // or not, and their exit status is returned.
+    static std::optional<int> ParseCommandLine(bool bFinal, int argc = 0, char** argv = nullptr);
     // The PATH argument as given (bytes), or empty; argv as the QApplication left it, Qt's
     // own options taken out.
     static std::string StartPath(int argc, char** argv);
@@ -21,4 +26,8 @@ public:
     // when it ends (there is no message loop of the program's own).
     bool InitInstance(std::string startPath = {});
     static void RegisterDescriptorType();
+
+private:
+    static int RunLibraryCommand(const QCommandLineParser& parser, bool bParsed,
+                                 const std::vector<std::string>& operands);
 };

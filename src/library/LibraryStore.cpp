@@ -1,0 +1,579 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "library/LibraryStore.h"
+
+#include "catalogue/Text.h"
+
+#include <sqlite3.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <fcntl.h>
+#include <set>
+#include <sys/stat.h>
+#include <tuple>
+#include <unistd.h>
+#include <utility>
+
+namespace {
+
+constexpr int kBusyTimeoutMs = 30000;
+
+constexpr std::size_t kTrigram = 3; // characters
+
+// Version n's schema is made by kMigrations[n - 1] from version n - 1's.
+//
+// A volume's files are written in one transaction, by the only writer, so their ids form the
+// range first_file..last_file: no index on file(folder) is needed to remove them. The trigram
+// index keeps no positions (detail=none, a third of the size): it narrows the search to names
+// holding every trigram, and instr on the folded name decides.
+constexpr const char* kMigrations[] = {
+    R"sql(
+CREATE TABLE volume(
+    id INTEGER PRIMARY KEY, identity TEXT NOT NULL, label BLOB NOT NULL,
+    path BLOB NOT NULL UNIQUE, kind INTEGER NOT NULL,
+    device INTEGER NOT NULL, inode INTEGER NOT NULL, size INTEGER NOT NULL,
+    modified INTEGER NOT NULL, changed INTEGER NOT NULL, catalogued INTEGER NOT NULL,
+    error TEXT NOT NULL, applications INTEGER NOT NULL, files INTEGER NOT NULL,
+    first_file INTEGER NOT NULL DEFAULT 1, last_file INTEGER NOT NULL DEFAULT 0);
+CREATE INDEX volume_identity ON volume(identity);
+CREATE TABLE folder(
+    id INTEGER PRIMARY KEY, volume INTEGER NOT NULL REFERENCES volume(id) ON DELETE CASCADE,
+    path BLOB NOT NULL);
+CREATE INDEX folder_volume ON folder(volume);
+CREATE TABLE file(
+    id INTEGER PRIMARY KEY, folder INTEGER NOT NULL, name BLOB NOT NULL, key TEXT NOT NULL,
+    size INTEGER NOT NULL, modified INTEGER NOT NULL);
+CREATE VIRTUAL TABLE file_key USING fts5(key, content='file', content_rowid='id',
+    tokenize='trigram case_sensitive 1', columnsize=0, detail=none);
+CREATE TRIGGER file_removed AFTER DELETE ON file BEGIN
+    INSERT INTO file_key(file_key, rowid, key) VALUES ('delete', old.id, old.key);
+END;
+CREATE TABLE application(
+    id INTEGER PRIMARY KEY, volume INTEGER NOT NULL REFERENCES volume(id) ON DELETE CASCADE,
+    category BLOB NOT NULL, name BLOB NOT NULL, descriptor BLOB NOT NULL, folder BLOB NOT NULL,
+    description TEXT NOT NULL, patterns BLOB NOT NULL, key TEXT NOT NULL);
+CREATE INDEX application_volume ON application(volume);
+)sql",
+};
+static_assert(std::size(kMigrations) == CLibraryStore::kSchemaVersion);
+
+bool IsDamage(int code)
+{
+    code &= 0xff;
+    return code == SQLITE_NOTADB || code == SQLITE_CORRUPT;
+}
+
+std::string Stamp()
+{
+    const std::time_t now = std::time(nullptr);
+    std::tm parts{};
+    ::localtime_r(&now, &parts);
+    char text[32];
+    std::strftime(text, sizeof text, "%Y%m%d-%H%M%S", &parts);
+    return text;
+}
+
+bool MakeFolder(const std::string& path)
+{
+    if (::mkdir(path.c_str(), 0700) == 0 || errno == EEXIST)
+        return true;
+    if (errno != ENOENT)
+        return false;
+    const std::size_t slash = path.find_last_of('/');
+    if (slash == 0 || slash == std::string::npos || !MakeFolder(path.substr(0, slash)))
+        return false;
+    return ::mkdir(path.c_str(), 0700) == 0 || errno == EEXIST;
+}
+
+// Application texts are searched all at once: each word may be in any of them.
+std::string ApplicationKey(const CLibraryApplication& application)
+{
+    return CLibraryStore::SearchKey(application.strName) + '\n' +
+           CLibraryStore::SearchKey(application.strCategory) + '\n' +
+           Text::ToLower(application.strDescription);
+}
+
+} // namespace
+
+class CLibraryStore::CStatement {
+public:
+    CStatement(sqlite3* hDb, const char* sql)
+        : m_hDb(hDb)
+    {
+        Check(sqlite3_prepare_v2(hDb, sql, -1, &m_hStatement, nullptr));
+    }
+    ~CStatement() { sqlite3_finalize(m_hStatement); }
+    CStatement(const CStatement&) = delete;
+    CStatement& operator=(const CStatement&) = delete;
+
+    CStatement& Bind(int index, std::int64_t value)
+    {
+        Check(sqlite3_bind_int64(m_hStatement, index, value));
+        return *this;
+    }
+    CStatement& BindBlob(int index, std::string_view value)
+    {
+        Check(
+            sqlite3_bind_blob64(m_hStatement, index, value.data(), value.size(), SQLITE_TRANSIENT));
+        return *this;
+    }
+    CStatement& BindText(int index, std::string_view value)
+    {
+        Check(sqlite3_bind_text64(m_hStatement, index, value.data(), value.size(), SQLITE_TRANSIENT,
+                                  SQLITE_UTF8));
+        return *this;
+    }
+    // True while there is a row.
+    bool Step()
+    {
+        const int code = sqlite3_step(m_hStatement);
+        if (code == SQLITE_ROW)
+            return true;
+        if (code != SQLITE_DONE)
+            Check(code);
+        return false;
+    }
+    void Run()
+    {
+        Step();
+        Reset();
+    }
+    void Reset()
+    {
+        sqlite3_reset(m_hStatement);
+        sqlite3_clear_bindings(m_hStatement);
+    }
+    std::int64_t Int(int column) const { return sqlite3_column_int64(m_hStatement, column); }
+    std::string Bytes(int column) const
+    {
+        const void* data = sqlite3_column_blob(m_hStatement, column);
+        const int size = sqlite3_column_bytes(m_hStatement, column);
+        return data ? std::string(static_cast<const char*>(data), static_cast<std::size_t>(size))
+                    : std::string();
+    }
+
+private:
+    void Check(int code) const
+    {
+        if (code != SQLITE_OK)
+            throw CError(sqlite3_errmsg(m_hDb), IsDamage(sqlite3_extended_errcode(m_hDb)));
+    }
+
+    sqlite3* m_hDb;
+    sqlite3_stmt* m_hStatement = nullptr;
+};
+
+CLibraryStore::~CLibraryStore()
+{
+    Close();
+}
+
+void CLibraryStore::Close() noexcept
+{
+    sqlite3_close_v2(m_hDb);
+    m_hDb = nullptr;
+}
+
+std::string CLibraryStore::DefaultPath()
+{
+    std::string base;
+    if (const char* data = std::getenv("XDG_DATA_HOME"); data && data[0] == '/') {
+        base = data;
+    } else {
+        const char* home = std::getenv("HOME");
+        base = std::string(home && home[0] == '/' ? home : "") + "/.local/share";
+    }
+    while (base.size() > 1 && base.back() == '/')
+        base.pop_back();
+    return base + "/quarrow/library.sqlite";
+}
+
+std::string CLibraryStore::SearchKey(std::string_view bytes)
+{
+    return Text::ToLower(Text::DecodeForDisplay(bytes));
+}
+
+void CLibraryStore::Execute(const char* sql)
+{
+    char* message = nullptr;
+    if (sqlite3_exec(m_hDb, sql, nullptr, nullptr, &message) != SQLITE_OK) {
+        const std::string text = message ? message : sqlite3_errmsg(m_hDb);
+        sqlite3_free(message);
+        throw CError(text, IsDamage(sqlite3_extended_errcode(m_hDb)));
+    }
+}
+
+CLibraryStore::EOpen CLibraryStore::Open(const std::string& path, std::string& error,
+                                         std::string& notice)
+{
+    Close();
+    const std::size_t slash = path.find_last_of('/');
+    if (slash != std::string::npos && slash > 0) {
+        const std::string folder = path.substr(0, slash);
+        if (!MakeFolder(folder)) {
+            error = "cannot make the folder of " + path + ": " + std::strerror(errno);
+            return EOpen::Failed;
+        }
+        ::chmod(folder.c_str(), 0700); // also when an older tool made it open to others
+    }
+    // Made here so that SQLite, which gives its journal files the database's mode, never
+    // makes any of them readable to others.
+    const int hFile = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+    if (hFile < 0) {
+        error = "cannot open " + path + ": " + std::strerror(errno);
+        return EOpen::Failed;
+    }
+    ::close(hFile);
+
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        if (sqlite3_open_v2(path.c_str(), &m_hDb, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOFOLLOW,
+                            nullptr) != SQLITE_OK) {
+            error = "cannot open " + path + ": " + sqlite3_errmsg(m_hDb);
+            Close();
+            return EOpen::Failed;
+        }
+        sqlite3_busy_timeout(m_hDb, kBusyTimeoutMs);
+        sqlite3_extended_result_codes(m_hDb, 1);
+        try {
+            // Read before anything is written: a newer store must stay as it is.
+            const std::int64_t found = ReadVersion();
+            if (found > kSchemaVersion) {
+                error = path + " was written by a newer Quarrow (store version " +
+                        std::to_string(found) + ", this one knows " +
+                        std::to_string(kSchemaVersion) + "); it is left unchanged";
+                Close();
+                return EOpen::Newer;
+            }
+            CStatement(m_hDb, "SELECT count(*) FROM sqlite_schema").Run();
+            Execute("PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL; PRAGMA foreign_keys=ON; "
+                    "PRAGMA cache_size=-16384");
+            Migrate();
+            return EOpen::Ok;
+        } catch (const CError& failure) {
+            Close();
+            if (!failure.IsDamage() || attempt > 0) {
+                error = path + ": " + failure.what();
+                return EOpen::Failed;
+            }
+        }
+        if (!SetAside(path, notice)) {
+            error = notice;
+            return EOpen::Failed;
+        }
+        notice += ", and a new library started";
+        const int hNew = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+        if (hNew >= 0)
+            ::close(hNew);
+    }
+    return EOpen::Failed;
+}
+
+bool CLibraryStore::SetAside(const std::string& path, std::string& message)
+{
+    Close();
+    const std::string aside = path + ".damaged-" + Stamp();
+    if (std::rename(path.c_str(), aside.c_str()) != 0) {
+        message = path + " is damaged and cannot be set aside: " + std::strerror(errno);
+        return false;
+    }
+    // A journal left beside it belongs to the damaged file, never to a new one.
+    std::rename((path + "-wal").c_str(), (aside + "-wal").c_str());
+    std::remove((path + "-shm").c_str());
+    message = path + " is damaged: set aside as " + aside;
+    return true;
+}
+
+std::int64_t CLibraryStore::ReadVersion()
+{
+    CStatement version(m_hDb, "PRAGMA user_version");
+    version.Step();
+    return version.Int(0);
+}
+
+void CLibraryStore::Migrate()
+{
+    // Immediate: two Quarrows starting on a new store make its schema once.
+    Execute("BEGIN IMMEDIATE");
+    try {
+        const std::int64_t from = ReadVersion();
+        if (from > kSchemaVersion)
+            throw CError("store version " + std::to_string(from) + " is newer than this Quarrow");
+        for (std::int64_t at = from; at < kSchemaVersion; ++at)
+            Execute(kMigrations[at]);
+        if (from < kSchemaVersion)
+            Execute(("PRAGMA user_version=" + std::to_string(kSchemaVersion)).c_str());
+        Execute("COMMIT");
+    } catch (...) {
+        sqlite3_exec(m_hDb, "ROLLBACK", nullptr, nullptr, nullptr);
+        throw;
+    }
+}
+
+std::vector<CLibraryVolume> CLibraryStore::ReadVolumes(const char* where,
+                                                       const std::string* argument)
+{
+    const std::string sql =
+        std::string("SELECT id, identity, label, path, kind, device, inode, size, modified, "
+                    "changed, catalogued, error, applications, files FROM volume ") +
+        where + " ORDER BY path";
+    CStatement select(m_hDb, sql.c_str());
+    if (argument)
+        select.BindBlob(1, *argument);
+    std::vector<CLibraryVolume> volumes;
+    while (select.Step()) {
+        CLibraryVolume& volume = volumes.emplace_back();
+        volume.nId = select.Int(0);
+        volume.strIdentity = select.Bytes(1);
+        volume.strLabel = select.Bytes(2);
+        volume.strPath = select.Bytes(3);
+        volume.eKind = static_cast<EVolumeKind>(std::clamp<std::int64_t>(select.Int(4), 0, 2));
+        volume.nDevice = static_cast<std::uint64_t>(select.Int(5));
+        volume.nInode = static_cast<std::uint64_t>(select.Int(6));
+        volume.nSize = static_cast<std::uint64_t>(select.Int(7));
+        volume.nModified = select.Int(8);
+        volume.nChanged = select.Int(9);
+        volume.nCatalogued = select.Int(10);
+        volume.strError = select.Bytes(11);
+        volume.nApplications = static_cast<std::uint64_t>(select.Int(12));
+        volume.nFiles = static_cast<std::uint64_t>(select.Int(13));
+    }
+    return volumes;
+}
+
+std::vector<CLibraryVolume> CLibraryStore::Volumes()
+{
+    return ReadVolumes("", nullptr);
+}
+
+std::optional<CLibraryVolume> CLibraryStore::VolumeAt(const std::string& path)
+{
+    std::vector<CLibraryVolume> volumes = ReadVolumes("WHERE path = ?1", &path);
+    if (volumes.empty())
+        return std::nullopt;
+    return std::move(volumes.front());
+}
+
+std::vector<CLibraryVolume> CLibraryStore::VolumesWithIdentity(const std::string& identity)
+{
+    // identity is TEXT: compared as a blob it would never be equal.
+    return ReadVolumes("WHERE identity = CAST(?1 AS TEXT)", &identity);
+}
+
+void CLibraryStore::Save(CLibraryVolume& volume, const CLibraryContents* contents)
+{
+    Execute("BEGIN IMMEDIATE");
+    try {
+        CStatement other(m_hDb, "SELECT id FROM volume WHERE path = ?1 AND id != ?2");
+        other.BindBlob(1, volume.strPath).Bind(2, volume.nId);
+        std::vector<std::int64_t> others;
+        while (other.Step())
+            others.push_back(other.Int(0));
+        for (const std::int64_t id : others)
+            DeleteVolume(id);
+        if (contents) {
+            volume.nApplications = contents->arrApplications.size();
+            volume.nFiles = contents->arrFiles.size();
+        }
+        CStatement write(m_hDb,
+                         volume.nId == 0
+                             ? "INSERT INTO volume(identity, label, path, kind, device, inode, "
+                               "size, modified, changed, catalogued, error, applications, files) "
+                               "VALUES (CAST(?1 AS TEXT), ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, "
+                               "CAST(?11 AS TEXT), ?12, ?13)"
+                             : "UPDATE volume SET identity = CAST(?1 AS TEXT), label = ?2, "
+                               "path = ?3, kind = ?4, device = ?5, inode = ?6, size = ?7, "
+                               "modified = ?8, changed = ?9, catalogued = ?10, "
+                               "error = CAST(?11 AS TEXT), applications = ?12, files = ?13 "
+                               "WHERE id = ?14");
+        write.BindBlob(1, volume.strIdentity)
+            .BindBlob(2, volume.strLabel)
+            .BindBlob(3, volume.strPath)
+            .Bind(4, static_cast<std::int64_t>(volume.eKind))
+            .Bind(5, static_cast<std::int64_t>(volume.nDevice))
+            .Bind(6, static_cast<std::int64_t>(volume.nInode))
+            .Bind(7, static_cast<std::int64_t>(volume.nSize))
+            .Bind(8, volume.nModified)
+            .Bind(9, volume.nChanged)
+            .Bind(10, volume.nCatalogued)
+            .BindBlob(11, volume.strError)
+            .Bind(12, static_cast<std::int64_t>(volume.nApplications))
+            .Bind(13, static_cast<std::int64_t>(volume.nFiles));
+        if (volume.nId != 0)
+            write.Bind(14, volume.nId);
+        write.Run();
+        const bool bNew = volume.nId == 0;
+        const std::int64_t id = bNew ? sqlite3_last_insert_rowid(m_hDb) : volume.nId;
+        if (contents)
+            WriteContents(id, *contents);
+        Execute("COMMIT");
+        volume.nId = id;
+    } catch (...) {
+        sqlite3_exec(m_hDb, "ROLLBACK", nullptr, nullptr, nullptr);
+        throw;
+    }
+}
+
+void CLibraryStore::DeleteContents(std::int64_t volume)
+{
+    CStatement(m_hDb, "DELETE FROM file WHERE id BETWEEN (SELECT first_file FROM volume WHERE "
+                      "id = ?1) AND (SELECT last_file FROM volume WHERE id = ?1)")
+        .Bind(1, volume)
+        .Run();
+    CStatement(m_hDb, "DELETE FROM folder WHERE volume = ?1").Bind(1, volume).Run();
+    CStatement(m_hDb, "DELETE FROM application WHERE volume = ?1").Bind(1, volume).Run();
+}
+
+void CLibraryStore::DeleteVolume(std::int64_t volume)
+{
+    DeleteContents(volume);
+    CStatement(m_hDb, "DELETE FROM volume WHERE id = ?1").Bind(1, volume).Run();
+}
+
+void CLibraryStore::WriteContents(std::int64_t volume, const CLibraryContents& contents)
+{
+    DeleteContents(volume);
+
+    CStatement folder(m_hDb, "INSERT INTO folder(volume, path) VALUES (?1, ?2)");
+    std::vector<std::int64_t> folderIds;
+    folderIds.reserve(contents.astrFolders.size());
+    for (const std::string& path : contents.astrFolders) {
+        folder.Bind(1, volume).BindBlob(2, path).Run();
+        folderIds.push_back(sqlite3_last_insert_rowid(m_hDb));
+    }
+    CStatement file(m_hDb, "INSERT INTO file(folder, name, key, size, modified) "
+                           "VALUES (?1, ?2, ?3, ?4, ?5)");
+    // Indexed here rather than by a trigger: a trigger's program costs more than the insert.
+    CStatement index(m_hDb, "INSERT INTO file_key(rowid, key) VALUES (?1, ?2)");
+    std::int64_t first = 1, last = 0;
+    for (const CLibraryFile& entry : contents.arrFiles) {
+        if (entry.nFolder >= folderIds.size())
+            continue;
+        const std::string key = SearchKey(entry.strName);
+        file.Bind(1, folderIds[entry.nFolder])
+            .BindBlob(2, entry.strName)
+            .BindText(3, key)
+            .Bind(4, static_cast<std::int64_t>(entry.nSize))
+            .Bind(5, entry.nModified)
+            .Run();
+        last = sqlite3_last_insert_rowid(m_hDb);
+        index.Bind(1, last).BindText(2, key).Run();
+        if (first > last)
+            first = last;
+    }
+    CStatement(m_hDb, "UPDATE volume SET first_file = ?1, last_file = ?2 WHERE id = ?3")
+        .Bind(1, first)
+        .Bind(2, last)
+        .Bind(3, volume)
+        .Run();
+    CStatement application(m_hDb,
+                           "INSERT INTO application(volume, category, name, descriptor, folder, "
+                           "description, patterns, key) VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8)");
+    for (const CLibraryApplication& entry : contents.arrApplications) {
+        std::string patterns;
+        for (const std::string& pattern : entry.astrPatterns)
+            patterns.append(pattern).push_back('\0');
+        application.Bind(1, volume)
+            .BindBlob(2, entry.strCategory)
+            .BindBlob(3, entry.strName)
+            .BindBlob(4, entry.strDescriptor)
+            .BindBlob(5, entry.strFolder)
+            .BindText(6, entry.strDescription)
+            .BindBlob(7, patterns)
+            .BindText(8, ApplicationKey(entry))
+            .Run();
+    }
+}
+
+bool CLibraryStore::Forget(const std::string& path)
+{
+    Execute("BEGIN IMMEDIATE");
+    try {
+        CStatement find(m_hDb, "SELECT id FROM volume WHERE path = ?1");
+        find.BindBlob(1, path);
+        const bool bFound = find.Step();
+        if (bFound)
+            DeleteVolume(find.Int(0));
+        Execute("COMMIT");
+        return bFound;
+    } catch (...) {
+        sqlite3_exec(m_hDb, "ROLLBACK", nullptr, nullptr, nullptr);
+        throw;
+    }
+}
+
+void CLibraryStore::Search(const std::vector<std::string>& words,
+                           const std::function<void(const ApplicationHit&)>& onApplication,
+                           const std::function<void(const FileHit&)>& onFile)
+{
+    std::vector<std::string> keys;
+    for (const std::string& word : words) {
+        std::string key = SearchKey(word);
+        if (!key.empty())
+            keys.push_back(std::move(key));
+    }
+    if (keys.empty())
+        return;
+
+    std::string appSql = "SELECT a.name, a.category, v.label, v.path, a.folder, a.key "
+                         "FROM application a JOIN volume v ON v.id = a.volume WHERE 1";
+    for (std::size_t i = 0; i < keys.size(); ++i)
+        appSql += " AND instr(a.key, ?" + std::to_string(i + 1) + ") > 0";
+    CStatement apps(m_hDb, appSql.c_str());
+    for (std::size_t i = 0; i < keys.size(); ++i)
+        apps.BindText(static_cast<int>(i + 1), keys[i]);
+    struct Sorted {
+        std::string strKey;
+        ApplicationHit hit;
+    };
+    std::vector<Sorted> found;
+    while (apps.Step()) {
+        Sorted& entry = found.emplace_back();
+        entry.hit = {apps.Bytes(0), apps.Bytes(1), apps.Bytes(2), apps.Bytes(3), apps.Bytes(4)};
+        entry.strKey = SearchKey(entry.hit.strName);
+    }
+    std::stable_sort(found.begin(), found.end(), [](const Sorted& a, const Sorted& b) {
+        return std::tie(a.strKey, a.hit.strVolumePath, a.hit.strFolder) <
+               std::tie(b.strKey, b.hit.strVolumePath, b.hit.strFolder);
+    });
+    for (const Sorted& entry : found)
+        onApplication(entry.hit);
+
+    // Every trigram of every long word narrows the search through the index; instr on the
+    // folded name then decides, for short words too.
+    std::set<std::string> trigrams;
+    for (const std::string& key : keys) {
+        std::vector<std::size_t> starts;
+        for (std::size_t i = 0; i < key.size(); ++i)
+            if ((static_cast<unsigned char>(key[i]) & 0xc0) != 0x80)
+                starts.push_back(i);
+        starts.push_back(key.size());
+        for (std::size_t i = 0; i + kTrigram < starts.size(); ++i)
+            trigrams.insert(key.substr(starts[i], starts[i + kTrigram] - starts[i]));
+    }
+    std::string match;
+    for (const std::string& trigram : trigrams) {
+        match += match.empty() ? "\"" : " \"";
+        for (const char c : trigram)
+            match += c == '"' ? std::string("\"\"") : std::string(1, c);
+        match += '"';
+    }
+    std::string fileSql = "SELECT f.name, v.label, v.path, d.path FROM file f "
+                          "JOIN folder d ON d.id = f.folder JOIN volume v ON v.id = d.volume "
+                          "WHERE ";
+    fileSql += match.empty() ? "1" : "f.id IN (SELECT rowid FROM file_key WHERE file_key MATCH ?1)";
+    const int first = match.empty() ? 1 : 2;
+    for (std::size_t i = 0; i < keys.size(); ++i)
+        fileSql += " AND instr(f.key, ?" + std::to_string(first + static_cast<int>(i)) + ") > 0";
+    fileSql += " ORDER BY f.key, v.path, d.path";
+    CStatement files(m_hDb, fileSql.c_str());
+    if (!match.empty())
+        files.BindText(1, match);
+    for (std::size_t i = 0; i < keys.size(); ++i)
+        files.BindText(first + static_cast<int>(i), keys[i]);
+    while (files.Step())
+        onFile({files.Bytes(0), files.Bytes(1), files.Bytes(2), files.Bytes(3)});
+}

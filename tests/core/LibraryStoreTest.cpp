@@ -1,0 +1,159 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "library/LibraryCatalogue.h"
+#include "library/LibraryStore.h"
+#include "platform/DiscImage.h"
+#include "platform/OpenVolume.h"
+
+#include "ImageTools.h"
+#include "TempTree.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <sqlite3.h>
+
+using namespace ImageTools;
+
+namespace {
+
+class LibraryStoreTest : public testing::Test {
+protected:
+    CLibraryStore::EOpen Open(CLibraryStore& store)
+    {
+        m_strError.clear();
+        m_strNotice.clear();
+        return store.Open(m_strPath, m_strError, m_strNotice);
+    }
+
+    static std::vector<std::string> Hits(CLibraryStore& store, std::vector<std::string> words)
+    {
+        std::vector<std::string> hits;
+        store.Search(
+            words, [&](const auto& hit) { hits.push_back("a:" + hit.strName); },
+            [&](const auto& hit) { hits.push_back("f:" + hit.strFolder + "/" + hit.strName); });
+        return hits;
+    }
+
+    CTempTree m_tree;
+    const std::string m_strPath = m_tree.Path("data/quarrow/library.sqlite");
+    std::string m_strError, m_strNotice;
+};
+
+CLibraryContents SampleContents()
+{
+    CLibraryContents contents;
+    contents.astrFolders = {"", "apps/ÉDIT"};
+    contents.arrFiles = {{0, "README.TXT", 10, 1},
+                         {1, "Éditeur.exe", 20, 2},
+                         {1, "tiny.db", 30, 3},
+                         {1, "\xff\x41X.bin", 40, 4}};
+    contents.arrApplications = {
+        {"Tools", "Éditeur", "apps/ÉDIT/e.brw", "apps/ÉDIT", "Writes HEX\r\n", {"*.exe", "*.txt"}}};
+    return contents;
+}
+
+TEST_F(LibraryStoreTest, KeepsVolumesAndFindsTheirItemsByFoldedWords)
+{
+    CLibraryStore store;
+    ASSERT_EQ(Open(store), CLibraryStore::EOpen::Ok) << m_strError;
+    EXPECT_EQ(std::filesystem::status(m_strPath).permissions(),
+              std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
+    CLibraryVolume volume;
+    volume.strIdentity = "id1";
+    volume.strLabel = "Disc";
+    volume.strPath = "/d/one.iso";
+    volume.eKind = EVolumeKind::Image;
+    volume.nSize = 99;
+    const CLibraryContents contents = SampleContents();
+    store.Save(volume, &contents);
+    EXPECT_NE(volume.nId, 0);
+
+    CLibraryStore again;
+    ASSERT_EQ(Open(again), CLibraryStore::EOpen::Ok) << m_strError;
+    const std::vector<CLibraryVolume> volumes = again.Volumes();
+    ASSERT_EQ(volumes.size(), 1u);
+    EXPECT_EQ(volumes[0].strLabel, "Disc");
+    EXPECT_EQ(volumes[0].eKind, EVolumeKind::Image);
+    EXPECT_EQ(volumes[0].nSize, 99u);
+    EXPECT_EQ(volumes[0].nApplications, 1u);
+    EXPECT_EQ(volumes[0].nFiles, 4u);
+    EXPECT_EQ(again.VolumesWithIdentity("id1").size(), 1u);
+
+    // Beyond ASCII, in names, categories and descriptions; long words by trigram, short ones
+    // by folded text; every word must occur.
+    EXPECT_EQ(Hits(again, {"éDITEUR"}),
+              (std::vector<std::string>{"a:Éditeur", "f:apps/ÉDIT/Éditeur.exe"}));
+    EXPECT_EQ(Hits(again, {"hex", "TOOLS"}), (std::vector<std::string>{"a:Éditeur"}));
+    EXPECT_EQ(Hits(again, {"t", "db"}), (std::vector<std::string>{"f:apps/ÉDIT/tiny.db"}));
+    EXPECT_EQ(Hits(again, {"readme", "zz"}), std::vector<std::string>{});
+    EXPECT_EQ(Hits(again, {"\"x"}), std::vector<std::string>{});
+    EXPECT_EQ(Hits(again, {"ÿax"}), (std::vector<std::string>{"f:apps/ÉDIT/\xff\x41X.bin"}));
+
+    // Replaced contents leave nothing of the old behind, in the index either.
+    CLibraryContents fewer;
+    fewer.astrFolders = {""};
+    fewer.arrFiles = {{0, "other.txt", 1, 1}};
+    again.Save(volume, &fewer);
+    EXPECT_EQ(Hits(again, {"éditeur"}), std::vector<std::string>{});
+    EXPECT_EQ(Hits(again, {"other"}), (std::vector<std::string>{"f:/other.txt"}));
+    EXPECT_TRUE(again.Forget("/d/one.iso"));
+    EXPECT_FALSE(again.Forget("/d/one.iso"));
+    EXPECT_EQ(Hits(again, {"other"}), std::vector<std::string>{});
+    EXPECT_TRUE(again.Volumes().empty());
+}
+
+TEST_F(LibraryStoreTest, SetsADamagedStoreAsideAndLeavesANewerOneAlone)
+{
+    m_tree.WriteFile("data/quarrow/library.sqlite", std::string(8192, 'j'));
+    {
+        CLibraryStore store;
+        ASSERT_EQ(Open(store), CLibraryStore::EOpen::Ok) << m_strError;
+        EXPECT_NE(m_strNotice.find(m_strPath + ".damaged-"), std::string::npos) << m_strNotice;
+        EXPECT_TRUE(store.Volumes().empty());
+    }
+    int nAside = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(m_tree.Path("data/quarrow")))
+        nAside += entry.path().filename().string().starts_with("library.sqlite.damaged-");
+    EXPECT_EQ(nAside, 1);
+
+    sqlite3* hDb = nullptr;
+    ASSERT_EQ(sqlite3_open(m_strPath.c_str(), &hDb), SQLITE_OK);
+    sqlite3_exec(hDb, "PRAGMA user_version=99", nullptr, nullptr, nullptr);
+    sqlite3_close(hDb);
+    const std::string before = ReadBytes(m_strPath);
+    CLibraryStore store;
+    EXPECT_EQ(Open(store), CLibraryStore::EOpen::Newer);
+    EXPECT_NE(m_strError.find("newer"), std::string::npos) << m_strError;
+    EXPECT_EQ(ReadBytes(m_strPath), before);
+}
+
+TEST_F(LibraryStoreTest, ImageIdentityFollowsContentsNotName)
+{
+    if (!HaveTool("xorriso"))
+        GTEST_SKIP() << "xorriso is not installed";
+    m_tree.WriteFile("disc/autorun.inf", "[autorun]\nlabel=Tools\n");
+    m_tree.WriteFile("disc/apps/a.brw", "[info]\ncategory=Tools\nname=Hex\n");
+    m_tree.WriteFile("other/readme.txt", "other");
+    for (const char* name : {"disc", "other"})
+        ASSERT_TRUE(RunQuietly("xorriso -as mkisofs -R -J -o " +
+                               Quote(m_tree.Path(std::string(name) + ".iso")) + " " +
+                               Quote(m_tree.Path(name))));
+    const auto identity = [&](const std::string& path) {
+        const auto volume = DiscImage::Open(path);
+        return volume ? LibraryCatalogue::Identity(*volume, path) : std::string();
+    };
+    const std::string first = identity(m_tree.Path("disc.iso"));
+    ASSERT_FALSE(first.empty());
+    std::filesystem::rename(m_tree.Path("disc.iso"), m_tree.Path("renamed.img"));
+    EXPECT_EQ(identity(m_tree.Path("renamed.img")), first);
+    EXPECT_NE(identity(m_tree.Path("other.iso")), first);
+
+    const auto volume = DiscImage::Open(m_tree.Path("renamed.img"));
+    const CLibraryContents contents = LibraryCatalogue::Read(*volume);
+    ASSERT_EQ(contents.arrApplications.size(), 1u);
+    EXPECT_EQ(contents.arrApplications[0].strFolder, "apps");
+    EXPECT_EQ(contents.arrApplications[0].strDescription, "No Description Available.");
+    EXPECT_EQ(contents.arrFiles.size(), 2u);
+}
+
+} // namespace
