@@ -14,8 +14,8 @@
 // A volume over a file system inside a disc image. Folder listings are read from the image
 // once and kept (up to a limit, then read again); links are resolved inside the image alone,
 // and an absolute link target, which would leave the image, leads nowhere. One lock guards
-// the reader, since libcdio's handles are not thread-safe; it is held for one listing or a
-// bounded number of blocks at a time.
+// the reader, whose handles and block cache are not thread-safe; it is held for one listing
+// or a bounded number of blocks at a time.
 class CImageVolume final : public CVolume {
 public:
     // Folder listings beyond these count as unreadable; cached names beyond the total are
