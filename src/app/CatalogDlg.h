@@ -60,20 +60,9 @@ public:
 
     void setVisible(bool visible) override;
 
-    // Makes the toolbar, the status bar and the columns and decides what to scan. Runs once,
-    // before the window is first shown.
-    bool OnInitDialog();
-
     // Scans root as a mounted folder, or volume.
     void StartScan(std::string root);
     void StartScan(std::shared_ptr<const CVolume> volume);
-    // Scans an opened volume, titled by its autorun.inf label (read on the worker that
-    // opened it) or else its path.
-    void StartLabelledScan(std::shared_ptr<const CVolume> volume,
-                           const std::optional<std::string>& label);
-    // Stops the latest walk and waits for it, at most grace; a walk that does not stop in
-    // time is let go, its reports going nowhere.
-    void StopLatestJob(std::chrono::milliseconds grace = kStopGrace);
 
     // For tests and the rest of the program.
     CApplicationView& ApplicationView() noexcept { return m_view; }
@@ -87,29 +76,16 @@ public:
     bool IsWorkerRunning() const;
 
     void OnAbout();
-
-    // A click shows the selected file's path; a double-click opens it with the desktop.
-    void OnClickList();
+    // A double-click opens the selected file with the desktop.
     void OnDblclkList();
-    void OnOpenFolder();
-    void OpenCurrentFolder();
-    // A path of the volume shown that the desktop can open, or nullopt.
-    std::optional<std::string> DesktopPath(const std::string& path) const;
+
     // Shows the message for a failed hand-over, or nothing for the codes without one.
     void ReportOpenError(int code);
 
-    // Files of a disc image are copied out before the desktop gets them: a document alone,
-    // a program with its application's folder, a folder whole. file empty opens folder.
-    void CopyOut(std::string file, std::string folder, bool bConfirmed = false);
     bool IsCopying() const;
-    // Escape while copying calls it.
-    void CancelCopy();
     // The cache of this window's copies; null until the first copy, and after closing.
     const CExtractCache* ExtractCache() const noexcept { return m_pExtractCache.get(); }
 
-    // Runs the drive selection; on a chosen drive, scans it. At start-up Cancel asks to quit.
-    void SelectDrive(bool atStartup);
-    void OnSelectDrive() { SelectDrive(false); }
     // Where the drive selection finds the drives; the machine's own by default.
     void SetDriveSource(std::unique_ptr<CDriveSource> source);
 
@@ -119,6 +95,31 @@ protected:
     void keyPressEvent(QKeyEvent* event) override;
 
 private:
+    // Makes the toolbar, the status bar and the columns and decides what to scan. Runs once,
+    // before the window is first shown.
+    bool OnInitDialog();
+
+    // Scans an opened volume, titled by its autorun.inf label (read on the worker that
+    // opened it) or else its path.
+    void StartLabelledScan(std::shared_ptr<const CVolume> volume,
+                           const std::optional<std::string>& label);
+    // Stops the latest walk and waits for it, at most grace; a walk that does not stop in
+    // time is let go, its reports going nowhere.
+    void StopLatestJob(std::chrono::milliseconds grace = kStopGrace);
+    // A click shows the selected file's path.
+    void OnClickList();
+    void OnOpenFolder();
+    void OpenCurrentFolder();
+    // A path of the volume shown that the desktop can open, or nullopt.
+    std::optional<std::string> DesktopPath(const std::string& path) const;
+    // Files of a disc image are copied out before the desktop gets them: a document alone,
+    // a program with its application's folder, a folder whole. file empty opens folder.
+    void CopyOut(std::string file, std::string folder, bool bConfirmed = false);
+    // Escape while copying calls it.
+    void CancelCopy();
+    // Runs the drive selection; on a chosen drive, scans it. At start-up Cancel asks to quit.
+    void SelectDrive(bool atStartup);
+    void OnSelectDrive() { SelectDrive(false); }
     void OnJobReports();
     void OnCopyReports();
     void OnOpenReports();
