@@ -20,7 +20,7 @@
 // set = setPlainText, paint = the events that follow and a grab of the pane.
 
 #include "app/CatalogApp.h"
-#include "app/CatalogDlg.h"
+#include "MainWindow.h"
 #include "BenchSupport.h"
 #include "DescriptionText.h"
 #include "catalogue/Description.h"
@@ -178,7 +178,7 @@ int main(int argc, char** argv)
 
     const std::filesystem::path previous = std::filesystem::current_path();
     std::filesystem::current_path(root);
-    CCatalogDlg dlg;
+    CMainWindow dlg;
     dlg.show();
     const auto done = [&dlg] {
         return dlg.StatusBar().GetText(0) == QLatin1String("Done.");

@@ -17,7 +17,7 @@
 // Each round prints one line; the last line holds the medians, which the script reads:
 //   gui_filelist: rows 40073 images 8 rounds 5 median-ms 560.1 min-ms 501.2 max-ms 611.0 ...
 
-#include "app/CatalogDlg.h"
+#include "MainWindow.h"
 #include "catalogue/FileListJob.h"
 #include "platform/MountedVolume.h"
 #include "BenchSupport.h"
@@ -186,7 +186,7 @@ int main(int argc, char** argv)
     WriteFile(root / "autorun.inf", "[autorun]\r\nlabel=File list bench\r\n");
     const std::filesystem::path previous = std::filesystem::current_path();
     std::filesystem::current_path(root);
-    CCatalogDlg dlg;
+    CMainWindow dlg;
     dlg.show();
     const auto done = [&dlg] {
         return dlg.StatusBar().GetText(0) == QLatin1String("Done.");

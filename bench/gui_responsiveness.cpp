@@ -33,7 +33,7 @@
 //   close scan round 1 at-ms 357.6 close-ms 3.1 wait-ms 0.2 handler-ms 2.9 handler-cpu-ms 0.4
 //     worker joined hidden 1 running-after 0 after-end 0 destroy-ms 1.2
 
-#include "app/CatalogDlg.h"
+#include "MainWindow.h"
 #include "platform/MountedVolume.h"
 #include "BenchSupport.h"
 #include "DescriptionText.h"
@@ -247,22 +247,22 @@ struct CStartDrive {
     ~CStartDrive() { std::filesystem::remove(strAllFiles); }
 };
 
-bool StatusDone(CCatalogDlg& dlg)
+bool StatusDone(CMainWindow& dlg)
 {
     return dlg.StatusBar().GetText(0) == QLatin1String("Done.");
 }
 
 // A window shown as the program shows it (modal), with its start-up scan of the start
 // drive ended.
-std::unique_ptr<CCatalogDlg> OpenWindow(const CStartDrive& drive)
+std::unique_ptr<CMainWindow> OpenWindow(const CStartDrive& drive)
 {
     const std::filesystem::path previous = std::filesystem::current_path();
     std::filesystem::current_path(drive.root);
-    auto dlg = std::make_unique<CCatalogDlg>();
+    auto dlg = std::make_unique<CMainWindow>();
     dlg->setWindowModality(Qt::ApplicationModal);
     dlg->show();
     std::filesystem::current_path(previous);
-    CCatalogDlg& window = *dlg;
+    CMainWindow& window = *dlg;
     if (!WaitUntil(
             [&window] { return StatusDone(window) && !window.ApplicationView().IsListing(); },
             20000, kWaitHeartbeatMs))
@@ -272,17 +272,17 @@ std::unique_ptr<CCatalogDlg> OpenWindow(const CStartDrive& drive)
     return dlg;
 }
 
-QModelIndex TopIndex(CCatalogDlg& dlg)
+QModelIndex TopIndex(CMainWindow& dlg)
 {
     return dlg.CatalogTree().model()->index(0, 0);
 }
 
 struct CPhase {
     std::string strName;
-    std::function<void(CCatalogDlg&)> prepare; // untimed, before the ticks start
-    std::function<void(CCatalogDlg&)> start;
-    std::function<bool(CCatalogDlg&)> done;
-    std::function<long long(CCatalogDlg&)> count; // what the phase produced, for checks
+    std::function<void(CMainWindow&)> prepare; // untimed, before the ticks start
+    std::function<void(CMainWindow&)> start;
+    std::function<bool(CMainWindow&)> done;
+    std::function<long long(CMainWindow&)> count; // what the phase produced, for checks
 };
 
 class CBench {
@@ -354,7 +354,7 @@ public:
             int nThreadsBefore = 0, nThreadsAfter = 0;
         } close;
         std::atomic<double> requestAt{0};
-        CCatalogDlg* window = dlg.get();
+        CMainWindow* window = dlg.get();
         const double t0 = WallMs();
         const auto deadline = std::chrono::steady_clock::now() +
                               std::chrono::microseconds(static_cast<long long>(atMs * 1000));
@@ -421,16 +421,16 @@ private:
     {
         CPhase phase;
         phase.strName = "scan";
-        phase.prepare = [](CCatalogDlg&) {
+        phase.prepare = [](CMainWindow&) {
         };
-        phase.start = [this](CCatalogDlg& dlg) {
+        phase.start = [this](CMainWindow& dlg) {
             dlg.StartScan(m_options.strDrive);
         };
         // StartScan empties the tree at once; EndScan fills it, then says "Done.".
-        phase.done = [](CCatalogDlg& dlg) {
+        phase.done = [](CMainWindow& dlg) {
             return StatusDone(dlg) && dlg.CatalogTree().model()->rowCount(TopIndex(dlg)) > 0;
         };
-        phase.count = [this](CCatalogDlg& dlg) {
+        phase.count = [this](CMainWindow& dlg) {
             const QAbstractItemModel& model = *dlg.CatalogTree().model();
             const QModelIndex top = TopIndex(dlg);
             long long apps = 0;
@@ -448,17 +448,17 @@ private:
     {
         CPhase phase;
         phase.strName = "list";
-        phase.prepare = [](CCatalogDlg&) {
+        phase.prepare = [](CMainWindow&) {
         };
-        phase.start = [this](CCatalogDlg& dlg) {
+        phase.start = [this](CMainWindow& dlg) {
             dlg.ApplicationView().SetVolume(
                 CMountedVolume::Create(CommonFolder(m_drive.strAllFiles, m_options.strFlat)));
             dlg.ApplicationView().StartFileList(m_drive.strAllFiles, m_options.strFlat);
         };
-        phase.done = [](CCatalogDlg& dlg) {
+        phase.done = [](CMainWindow& dlg) {
             return !dlg.ApplicationView().IsListing() && StatusDone(dlg);
         };
-        phase.count = [this](CCatalogDlg& dlg) {
+        phase.count = [this](CMainWindow& dlg) {
             const long long rows = dlg.ApplicationView().FileListModel().rowCount();
             if (m_options.nExpectRows >= 0 && rows != m_options.nExpectRows)
                 Fail("listed " + std::to_string(rows) + " rows, expected " +
@@ -474,7 +474,7 @@ private:
         phase.strName = "description";
         // Onto the category first, as a user does, so that selecting the application is a
         // change; the pane's paints are watched from then on.
-        phase.prepare = [this](CCatalogDlg& dlg) {
+        phase.prepare = [this](CMainWindow& dlg) {
             QTreeView& tree = dlg.CatalogTree();
             const QModelIndex category = tree.model()->index(0, 0, TopIndex(dlg));
             tree.setCurrentIndex(category);
@@ -488,15 +488,15 @@ private:
             m_pWatch = std::make_unique<CPaintWatch>();
             dlg.DescriptionPane().viewport()->installEventFilter(m_pWatch.get());
         };
-        phase.start = [this](CCatalogDlg& dlg) {
+        phase.start = [this](CMainWindow& dlg) {
             m_pWatch->bPainted = false;
             dlg.CatalogTree().setCurrentIndex(m_appNode);
         };
-        phase.done = [this](CCatalogDlg& dlg) {
+        phase.done = [this](CMainWindow& dlg) {
             return m_pWatch->bPainted &&
                    dlg.DescriptionPane().document()->blockCount() > m_drive.nDescriptionLines;
         };
-        phase.count = [this](CCatalogDlg& dlg) {
+        phase.count = [this](CMainWindow& dlg) {
             const long long blocks = dlg.DescriptionPane().document()->blockCount();
             if (blocks <= m_drive.nDescriptionLines)
                 Fail("the pane does not show the description file");

@@ -2,7 +2,7 @@
 // Saves a picture of the real main window as the screen shows it, started in the current
 // folder as the program starts, once its scan is done and, when named, an application is
 // selected and its files are listed: quarrow_screenshot OUT.png [APPLICATION-NAME]
-#include "app/CatalogDlg.h"
+#include "MainWindow.h"
 
 #include <QApplication>
 #include <QDeadlineTimer>
@@ -36,7 +36,7 @@ void Settle(int ms)
     }
 }
 
-bool SettleUntilDone(CCatalogDlg& dlg, bool listed)
+bool SettleUntilDone(CMainWindow& dlg, bool listed)
 {
     QDeadlineTimer deadline(30000);
     while (!deadline.hasExpired()) {
@@ -57,7 +57,7 @@ int main(int argc, char* argv[])
         std::fprintf(stderr, "usage: quarrow_screenshot OUT.png [APPLICATION-NAME]\n");
         return 2;
     }
-    CCatalogDlg dlg;
+    CMainWindow dlg;
     dlg.show();
     if (!SettleUntilDone(dlg, false)) {
         std::fprintf(stderr, "the scan did not end\n");

@@ -29,8 +29,11 @@ constexpr int kStatusBarUnits = 15;
 CCatalogDlg::CCatalogDlg(QWidget* pParent)
     : QDialog(pParent)
     , m_runner(this)
-    , m_view(m_runner, m_wndFileList, m_wndDescription)
+    , m_view(m_runner, m_wndFileList, m_wndDescription, this)
 {
+    m_view.setObjectName(QStringLiteral("applicationView"));
+    m_model.setObjectName(QStringLiteral("catalogModel"));
+    m_model.setParent(this);
     Pictures::EnsureLoaded();
     setWindowTitle(QStringLiteral("Quarrow"));
     // A fixed dialog: title, window menu, minimise and close, but no maximise or sizing.

@@ -64,15 +64,6 @@ public:
     void StartScan(std::string root);
     void StartScan(std::shared_ptr<const CVolume> volume);
 
-    // For tests and the rest of the program.
-    CApplicationView& ApplicationView() noexcept { return m_view; }
-    const CApplicationView& ApplicationView() const noexcept { return m_view; }
-    const CCatalogModel& CatalogModel() const noexcept { return m_model; }
-    QTreeView& CatalogTree() noexcept { return m_wndCatalogTree; }
-    QTreeView& FileList() noexcept { return m_wndFileList; }
-    QPlainTextEdit& DescriptionPane() noexcept { return m_wndDescription; }
-    CStatusBar& StatusBar() noexcept { return m_wndStatusBar; }
-    const std::string& CurrentFolder() const noexcept { return m_view.CurrentFolder(); }
     bool IsWorkerRunning() const;
 
     void OnAbout();

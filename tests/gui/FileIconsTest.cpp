@@ -30,8 +30,7 @@ protected:
         m_drive.WriteFile("app/readme.txt", "r");
         m_drive.WriteFile("other/other.brw", "[info]\ncategory=Tools\nname=Other\n");
         m_drive.WriteFile("other/only.txt", "");
-        m_folder = std::make_unique<CCurrentFolder>(m_drive.Root());
-        m_dlg = std::make_unique<CCatalogDlg>();
+        m_dlg = std::make_unique<CMainWindow>(m_drive.Root());
         m_dlg->show();
         ASSERT_TRUE(Done());
     }
@@ -49,10 +48,7 @@ protected:
 
     bool Done()
     {
-        return WaitUntil([&] {
-            return !View().IsListing() && !View().IsReadingIcons() &&
-                   m_dlg->StatusBar().GetText(0) == QLatin1String("Done.");
-        });
+        return m_dlg->WaitForListing() && WaitUntil([&] { return !View().IsReadingIcons(); });
     }
     void Select(const char* name)
     {
@@ -71,8 +67,7 @@ protected:
     }
 
     CTempTree m_drive;
-    std::unique_ptr<CCurrentFolder> m_folder;
-    std::unique_ptr<CCatalogDlg> m_dlg;
+    std::unique_ptr<CMainWindow> m_dlg;
 };
 
 TEST_F(FileIcons, EachTypeIsLookedUpOnceAndUnknownOnesFallBack)

@@ -20,21 +20,18 @@ protected:
     {
         m_checks.clear();
         m_dlg.reset();
-        m_folder.reset();
     }
 
     void Start()
     {
-        m_folder = std::make_unique<CCurrentFolder>(m_drive.Root());
-        m_dlg = std::make_unique<CCatalogDlg>();
+        m_dlg = std::make_unique<CMainWindow>(m_drive.Root());
         // Both models stay checked through the scan, selections, mode switches and relistings.
         m_checks.push_back(std::make_unique<CModelCheck>(m_dlg->CatalogModel()));
         m_checks.push_back(std::make_unique<CModelCheck>(m_dlg->ApplicationView().FileListModel()));
-        m_dlg->show();
-        ASSERT_TRUE(WaitUntil([&] { return Status(0) == QLatin1String("Done."); }));
+        ASSERT_TRUE(m_dlg->Start());
     }
 
-    QString Status(int part) const { return m_dlg->StatusBar().GetText(part); }
+    QString Status(int part) const { return m_dlg->Status(part); }
 
     // Selects the application node with this text, wherever it is.
     void Select(const QString& name)
@@ -55,12 +52,7 @@ protected:
         FAIL() << "no application " << name.toStdString();
     }
 
-    bool ListingDone()
-    {
-        return WaitUntil([&] {
-            return !m_dlg->ApplicationView().IsListing() && Status(0) == QLatin1String("Done.");
-        });
-    }
+    bool ListingDone() { return m_dlg->WaitForListing(); }
 
     std::vector<std::string> Rows(int column = 0) const
     {
@@ -74,8 +66,7 @@ protected:
     QString Pane() const { return m_dlg->DescriptionPane().toPlainText(); }
 
     CTempTree m_drive;
-    std::unique_ptr<CCurrentFolder> m_folder;
-    std::unique_ptr<CCatalogDlg> m_dlg;
+    std::unique_ptr<CMainWindow> m_dlg;
     std::vector<std::unique_ptr<CModelCheck>> m_checks;
 };
 

@@ -21,14 +21,10 @@ TEST(SoakFault, SwitchingModesKeepsOneIconPerProgram)
     for (int i = 0; i < 5; ++i)
         drive.WriteFile("app/prog" + std::to_string(i) + ".exe", program);
     drive.WriteFile("app/readme.txt", "r");
-    CCurrentFolder folder(drive.Root());
-    CCatalogDlg dlg;
+    CMainWindow dlg(drive.Root());
     dlg.show();
     const auto done = [&] {
-        return WaitUntil([&] {
-            return !dlg.ApplicationView().IsListing() &&
-                   dlg.StatusBar().GetText(0) == QLatin1String("Done.");
-        });
+        return dlg.WaitForListing();
     };
     ASSERT_TRUE(done());
     QTreeView& tree = dlg.CatalogTree();

@@ -64,10 +64,7 @@ protected:
         m_dlg.SetStartPath(path);
         m_dlg.show();
     }
-    bool ScanEnds()
-    {
-        return WaitUntil([&] { return m_dlg.StatusBar().GetText(0) == QLatin1String("Done."); });
-    }
+    bool ScanEnds() { return m_dlg.WaitForDone(); }
     void ExpectReportedThenAskedForDrive(const QString& text)
     {
         // The path is opened on a worker: the box comes once the event loop has turned.
@@ -84,7 +81,7 @@ protected:
     CTempTree m_files;
     std::string m_image;
     bool m_bAskedForDrive = false;
-    CCatalogDlg m_dlg;
+    CMainWindow m_dlg;
 };
 
 TEST_F(StartPath, AFolderIsScannedAsADriveTitledByItsLabelOrItsPath)
@@ -96,10 +93,10 @@ TEST_F(StartPath, AFolderIsScannedAsADriveTitledByItsLabelOrItsPath)
     EXPECT_EQ(m_dlg.CatalogModel().rowCount(m_dlg.CatalogModel().RootIndex()), 1);
     EXPECT_FALSE(m_bAskedForDrive);
 
-    CCatalogDlg other;
+    CMainWindow other;
     other.SetStartPath(m_drive.Path("App"));
     other.show();
-    ASSERT_TRUE(WaitUntil([&] { return other.StatusBar().GetText(0) == QLatin1String("Done."); }));
+    ASSERT_TRUE(other.WaitForDone());
     EXPECT_EQ(other.windowTitle(), QString::fromStdString("Quarrow - " + m_drive.Path("App")));
 }
 

@@ -92,10 +92,9 @@ protected:
     {
         CPrompt::SetDialogRunner({});
         m_dlg.reset();
-        m_folder.reset();
     }
 
-    QString Status(int part) const { return m_dlg->StatusBar().GetText(part); }
+    QString Status(int part) const { return m_dlg->Status(part); }
 
     bool ScanDone()
     {
@@ -104,18 +103,12 @@ protected:
         });
     }
 
-    bool ListingDone()
-    {
-        return WaitUntil([&] {
-            return !m_dlg->ApplicationView().IsListing() && Status(0) == QLatin1String("Done.");
-        });
-    }
+    bool ListingDone() { return m_dlg->WaitForListing(); }
 
     // The sample disc's autorun.inf starts the window's first scan, as at a real start.
     void Open(CSoakDrive& samples, CSoakDrive& synthetic)
     {
-        m_folder = std::make_unique<CCurrentFolder>(samples.strRoot);
-        m_dlg = std::make_unique<CCatalogDlg>();
+        m_dlg = std::make_unique<CMainWindow>(samples.strRoot);
         m_dlg->SetDriveSource(std::make_unique<CSoakDrives>(std::vector<CDrive>{
             {samples.strRoot, EDriveKind::CdRom}, {synthetic.strRoot, EDriveKind::Fixed}}));
         // The drive dialog is worked as a user would: open the list, pick, press OK.
@@ -242,8 +235,7 @@ protected:
         }
     }
 
-    std::unique_ptr<CCurrentFolder> m_folder;
-    std::unique_ptr<CCatalogDlg> m_dlg;
+    std::unique_ptr<CMainWindow> m_dlg;
     std::string m_strNextDrive;
     std::size_t m_nSlot = 0;
 };

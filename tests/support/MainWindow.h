@@ -10,17 +10,21 @@
 #include <QString>
 #include <QTreeView>
 
+#include <QPlainTextEdit>
+
 #include <filesystem>
+#include <stdexcept>
 #include <string>
 
 // Makes folder the current folder for the life of the object: the program looks for
-// autorun.inf there.
+// autorun.inf there. An empty folder leaves the current one.
 class CCurrentFolder {
 public:
     explicit CCurrentFolder(const std::string& folder)
         : m_previous(std::filesystem::current_path())
     {
-        std::filesystem::current_path(folder);
+        if (!folder.empty())
+            std::filesystem::current_path(folder);
     }
     ~CCurrentFolder() { std::filesystem::current_path(m_previous); }
     CCurrentFolder(const CCurrentFolder&) = delete;
@@ -36,7 +40,8 @@ class CMainWindow : public CCatalogDlg {
 public:
     static constexpr int kBoundMs = 20000;
 
-    explicit CMainWindow(const std::string& drive)
+    // An empty drive: the program's own current folder, as with a start path.
+    explicit CMainWindow(const std::string& drive = {})
         : m_folder(drive)
     {}
 
@@ -48,7 +53,20 @@ public:
         return WaitForDone(heartbeatMs);
     }
 
-    QString Status(int part) { return StatusBar().GetText(part); }
+    // The controls and models, found as a check from outside finds them: by object name.
+    CApplicationView& ApplicationView() { return Find<CApplicationView>("applicationView"); }
+    const CApplicationView& ApplicationView() const
+    {
+        return Find<CApplicationView>("applicationView");
+    }
+    const CCatalogModel& CatalogModel() const { return Find<CCatalogModel>("catalogModel"); }
+    QTreeView& CatalogTree() const { return Find<QTreeView>("catalogTree"); }
+    QTreeView& FileList() const { return Find<QTreeView>("fileList"); }
+    QPlainTextEdit& DescriptionPane() const { return Find<QPlainTextEdit>("description"); }
+    CStatusBar& StatusBar() const { return Find<CStatusBar>("statusBar"); }
+    const std::string& CurrentFolder() const { return ApplicationView().CurrentFolder(); }
+
+    QString Status(int part) const { return StatusBar().GetText(part); }
     bool WaitForDone(int heartbeatMs = 1)
     {
         return WaitUntil([&] { return Status(0) == QLatin1String("Done."); }, kBoundMs,
@@ -80,6 +98,14 @@ public:
     }
 
 private:
+    template <class T>
+    T& Find(const char* name) const
+    {
+        auto* found = findChild<T*>(QString::fromLatin1(name));
+        if (!found)
+            throw std::runtime_error(std::string("no ") + name + " in the main window");
+        return *found;
+    }
     static QModelIndex Child(const QAbstractItemModel& model, const QModelIndex& parent,
                              const QString& text)
     {
