@@ -3,9 +3,7 @@
 
 #include "widgets/DialogUnits.h"
 #include "widgets/Pictures.h"
-#include "catalogue/CopyOutJob.h"
 #include "platform/DriveSource.h"
-#include "platform/ExtractCache.h"
 #include "platform/OpenVolume.h"
 #include "view/DisplayText.h"
 #include "view/SingleExpand.h"
@@ -30,6 +28,7 @@ CCatalogDlg::CCatalogDlg(QWidget* pParent)
     : QDialog(pParent)
     , m_runner(this)
     , m_view(m_runner, m_wndFileList, m_wndDescription, this)
+    , m_opener(*this, m_runner, m_wndStatusBar)
 {
     m_view.setObjectName(QStringLiteral("applicationView"));
     m_model.setObjectName(QStringLiteral("catalogModel"));
@@ -193,7 +192,7 @@ void CCatalogDlg::keyPressEvent(QKeyEvent* event)
     }
     // While a copy runs, Escape ends the copy rather than the window.
     if (event->key() == Qt::Key_Escape && IsCopying()) {
-        CancelCopy();
+        m_opener.CancelCopy();
         return;
     }
     QDialog::keyPressEvent(event);
@@ -213,9 +212,7 @@ void CCatalogDlg::OnDestroy()
     StopLatestJob(kCloseGrace);
     m_view.StopIcons();
     m_pOpenJob.reset();
-    m_pCopyJob.reset();
-    // The copies go with the window that made them.
-    m_pExtractCache.reset();
+    m_opener.Close();
 }
 
 void CCatalogDlg::StopLatestJob(std::chrono::milliseconds grace)

@@ -4,6 +4,7 @@
 #include "view/CatalogModel.h"
 #include "widgets/StatusBar.h"
 #include "widgets/ToolBar.h"
+#include "app/FileOpener.h"
 #include "view/ApplicationView.h"
 #include "view/JobRunner.h"
 
@@ -22,7 +23,6 @@
 #include <vector>
 
 class CCatalogue;
-class CCopyOutJob;
 class CExtractCache;
 class CDriveSelectDlg;
 class COpenVolumeJob;
@@ -43,7 +43,7 @@ public:
     static constexpr std::chrono::milliseconds kStopGrace = CJobRunner::kStopGrace;
 
     // Copying more than this out of a disc image asks first.
-    static constexpr std::uint64_t kAskAboveBytes = 100'000'000;
+    static constexpr std::uint64_t kAskAboveBytes = CFileOpener::kAskAboveBytes;
 
     // Opens a disc image as a volume; nullptr when it is not one Quarrow can read.
     using ImageOpener = std::function<std::shared_ptr<const CVolume>(const std::string&)>;
@@ -71,11 +71,11 @@ public:
     void OnDblclkList();
 
     // Shows the message for a failed hand-over, or nothing for the codes without one.
-    void ReportOpenError(int code);
+    void ReportOpenError(int code) { m_opener.ReportOpenError(code); }
 
-    bool IsCopying() const;
+    bool IsCopying() const { return m_opener.IsCopying(); }
     // The cache of this window's copies; null until the first copy, and after closing.
-    const CExtractCache* ExtractCache() const noexcept { return m_pExtractCache.get(); }
+    const CExtractCache* ExtractCache() const noexcept { return m_opener.ExtractCache(); }
 
     // Where the drive selection finds the drives; the machine's own by default.
     void SetDriveSource(std::unique_ptr<CDriveSource> source);
@@ -100,19 +100,10 @@ private:
     // A click shows the selected file's path.
     void OnClickList();
     void OnOpenFolder();
-    void OpenCurrentFolder();
-    // A path of the volume shown that the desktop can open, or nullopt.
-    std::optional<std::string> DesktopPath(const std::string& path) const;
-    // Files of a disc image are copied out before the desktop gets them: a document alone,
-    // a program with its application's folder, a folder whole. file empty opens folder.
-    void CopyOut(std::string file, std::string folder, bool bConfirmed = false);
-    // Escape while copying calls it.
-    void CancelCopy();
     // Runs the drive selection; on a chosen drive, scans it. At start-up Cancel asks to quit.
     void SelectDrive(bool atStartup);
     void OnSelectDrive() { SelectDrive(false); }
     void OnJobReports();
-    void OnCopyReports();
     void OnOpenReports();
     void LayoutControls();
     // One action per command, shown by the toolbar and the window menu.
@@ -157,14 +148,7 @@ private:
 
     std::string m_strStartPath;
     ImageOpener m_fnOpenImage;
-    std::unique_ptr<CExtractCache> m_pExtractCache;
-    struct CopyRequest {
-        std::string strFile;
-        std::string strFolder;
-        bool bConfirmed = false;
-    };
-    CopyRequest m_copyRequest;               // of the latest copy
-    std::shared_ptr<CCopyOutJob> m_pCopyJob; // the copy whose reports are wanted, if any
+    CFileOpener m_opener;
     bool m_bInitialised = false;
     bool m_bDestroyed = false;
 };

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The commands of the main window.
+// The commands of the main window, and opening the listed files and the folder.
 #include "app/CatalogDlg.h"
 
 #include "catalogue/Text.h"
@@ -126,4 +126,28 @@ void CCatalogDlg::OnAbout()
 {
     CAboutBox box(this);
     CPrompt::ExecDialog(box);
+}
+
+void CCatalogDlg::OnClickList()
+{
+    if (const CFileListModel::Row* row = m_view.SelectedFileRow())
+        m_wndStatusBar.SetText(0, DisplayText(row->strPath));
+}
+
+void CCatalogDlg::OnDblclkList()
+{
+    // The path kept with the row, never one rebuilt from the shown (lower-cased) texts.
+    if (const CFileListModel::Row* row = m_view.SelectedFileRow())
+        m_opener.OpenFile(m_view.Volume(), row->strPath, m_view.CurrentFolder());
+}
+
+void CCatalogDlg::OnOpenFolder()
+{
+    const std::string& folder = m_view.CurrentFolder();
+    if (folder.empty()) {
+        CPrompt::MessageBox(this, QStringLiteral("No file selected."), QStringLiteral("Error"),
+                            QMessageBox::Ok, QMessageBox::Warning);
+        return;
+    }
+    m_opener.OpenFolder(m_view.Volume(), folder);
 }

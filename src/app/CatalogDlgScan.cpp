@@ -127,7 +127,6 @@ void CCatalogDlg::StartScan(std::string root)
 void CCatalogDlg::StartScan(std::shared_ptr<const CVolume> volume)
 {
     m_pOpenJob.reset();
-    m_pCopyJob.reset();
 
     m_wndCatalogTree.setEnabled(false);
     m_actSelectDrive.setEnabled(false);
