@@ -110,8 +110,11 @@ void CCatalogDlg::OnListingEnded()
 
 bool CCatalogDlg::eventFilter(QObject* watched, QEvent* event)
 {
-    if (watched == m_wndFileList.viewport() && (event->type() == QEvent::MouseButtonPress ||
-                                                event->type() == QEvent::MouseButtonDblClick)) {
+    // The type first: the list is asked for its viewport only while it is whole, not while
+    // its parts go at closing.
+    const bool bPress =
+        event->type() == QEvent::MouseButtonPress || event->type() == QEvent::MouseButtonDblClick;
+    if (bPress && watched == m_wndFileList.viewport()) {
         // A click below the last row leaves no row selected, so nothing is opened.
         const auto* mouse = static_cast<QMouseEvent*>(event);
         if (!m_wndFileList.indexAt(mouse->position().toPoint()).isValid()) {
