@@ -1,4 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include "support/ImageTools.h"
 #include "support/TempTree.h"
 
 #include "catalogue/FileListJob.h"
@@ -24,33 +25,11 @@ namespace {
 using Kind = CVolume::PathKind;
 using Type = CVolume::EntryType;
 
-bool HaveTool(const std::string& tool)
-{
-    return std::system(("command -v " + tool + " >/dev/null 2>&1").c_str()) == 0;
-}
-
-// Runs an image builder quietly; false when it failed.
-bool RunQuietly(const std::string& command)
-{
-    return std::system((command + " >/dev/null 2>&1").c_str()) == 0;
-}
-
-std::string Quote(const std::string& s)
-{
-    return "'" + s + "'";
-}
-
-std::string ReadBytes(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-void WriteBytes(const std::string& path, std::string_view bytes)
-{
-    std::ofstream(path, std::ios::binary | std::ios::trunc)
-        .write(bytes.data(), static_cast<long>(bytes.size()));
-}
+using ImageTools::HaveTool;
+using ImageTools::Quote;
+using ImageTools::ReadBytes;
+using ImageTools::RunQuietly;
+using ImageTools::WriteBytes;
 
 // Each 2048-byte block of an image as a raw sector of sectorBytes (2352, or 2448 with
 // subchannel data): sync, header, a form 1 subheader in mode 2, data, and zeroed error codes,
