@@ -129,7 +129,7 @@ TEST(JobRunner, StopDropsAWaitingJobAndClosingLetsARunningOneGo)
         CJobRunner runner;
         runner.Start(EKind::Scan, scan, log.Reports("scan", *scan));
         runner.Start(EKind::Copy, copy, log.Reports("copy", *copy));
-        ASSERT_TRUE(WaitUntil([&] { return scan->Started(); }));
+        ASSERT_TRUE(WaitUntil([&] { return log.events.size() == 1; }));
         runner.Stop(CJobRunner::kCloseGrace);
         EXPECT_FALSE(runner.IsBusy());
     }
