@@ -17,7 +17,6 @@
 #include <map>
 #include <sstream>
 #include <string>
-#include <thread>
 #include <vector>
 
 namespace {
@@ -291,16 +290,6 @@ TEST_F(ImageVolume, RockRidgeJolietImageReadsLikeTheFolder)
     std::string all;
     EXPECT_EQ(file->ReadAll(all, 100), CVolume::ReadStatus::TooLarge);
     EXPECT_TRUE(all.empty());
-
-    // A folder reached twice is the same folder; links within the image only.
-    const auto viaLink = volume->OpenFolder(image + "/Apps/Shortcut");
-    const auto direct = volume->OpenFolder(image + "/Apps/Hex Edit");
-    ASSERT_TRUE(viaLink && direct);
-    EXPECT_EQ(volume->GetFolderInfo(*viaLink)->id, volume->GetFolderInfo(*direct)->id);
-    const auto apps = volume->OpenFolder(image + "/Apps");
-    EXPECT_FALSE(volume->OpenSubfolder(*apps, "Shortcut", false));
-    EXPECT_TRUE(volume->OpenSubfolder(*apps, "Shortcut/Bin/deeper", true));
-    EXPECT_FALSE(volume->OpenSubfolder(*apps, "Shortcut/../Paint", true));
 }
 
 // Scan, descriptions and file lists of the image equal those of the folder, paths aside.
@@ -609,23 +598,6 @@ TEST_F(ImageVolume, NrgFootersReachTheLibraryOnlyWhenSound)
         ASSERT_TRUE(volume) << chunks.substr(0, 4);
         EXPECT_EQ(Collect(*volume), expected) << chunks.substr(0, 4);
     }
-}
-
-TEST_F(ImageVolume, ManyThreadsShareOneImage)
-{
-    const std::string image = Build("cd.iso", "-J -R");
-    ASSERT_FALSE(image.empty());
-    const auto volume = DiscImage::Open(image);
-    ASSERT_TRUE(volume);
-    const Tree expected = Collect(*volume);
-    std::vector<std::thread> threads;
-    std::vector<Tree> seen(4);
-    for (Tree& tree : seen)
-        threads.emplace_back([&] { tree = Collect(*volume); });
-    for (std::thread& t : threads)
-        t.join();
-    for (const Tree& tree : seen)
-        EXPECT_EQ(tree, expected);
 }
 
 } // namespace

@@ -8,7 +8,6 @@
 
 #include <map>
 #include <string>
-#include <thread>
 #include <tuple>
 #include <vector>
 
@@ -66,40 +65,6 @@ TEST(MountedVolume, ListsNamesAsBytesWithTypesInOnePass)
         EXPECT_FALSE(volume.OpenSubfolder(*sub, "/", true));
     }
     EXPECT_EQ(CountOpenFds(), fds);
-}
-
-TEST(MountedVolume, LooksNamesUpWithoutRegardToCase)
-{
-    CTempTree tree;
-    tree.WriteFile("Docs/Read Me.TXT", "x");
-    const CMountedVolume volume(tree.Root());
-    EXPECT_EQ(volume.ResolveNoCase(tree.Root(), "docs\\read me.txt"),
-              tree.Path("Docs/Read Me.TXT"));
-    EXPECT_EQ(volume.ResolveNoCase(tree.Path("Docs"), "..\\Docs\\Read Me.TXT"), std::nullopt);
-    EXPECT_EQ(volume.ResolveNoCase(tree.Root(), "docs/missing"), std::nullopt);
-}
-
-TEST(MountedVolume, ReadsRangesAndWholeFilesUpToACap)
-{
-    CTempTree tree;
-    const std::string path = tree.WriteFile("data.bin", "0123456789");
-    const CMountedVolume volume(tree.Root());
-    const auto file = volume.OpenFile(path);
-    ASSERT_TRUE(file);
-    EXPECT_EQ(file->Size(), 10u);
-    char buffer[4] = {};
-    ASSERT_TRUE(file->ReadAt(6, buffer, 4));
-    EXPECT_EQ(std::string(buffer, 4), "6789");
-    EXPECT_FALSE(file->ReadAt(7, buffer, 4)) << "past the end";
-
-    std::string all;
-    EXPECT_EQ(file->ReadAll(all, 10), CVolume::ReadStatus::Ok);
-    EXPECT_EQ(all, "0123456789");
-    EXPECT_EQ(file->ReadAll(all, 9), CVolume::ReadStatus::TooLarge);
-    EXPECT_TRUE(all.empty());
-
-    EXPECT_EQ(file->Identity(), volume.IdentityOf(path));
-    EXPECT_EQ(volume.IdentityOf(path)->nSize, 10u);
 }
 
 TEST(MountedVolume, TellsWhatPathsAreAndOpensOnlyRegularFiles)
@@ -179,34 +144,6 @@ TEST(MountedVolume, TellsWhetherLinksLeadBelowAFolder)
     EXPECT_FALSE(volume.LinkLeadsBelow(up, tree.Path("drive/a")));
     EXPECT_FALSE(volume.LinkLeadsBelow(out, volume.Root()));
     EXPECT_FALSE(volume.LinkLeadsBelow(tree.Path("drive/none"), volume.Root()));
-}
-
-TEST(MountedVolume, ServesSeveralThreadsAtOnce)
-{
-    CTempTree tree;
-    for (int i = 0; i < 20; ++i)
-        tree.WriteFile("d" + std::to_string(i) + "/f.txt", std::to_string(i));
-    const auto volume = CMountedVolume::Create(tree.Root());
-    std::vector<std::thread> threads;
-    std::vector<int> good(4, 0);
-    for (int t = 0; t < 4; ++t) {
-        threads.emplace_back([&, t] {
-            for (int i = 0; i < 20; ++i) {
-                const std::string folder = tree.Path("d" + std::to_string(i));
-                const auto path = volume->ResolveNoCase(folder, "F.TXT");
-                std::string text;
-                const auto file = path ? volume->OpenFile(*path) : nullptr;
-                const auto opened = volume->OpenFolder(folder);
-                if (file && file->ReadAll(text, 16) == CVolume::ReadStatus::Ok &&
-                    text == std::to_string(i) && opened && List(*volume, *opened).size() == 1 &&
-                    volume->GetFolderInfo(*opened)->bOnRootFileSystem)
-                    ++good[t];
-            }
-        });
-    }
-    for (std::thread& thread : threads)
-        thread.join();
-    EXPECT_EQ(good, std::vector<int>(4, 20));
 }
 
 } // namespace
