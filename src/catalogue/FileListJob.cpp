@@ -175,10 +175,8 @@ void CFileListJob::AddRow(const std::string& folder, std::string_view name, bool
     row.strTitle = title;
     row.strExtension = Text::ToLower(extension);
     row.strPath = Path::Join(folder, name);
-    std::string_view shownFolder = folder; // as Join wrote it: "/" stays, "/a/" loses its '/'
-    while (shownFolder.size() > 1 && shownFolder.back() == '/')
-        shownFolder.remove_suffix(1);
-    row.nFolderSize = shownFolder.size();
+    // As Join wrote it: "/" stays, "/a/" loses its '/'.
+    row.nFolderSize = Path::Trimmed(folder).size();
     row.bListedRegular = bRegular;
     if (m_arrBatch.empty())
         m_arrBatch.reserve(kBatchRows);

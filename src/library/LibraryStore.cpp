@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "library/LibraryStore.h"
 
+#include "catalogue/Path.h"
 #include "catalogue/Text.h"
 
 #include <sqlite3.h>
@@ -187,9 +188,7 @@ std::string CLibraryStore::DefaultPath()
         const char* home = std::getenv("HOME");
         base = std::string(home && home[0] == '/' ? home : "") + "/.local/share";
     }
-    while (base.size() > 1 && base.back() == '/')
-        base.pop_back();
-    return base + "/quarrow/library.sqlite";
+    return Path::Join(Path::Trimmed(base), "quarrow/library.sqlite");
 }
 
 std::string CLibraryStore::SearchKey(std::string_view bytes)
