@@ -146,15 +146,8 @@ int CCatalogApp::RunLibraryCommand(const QCommandLineParser& parser, bool bParse
 std::string CCatalogApp::StartPath(int argc, char** argv)
 {
     // The raw bytes, not the parser's text: a file name need not be valid UTF-8.
-    bool bOptionsEnded = false;
-    for (int i = 1; i < argc; ++i) {
-        const std::string_view argument(argv[i]);
-        if (!bOptionsEnded && argument == "--")
-            bOptionsEnded = true;
-        else if (bOptionsEnded || !argument.starts_with('-'))
-            return std::string(argument);
-    }
-    return {};
+    std::vector<std::string> operands = Operands(argc, argv);
+    return operands.empty() ? std::string() : std::move(operands.front());
 }
 
 bool CCatalogApp::InitInstance(std::string startPath)

@@ -47,10 +47,7 @@ void CCatalogDlg::OpenOnWorker(std::string path, bool bNamed)
     m_actOpenFolder.setEnabled(false);
     m_wndStatusBar.SetText(0, QStringLiteral("Opening: ") + DisplayText(path));
 
-    m_pOpenJob = std::make_shared<COpenVolumeJob>(
-        std::move(path), [openImage = m_fnOpenImage](const std::string& opened) {
-            return OpenVolume(opened, openImage);
-        });
+    m_pOpenJob = NewOpenVolumeJob(std::move(path), m_fnOpenImage);
     m_runner.Start(CJobRunner::EKind::Open, m_pOpenJob, [this] { OnOpenReports(); });
 }
 

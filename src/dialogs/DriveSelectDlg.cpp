@@ -277,10 +277,7 @@ void CDriveSelectDlg::OnChooseImage()
     const std::string path = QFile::encodeName(chooser.selectedFiles().constFirst()).toStdString();
 
     DropImageOpen();
-    m_pOpenJob = std::make_shared<COpenVolumeJob>(
-        path, [openImage = m_fnOpenImage](const std::string& opened) {
-            return OpenVolume(opened, openImage);
-        });
+    m_pOpenJob = NewOpenVolumeJob(path, m_fnOpenImage);
     m_runner.Start(CJobRunner::EKind::Open, m_pOpenJob, [this] { OnOpenReports(); });
     // The kind line alone says it: the choice made before stays until the image opens.
     m_wndDriveKind.setText(QStringLiteral("Opening %1...").arg(DisplayText(path)));

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/OpenVolume.h"
 
+#include "catalogue/OpenVolumeJob.h"
 #include "catalogue/ProfileReader.h"
 #include "catalogue/Volume.h"
 #include "platform/DiscImage.h"
@@ -63,6 +64,14 @@ COpenedVolume OpenVolume(const std::string& path, const ImageOpenFn& openImage)
     }
     result.m_strLabel = AutorunLabel(*result.m_pVolume);
     return result;
+}
+
+std::shared_ptr<COpenVolumeJob> NewOpenVolumeJob(std::string path, ImageOpenFn openImage)
+{
+    return std::make_shared<COpenVolumeJob>(
+        std::move(path), [openImage = std::move(openImage)](const std::string& opened) {
+            return OpenVolume(opened, openImage);
+        });
 }
 
 std::shared_ptr<const CVolume> OpenDriveFolder(std::string root)

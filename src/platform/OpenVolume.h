@@ -8,6 +8,7 @@
 #include <optional>
 #include <string>
 
+class COpenVolumeJob;
 class CVolume;
 
 // Opens a regular file as a disc image; nullptr when it is not one Quarrow can read.
@@ -18,6 +19,9 @@ using ImageOpenFn = std::function<std::shared_ptr<const CVolume>(const std::stri
 // volume's autorun.inf label. path is absolute, without a trailing '/'. Reads the drive, so
 // it runs on a worker; FIFOs, sockets and devices are never opened.
 COpenedVolume OpenVolume(const std::string& path, const ImageOpenFn& openImage = {});
+
+// A job that opens path by OpenVolume on a worker.
+std::shared_ptr<COpenVolumeJob> NewOpenVolumeJob(std::string path, ImageOpenFn openImage = {});
 
 // A drive's folder as a volume, for a walk to read; nothing is read here. Every drive the
 // user picks from the list is scanned so, readable or not.

@@ -81,9 +81,14 @@ bool CRegularFile::ReadAt(std::uint64_t offset, void* buffer, std::size_t size) 
     constexpr auto kMaxOffset = static_cast<std::uint64_t>(std::numeric_limits<off_t>::max());
     if (offset > kMaxOffset || size > kMaxOffset - offset)
         return false;
+    return PreadAll(m_hFile, buffer, size, offset);
+}
+
+bool PreadAll(int fd, void* buffer, std::size_t size, std::uint64_t offset)
+{
     auto* pOut = static_cast<unsigned char*>(buffer);
     while (size > 0) {
-        const ssize_t n = ::pread(m_hFile, pOut, size, static_cast<off_t>(offset));
+        const ssize_t n = ::pread(fd, pOut, size, static_cast<off_t>(offset));
         if (n < 0 && errno == EINTR)
             continue;
         if (n <= 0)

@@ -8,6 +8,10 @@
 #include <optional>
 #include <string>
 
+// Reads exactly size bytes at offset of the open descriptor fd, again after interruptions
+// and short reads; false on an error or at the end of the file.
+bool PreadAll(int fd, void* buffer, std::size_t size, std::uint64_t offset);
+
 // A regular file opened for reading at chosen offsets, so that parsers of large files read
 // only the parts they need. FIFOs, sockets and devices are refused without being opened, so
 // nothing blocks and no device sees an open.

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/SectorSource.h"
 
+#include "platform/RegularFile.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
@@ -25,22 +27,6 @@ std::uint64_t FileBytes(int hImage)
     return static_cast<std::uint64_t>(st.st_size);
 }
 
-bool Pread(int hImage, void* buffer, std::size_t bytes, std::uint64_t at)
-{
-    auto* out = static_cast<unsigned char*>(buffer);
-    while (bytes > 0) {
-        const ssize_t n = ::pread(hImage, out, bytes, static_cast<off_t>(at));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        out += n;
-        at += static_cast<std::uint64_t>(n);
-        bytes -= static_cast<std::size_t>(n);
-    }
-    return true;
-}
-
 // A volume descriptor's standard identifier, whatever its type.
 bool HoldsDescriptor(const unsigned char* data)
 {
@@ -53,7 +39,7 @@ std::uint32_t DataOffsetOf(int hImage, std::uint64_t imageBytes, std::uint32_t s
 {
     const std::uint64_t at = kDescriptorSector * sectorBytes;
     unsigned char sector[kMaxSectorBytes];
-    if (at + sectorBytes > imageBytes || !Pread(hImage, sector, sectorBytes, at))
+    if (at + sectorBytes > imageBytes || !PreadAll(hImage, sector, sectorBytes, at))
         return 0;
     std::uint32_t dataOffset = kSubheaderBytes;
     if (sectorBytes != 2336) {
@@ -109,11 +95,12 @@ std::unique_ptr<CSectorSource> CSectorSource::Raw(int hImage, std::uint32_t sect
 bool CSectorSource::ReadDirect(std::uint64_t block, std::uint32_t count, unsigned char* out)
 {
     if (m_nSectorBytes == kBlock)
-        return Pread(m_hImage, out, std::size_t{count} * kBlock, m_nOffset + block * kBlock);
+        return PreadAll(m_hImage, out, std::size_t{count} * kBlock, m_nOffset + block * kBlock);
     while (count > 0) {
         const std::uint32_t batch = std::min(count, kRawBatch);
         m_arrRaw.resize(std::size_t{batch} * m_nSectorBytes);
-        if (!Pread(m_hImage, m_arrRaw.data(), m_arrRaw.size(), m_nOffset + block * m_nSectorBytes))
+        if (!PreadAll(m_hImage, m_arrRaw.data(), m_arrRaw.size(),
+                      m_nOffset + block * m_nSectorBytes))
             return false;
         for (std::uint32_t i = 0; i < batch; ++i, out += kBlock)
             std::memcpy(out, m_arrRaw.data() + std::size_t{i} * m_nSectorBytes + m_nDataOffset,
