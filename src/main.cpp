@@ -46,6 +46,7 @@ int main(int argc, char* argv[])
     QApplication application(argc, argv);
     if (const auto exitCode = CCatalogApp::ParseCommandLine(true))
         return *exitCode;
-    CCatalogApp().InitInstance(CCatalogApp::StartPath(argc, argv));
+    CCatalogApp().InitInstance(CCatalogApp::StartPath(argc, argv),
+                               CCatalogApp::WantsLibrary(argc, argv));
     return 0;
 }

@@ -4,10 +4,14 @@
 #include "app/CatalogDlg.h"
 #include "platform/ExtractCache.h"
 #include "desktop/DescriptorType.h"
+#include "dialogs/LibraryDlg.h"
 #include "library/LibraryCommand.h"
+#include "library/LibraryStore.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QEventLoop>
+#include <QPointer>
 
 #include <cstdio>
 #include <string_view>
@@ -78,7 +82,10 @@ std::optional<int> CCatalogApp::ParseCommandLine(bool bFinal, int argc, char** a
     const QCommandLineOption forget(QStringLiteral("forget"),
                                     QStringLiteral("Remove the volume at PATH from the library, "
                                                    "then end."));
-    parser.addOptions({add, volumes, search, forget});
+    const QCommandLineOption library(
+        QStringLiteral("library"),
+        QStringLiteral("Open the library window, to search the catalogued discs and images."));
+    parser.addOptions({add, volumes, search, forget, library});
     parser.addPositionalArgument(
         QStringLiteral("PATH"),
         QStringLiteral("A folder to scan as a drive, or a disc image to open (ISO 9660, UDF, "
@@ -150,13 +157,56 @@ std::string CCatalogApp::StartPath(int argc, char** argv)
     return operands.empty() ? std::string() : std::move(operands.front());
 }
 
-bool CCatalogApp::InitInstance(std::string startPath)
+bool CCatalogApp::InitInstance(std::string startPath, bool bLibrary)
 {
     RegisterDescriptorType();
     CExtractCache::RemoveStale();
+    if (bLibrary)
+        return RunLibrary();
     CCatalogDlg dlg;
     dlg.SetStartPath(std::move(startPath));
     dlg.exec();
+    return false;
+}
+
+bool CCatalogApp::RunLibrary()
+{
+    CLibraryDlg library(CLibraryStore::DefaultPath());
+    QPointer<CCatalogDlg> window;
+    library.SetOpener([&window](const CLibraryDlg::OpenRequest& request) {
+        const CCatalogDlg::Selection selection{request.strApplication, request.strFolder,
+                                               request.strFile};
+        if (window) {
+            window->OpenAndSelect(request.strVolume, selection);
+        } else {
+            window = new CCatalogDlg;
+            window->setAttribute(Qt::WA_DeleteOnClose);
+            window->SetStartPath(request.strVolume);
+            window->SetStartSelection(selection);
+            window->show();
+        }
+        window->raise();
+        window->activateWindow();
+    });
+    library.exec();
+    // A window opened from the library stays until it is closed too.
+    if (window) {
+        QEventLoop loop;
+        QObject::connect(window, &QObject::destroyed, &loop, &QEventLoop::quit);
+        loop.exec();
+    }
+    return false;
+}
+
+bool CCatalogApp::WantsLibrary(int argc, char** argv)
+{
+    for (int i = 1; i < argc; ++i) {
+        const std::string_view argument(argv[i]);
+        if (argument == "--")
+            break;
+        if (argument == "--library" || argument == "-library")
+            return true;
+    }
     return false;
 }
 

@@ -24,10 +24,14 @@ public:
     // Registers the descriptor type, clears what crashed runs left in the cache, runs the
     // main window on startPath (a folder or a disc image; empty for none), and returns false
     // when it ends (there is no message loop of the program's own).
-    bool InitInstance(std::string startPath = {});
+    // With bLibrary, the library window runs instead, and opens main windows on its hits.
+    bool InitInstance(std::string startPath = {}, bool bLibrary = false);
+    // --library is among the options.
+    static bool WantsLibrary(int argc, char** argv);
     static void RegisterDescriptorType();
 
 private:
+    static bool RunLibrary();
     static int RunLibraryCommand(const QCommandLineParser& parser, bool bParsed,
                                  const std::vector<std::string>& operands);
 };

@@ -25,6 +25,7 @@
 class CCatalogue;
 class CExtractCache;
 class CDriveSelectDlg;
+class CLibraryDlg;
 class COpenVolumeJob;
 class CDriveSource;
 class CScanJob;
@@ -55,6 +56,16 @@ public:
     // drive, or a disc image (bytes, as given on the command line). Set before showing; the
     // window shows at once and the path is opened on its worker.
     void SetStartPath(std::string path) { m_strStartPath = std::move(path); }
+    // What to select once a scan has ended: the application named strApplication in the
+    // folder strFolder (display paths), then strFile in its list; empty parts select nothing.
+    struct Selection {
+        std::string strApplication, strFolder, strFile;
+    };
+    void SetStartSelection(Selection selection) { m_pendingSelection = std::move(selection); }
+    // Opens path as a named start path does and selects selection in it.
+    void OpenAndSelect(std::string path, Selection selection);
+    // Shows the library window, made on first use.
+    void ShowLibrary();
     // DiscImage::Open unless a test gives another; called on workers.
     void SetImageOpener(ImageOpener opener) { m_fnOpenImage = std::move(opener); }
 
@@ -124,6 +135,8 @@ private:
     void OnShowAppFiles();
     void OnListingEnded();
     void OnDestroy();
+    void SelectPendingApplication();
+    void SelectPendingFile();
 
     CCatalogModel m_model;
     QTreeView m_wndFileList;
@@ -149,6 +162,8 @@ private:
     std::string m_strStartPath;
     ImageOpener m_fnOpenImage;
     CFileOpener m_opener;
+    Selection m_pendingSelection;
+    CLibraryDlg* m_pLibrary = nullptr; // a child window of this one
     bool m_bInitialised = false;
     bool m_bDestroyed = false;
 };

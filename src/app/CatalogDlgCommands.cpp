@@ -5,6 +5,8 @@
 #include "catalogue/Text.h"
 #include "dialogs/AboutBox.h"
 #include "dialogs/DriveSelectDlg.h"
+#include "dialogs/LibraryDlg.h"
+#include "library/LibraryStore.h"
 #include "view/DisplayText.h"
 #include "platform/DriveSource.h"
 #include "desktop/Prompt.h"
@@ -30,6 +32,10 @@ void CCatalogDlg::SelectDrive(bool atStartup)
     dlg.SetAtStartup(atStartup);
     dlg.SetImageOpener(m_fnOpenImage);
     const int result = CPrompt::ExecDialog(dlg);
+    if (result == CDriveSelectDlg::kShowLibrary) {
+        ShowLibrary();
+        return;
+    }
     if (result != QDialog::Accepted || dlg.Drive().empty())
         return; // Cancel changes nothing
     // The listing still running must not add rows to the emptied list.
@@ -106,6 +112,7 @@ void CCatalogDlg::OnListingEnded()
 {
     m_actShowAppFiles.setEnabled(true);
     m_actShowAllFiles.setEnabled(true);
+    SelectPendingFile();
 }
 
 bool CCatalogDlg::eventFilter(QObject* watched, QEvent* event)
@@ -153,4 +160,102 @@ void CCatalogDlg::OnOpenFolder()
         return;
     }
     m_opener.OpenFolder(m_view.Volume(), folder);
+}
+
+void CCatalogDlg::ShowLibrary()
+{
+    if (!m_pLibrary) {
+        m_pLibrary = new CLibraryDlg(CLibraryStore::DefaultPath(), this);
+        m_pLibrary->setWindowFlag(Qt::Window);
+        m_pLibrary->SetOpener([this](const CLibraryDlg::OpenRequest& request) {
+            OpenAndSelect(request.strVolume,
+                          {request.strApplication, request.strFolder, request.strFile});
+            raise();
+            activateWindow();
+        });
+    }
+    m_pLibrary->show();
+    m_pLibrary->raise();
+    m_pLibrary->activateWindow();
+}
+
+void CCatalogDlg::OpenAndSelect(std::string path, Selection selection)
+{
+    StopLatestJob();
+    m_view.Clear();
+    m_pendingSelection = std::move(selection);
+    OpenOnWorker(std::move(path), true);
+}
+
+namespace {
+
+// The application whose folder holds file most closely, for a file found by the library.
+bool Holds(const std::string& folder, const std::string& file)
+{
+    return file.size() > folder.size() && file.compare(0, folder.size(), folder) == 0 &&
+           (folder == "/" || file[folder.size()] == '/');
+}
+
+} // namespace
+
+void CCatalogDlg::SelectPendingApplication()
+{
+    const Selection& wanted = m_pendingSelection;
+    if (wanted.strApplication.empty() && wanted.strFile.empty())
+        return;
+    QModelIndex best;
+    std::size_t bestLength = 0;
+    const QModelIndex root = m_model.RootIndex();
+    for (int c = 0; c < m_model.rowCount(root); ++c) {
+        const QModelIndex category = m_model.index(c, 0, root);
+        for (int a = 0; a < m_model.rowCount(category); ++a) {
+            const QModelIndex index = m_model.index(a, 0, category);
+            const CApplicationEntry* application = m_model.ApplicationAt(index);
+            if (!application)
+                continue;
+            const bool bNamed = !wanted.strApplication.empty() &&
+                                application->strName == wanted.strApplication &&
+                                application->strFolder == wanted.strFolder;
+            const bool bHolds = wanted.strApplication.empty() &&
+                                Holds(application->strFolder, wanted.strFile) &&
+                                application->strFolder.size() + 1 > bestLength;
+            if (bNamed || bHolds) {
+                best = index;
+                bestLength = application->strFolder.size() + 1;
+            }
+            if (bNamed)
+                break;
+        }
+    }
+    if (!best.isValid()) {
+        m_pendingSelection = {};
+        return;
+    }
+    m_pendingSelection.strApplication.clear();
+    m_wndCatalogTree.setCurrentIndex(best);
+    m_wndCatalogTree.scrollTo(best);
+}
+
+void CCatalogDlg::SelectPendingFile()
+{
+    if (m_pendingSelection.strFile.empty() || !m_pendingSelection.strApplication.empty())
+        return;
+    const CFileListModel& list = m_view.FileListModel();
+    for (int row = 0; row < list.rowCount(); ++row) {
+        if (list.RowAt(row)->strPath == m_pendingSelection.strFile) {
+            m_pendingSelection = {};
+            const QModelIndex index = list.index(row, 0);
+            m_wndFileList.setCurrentIndex(index);
+            m_wndFileList.scrollTo(index);
+            OnClickList();
+            return;
+        }
+    }
+    // Not one of the application's own files: it is among all of them, listed next.
+    if (m_view.IsShowingAllFiles()) {
+        m_pendingSelection = {};
+        return;
+    }
+    m_actShowAllFiles.setChecked(true);
+    OnShowAllFiles();
 }

@@ -165,6 +165,7 @@ void CCatalogDlg::EndScan(std::shared_ptr<const CCatalogue> catalogue)
     m_wndCatalogTree.setEnabled(true);
     m_wndStatusBar.SetText(0, QStringLiteral("Done."));
     m_actSelectDrive.setEnabled(true);
+    SelectPendingApplication();
 }
 
 void CCatalogDlg::OnItemExpandedTree(const QModelIndex& index)

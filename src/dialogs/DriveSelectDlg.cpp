@@ -79,6 +79,7 @@ CDriveSelectDlg::CDriveSelectDlg(CDriveSource& driveSource, QWidget* pParent)
     m_wndOK.setParent(this);
     m_wndCancel.setParent(this);
     m_wndImage.setParent(this);
+    m_wndLibrary.setParent(this);
     m_wndPrompt.setParent(this);
     m_comboDrives.setParent(this);
     m_wndDriveKind.setParent(this);
@@ -94,6 +95,10 @@ CDriveSelectDlg::CDriveSelectDlg(CDriveSource& driveSource, QWidget* pParent)
     m_wndImage.setAccessibleName(QStringLiteral("Open a disc image"));
     m_wndImage.setToolTip(QStringLiteral("Choose a disc image file to scan"));
     m_wndImage.setAutoDefault(false);
+    m_wndLibrary.setObjectName(QStringLiteral("library"));
+    m_wndLibrary.setText(QStringLiteral("&Library..."));
+    m_wndLibrary.setToolTip(QStringLiteral("Search the discs and images catalogued before"));
+    m_wndLibrary.setAutoDefault(false);
 
     m_wndPrompt.setObjectName(QStringLiteral("prompt"));
     m_wndPrompt.setTextFormat(Qt::PlainText);
@@ -126,10 +131,12 @@ CDriveSelectDlg::CDriveSelectDlg(CDriveSource& driveSource, QWidget* pParent)
     connect(&m_wndOK, &QPushButton::clicked, this, &CDriveSelectDlg::OnOK);
     connect(&m_wndCancel, &QPushButton::clicked, this, &CDriveSelectDlg::OnCancel);
     connect(&m_wndImage, &QPushButton::clicked, this, &CDriveSelectDlg::OnChooseImage);
+    connect(&m_wndLibrary, &QPushButton::clicked, this, [this] { done(kShowLibrary); });
 
     setTabOrder(&m_wndOK, &m_wndCancel);
     setTabOrder(&m_wndCancel, &m_wndImage);
-    setTabOrder(&m_wndImage, &m_comboDrives);
+    setTabOrder(&m_wndImage, &m_wndLibrary);
+    setTabOrder(&m_wndLibrary, &m_comboDrives);
     LayoutControls();
 }
 
@@ -173,6 +180,7 @@ void CDriveSelectDlg::LayoutControls()
     const int imageWidth = std::max(units.X(kImageButtonWidth), m_wndImage.sizeHint().width());
     m_wndImage.setGeometry(width - units.X(kMargin) - imageWidth, units.Y(40), imageWidth,
                            units.Y(14));
+    m_wndLibrary.setGeometry(units.X(kMargin), units.Y(40), imageWidth, units.Y(14));
 
     const QRect iconBox = units.Rect(2, 5, 20, 20);
     m_wndIcon.setGeometry(iconBox);

@@ -28,6 +28,8 @@ class CDriveSelectDlg : public QDialog {
 public:
     // Ending the dialog lets an image open stuck in a read go after this long.
     static constexpr std::chrono::milliseconds kCloseGrace{50};
+    // The result when the user asked for the library instead of a drive.
+    static constexpr int kShowLibrary = 2;
 
     // The source is asked for the drives every time the list opens; it must outlive the
     // dialog.
@@ -106,6 +108,7 @@ private:
     QPushButton m_wndOK;
     QPushButton m_wndCancel;
     QPushButton m_wndImage;
+    QPushButton m_wndLibrary;
     QLabel m_wndPrompt;
     QLabel m_wndDriveKind;
     QLabel m_wndIcon;
