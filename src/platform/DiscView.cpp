@@ -74,9 +74,16 @@ bool LinkBelow(const std::string& link, const std::string& mountPoint)
     return n > 0 && StartsBelow(std::string_view(target, static_cast<std::size_t>(n)), mountPoint);
 }
 
+// A zombie counts as dead: a server orphaned in a container may never be reaped.
 bool ProcessAlive(pid_t pid)
 {
-    return pid > 0 && (::kill(pid, 0) == 0 || errno == EPERM);
+    if (pid <= 0 || (::kill(pid, 0) != 0 && errno != EPERM))
+        return false;
+    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+    std::string line;
+    std::getline(stat, line);
+    const std::size_t end = line.rfind(')');
+    return end == std::string::npos || line.compare(end, 3, ") Z") != 0;
 }
 
 void Unmount(const std::string& mountPoint)
@@ -321,6 +328,11 @@ bool IsInUse(const std::string& mountPoint, pid_t exceptPid)
     return bInUse;
 }
 
+bool IsServing(pid_t pid)
+{
+    return ProcessAlive(pid);
+}
+
 void RemoveStale(const std::string& discs)
 {
     DIR* folder = ::opendir(discs.c_str());
@@ -349,6 +361,9 @@ void RemoveStale(const std::string& discs)
 std::unique_ptr<CLease> Acquire(const CVolume& volume, const std::string& server,
                                 std::string& error)
 {
+    struct stat image {};
+    if (::stat(volume.Root().c_str(), &image) != 0 || !S_ISREG(image.st_mode))
+        return nullptr;
     if (::access("/dev/fuse", R_OK | W_OK) != 0) {
         error = "/dev/fuse is missing";
         return nullptr;

@@ -58,12 +58,14 @@ bool IsMounted(const std::string& mountPoint);
 // True when a process of this user other than exceptPid has its current folder, an open
 // file or a mapped file at or below mountPoint.
 bool IsInUse(const std::string& mountPoint, pid_t exceptPid);
+// True while the server pid runs (a zombie does not).
+bool IsServing(pid_t pid);
 // Unmounts and removes the views whose server has died or whose mount has gone stale.
 void RemoveStale(const std::string& discs);
 
 // The view of volume: an existing one for the same image, or one served by starting server.
 // Waits at most about two seconds for the mount. nullptr with error (for a message) when
-// there is none.
+// there is none; error stays empty for a volume that is no image file, which has no view.
 std::unique_ptr<CLease> Acquire(const CVolume& volume, const std::string& server,
                                 std::string& error);
 
