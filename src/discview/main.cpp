@@ -96,6 +96,14 @@ int GetAttr(const char* path, struct stat* status, fuse_file_info*)
     return 0;
 }
 
+// The image does not change: the kernel may keep each folder's listing once it has it.
+int OpenDir(const char*, fuse_file_info* info)
+{
+    info->cache_readdir = 1;
+    info->keep_cache = 1;
+    return 0;
+}
+
 int ReadDir(const char* path, void* buffer, fuse_fill_dir_t fill, off_t, fuse_file_info*,
             fuse_readdir_flags)
 {
@@ -234,6 +242,7 @@ int main(int argc, char** argv)
 
     fuse_operations operations{};
     operations.getattr = GetAttr;
+    operations.opendir = OpenDir;
     operations.readdir = ReadDir;
     operations.open = Open;
     operations.read = Read;
