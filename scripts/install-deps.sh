@@ -11,6 +11,7 @@ packages=(
     shared-mime-info hicolor-icon-theme adwaita-icon-theme desktop-file-utils
     xvfb xauth xdotool x11-utils bfs dpkg-dev file lintian appstream
     libcdio-dev libudf-dev libsqlite3-dev xorriso genisoimage libarchive-tools
+    libfuse3-dev fuse3
 )
 if [[ "${1:-}" == "--sanitizers" ]]; then
     packages+=(clang libclang-rt-14-dev)

@@ -2,10 +2,12 @@
 #include "app/FileOpener.h"
 
 #include "catalogue/CopyOutJob.h"
+#include "catalogue/Job.h"
 #include "catalogue/Path.h"
 #include "catalogue/Volume.h"
 #include "desktop/Prompt.h"
 #include "desktop/Shell.h"
+#include "platform/DiscView.h"
 #include "platform/ExtractCache.h"
 #include "view/DisplayText.h"
 #include "widgets/StatusBar.h"
@@ -13,6 +15,9 @@
 #include <QLocale>
 #include <QWidget>
 
+#include <unistd.h>
+
+#include <cstdlib>
 #include <utility>
 
 namespace {
@@ -25,7 +30,53 @@ void ShowError(QWidget& window, const QString& text)
                         QMessageBox::Warning);
 }
 
+// Next to our own executable first, as installed and as built; QUARROW_DISC_VIEW names
+// another (tests).
+std::string DiscViewServer()
+{
+    if (const char* named = std::getenv("QUARROW_DISC_VIEW"))
+        return named;
+    char self[4096];
+    const ssize_t n = ::readlink("/proc/self/exe", self, sizeof self - 1);
+    const std::string beside =
+        n > 0 ? Path::Join(Path::FolderOf(std::string(self, static_cast<std::size_t>(n))),
+                           "quarrow-disc-view")
+              : std::string();
+    if (!beside.empty() && ::access(beside.c_str(), X_OK) == 0)
+        return beside;
+    return QUARROW_BIN_DIR "/quarrow-disc-view";
+}
+
 } // namespace
+
+struct CDiscViewReports {
+    bool bEnded = false;
+    std::shared_ptr<DiscView::CLease> pLease;
+    std::string strError;
+};
+
+// Gets an image's view on the worker: starting the server waits on it and on the mount.
+class CDiscViewJob final : public CReportingJob<CDiscViewReports> {
+public:
+    CDiscViewJob(std::shared_ptr<const CVolume> volume, std::string server)
+        : m_pVolume(std::move(volume))
+        , m_strServer(std::move(server))
+    {}
+    void Run() override
+    {
+        std::string error;
+        std::shared_ptr<DiscView::CLease> lease = DiscView::Acquire(*m_pVolume, m_strServer, error);
+        Report(
+            [&](CDiscViewReports& reports) {
+                reports = {true, std::move(lease), std::move(error)};
+            },
+            true);
+    }
+
+private:
+    std::shared_ptr<const CVolume> m_pVolume;
+    std::string m_strServer;
+};
 
 CFileOpener::CFileOpener(QWidget& window, CJobRunner& runner, CStatusBar& status)
     : m_window(window)
@@ -39,7 +90,7 @@ void CFileOpener::OpenFile(const std::shared_ptr<const CVolume>& volume, const s
                            const std::string& folder)
 {
     if (volume && volume->MustCopyOut()) {
-        CopyOut(volume, path, folder);
+        OpenFromImage(volume, path, folder);
         return;
     }
     const std::optional<std::string> real = DesktopPath(volume, path);
@@ -51,7 +102,7 @@ void CFileOpener::OpenFolder(const std::shared_ptr<const CVolume>& volume,
                              const std::string& folder)
 {
     if (volume && volume->MustCopyOut()) {
-        CopyOut(volume, std::string(), folder);
+        OpenFromImage(volume, std::string(), folder);
         return;
     }
     const std::optional<std::string> real = DesktopPath(volume, folder);
@@ -65,8 +116,75 @@ std::optional<std::string> CFileOpener::DesktopPath(const std::shared_ptr<const 
     return volume ? volume->RealPathForDesktop(path) : std::optional<std::string>(path);
 }
 
+std::string CFileOpener::ViewKey(const CVolume& volume)
+{
+    return volume.Root() + '\0' + volume.ContentKey();
+}
+
+void CFileOpener::OpenFromImage(std::shared_ptr<const CVolume> volume, std::string file,
+                                std::string folder)
+{
+    const std::string key = ViewKey(*volume);
+    if (m_noView.count(key) != 0) {
+        CopyOut(std::move(volume), std::move(file), std::move(folder));
+        return;
+    }
+    if (const auto found = m_leases.find(key); found != m_leases.end()) {
+        OpenInView(*found->second, *volume, file, folder);
+        return;
+    }
+    m_viewRequest = {volume, std::move(file), std::move(folder), false};
+    m_pViewJob = std::make_shared<CDiscViewJob>(std::move(volume), DiscViewServer());
+    const std::string& shown =
+        m_viewRequest.strFile.empty() ? m_viewRequest.strFolder : m_viewRequest.strFile;
+    m_status.SetText(0, QStringLiteral("Opening: ") + DisplayText(shown));
+    m_runner.Start(CJobRunner::EKind::Copy, m_pViewJob, [this] { OnViewReports(); });
+}
+
+void CFileOpener::OnViewReports()
+{
+    if (!m_pViewJob)
+        return;
+    CDiscViewReports reports = m_pViewJob->TakeReports();
+    if (!reports.bEnded)
+        return;
+    m_pViewJob.reset();
+    CopyRequest request = std::move(m_viewRequest);
+    const std::string key = ViewKey(*request.pVolume);
+    if (reports.pLease) {
+        m_status.SetText(0, QStringLiteral("Done."));
+        OpenInView(*reports.pLease, *request.pVolume, request.strFile, request.strFolder);
+        m_leases.emplace(key, std::move(reports.pLease));
+        return;
+    }
+    m_noView.insert(key);
+    if (!m_bToldNoView && !reports.strError.empty()) {
+        m_bToldNoView = true;
+        m_strNoViewNote = QStringLiteral("Quarrow cannot show the disc image in place (%1); its "
+                                         "files are copied out instead.")
+                              .arg(DisplayText(reports.strError));
+    }
+    CopyOut(std::move(request.pVolume), std::move(request.strFile), std::move(request.strFolder));
+}
+
+void CFileOpener::OpenInView(const DiscView::CLease& lease, const CVolume& volume,
+                             const std::string& file, const std::string& folder)
+{
+    const auto inView = [&](const std::string& path) {
+        return lease.MountPoint() + path.substr(volume.Root().size());
+    };
+    if (file.empty())
+        ReportOpenError(Shell::Execute(inView(folder), "open", std::string()));
+    else
+        ReportOpenError(Shell::Execute(
+            inView(file), nullptr, folder.empty() ? Path::FolderOf(inView(file)) : inView(folder)));
+}
+
 void CFileOpener::Close()
 {
+    m_pViewJob.reset();
+    // Never waits: the server sees the leases go and leaves once nothing uses the view.
+    m_leases.clear();
     m_pCopyJob.reset();
     // The copies go with the window that made them.
     m_pExtractCache.reset();
@@ -125,7 +243,8 @@ void CFileOpener::OnCopyReports()
     if (reports.outcome == CCopyOutJob::Outcome::Running)
         return;
     m_pCopyJob.reset();
-    m_status.SetText(0, QStringLiteral("Done."));
+    m_status.SetText(0, m_strNoViewNote.isEmpty() ? QStringLiteral("Done.")
+                                                  : std::exchange(m_strNoViewNote, QString()));
     const QString failed = DisplayText(reports.strFailedPath);
     switch (reports.outcome) {
     case CCopyOutJob::Outcome::Copied:

@@ -169,7 +169,7 @@ TEST_F(StartPath, AnImageFileIsCopiedOutReadOnlyBeforeTheDesktopGetsItAndGoesAtT
     // Whatever the desktop makes of the copy, a box it reports is answered.
     CPrompt::SetNextAnswer(QMessageBox::Ok);
     m_dlg.OnDblclkList();
-    EXPECT_TRUE(m_dlg.StatusBar().GetText(0).startsWith(QStringLiteral("Copying: ")));
+    EXPECT_TRUE(m_dlg.StatusBar().GetText(0).startsWith(QStringLiteral("Opening: ")));
     ASSERT_TRUE(WaitUntil([&] {
         return !m_dlg.IsCopying() && m_dlg.StatusBar().GetText(0) == QLatin1String("Done.");
     }));
