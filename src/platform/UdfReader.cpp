@@ -19,8 +19,9 @@ constexpr int kMaxContinuations = 64;
 constexpr std::uint64_t kMaxVatBytes = 16 << 20;
 constexpr std::uint64_t kMaxLinkBytes = 4096;
 constexpr std::uint32_t kMaxSparingBytes = 64 * 1024;
-// The VAT's entry is the last block written; images may carry some padding after it.
-constexpr std::uint32_t kVatSearchBlocks = 32;
+// The VAT's entry is the last block written; images made for a disc may carry unwritten
+// blocks after it.
+constexpr std::uint32_t kVatSearchBlocks = 8192;
 
 enum : std::uint16_t {
     kTagSparingTable = 0,

@@ -511,6 +511,23 @@ TEST_F(ImageVolume, UdfFilesSplitOrKeptInTheirEntryReadLikeTheFolder)
     EXPECT_EQ(Collect(*volume), Collect(CMountedVolume(m_src.Root())));
 }
 
+// Fresh file systems as disc writers lay them out: folders in a sparable partition (CD-RW)
+// and behind a virtual allocation table (CD-R, BD-R), read past the unwritten blocks after.
+TEST_F(ImageVolume, UdfOfEachPartitionKindShowsItsRoot)
+{
+    if (!HaveTool("mkudffs"))
+        GTEST_SKIP() << "mkudffs is not installed";
+    for (const char* media : {"bdr --udfrev=2.50", "cdrw --udfrev=2.01", "cdr --udfrev=2.01"}) {
+        SCOPED_TRACE(media);
+        const std::string image = m_out.WriteFile("fresh.udf", std::string(8 << 20, '\0'));
+        ASSERT_TRUE(RunQuietly(std::string("mkudffs --blocksize=2048 --media-type=") + media +
+                               " " + Quote(image)));
+        const auto volume = DiscImage::Open(image);
+        ASSERT_TRUE(volume);
+        EXPECT_EQ(Collect(*volume), Tree{}); // a root that lists, holding only its parent
+    }
+}
+
 TEST_F(ImageVolume, WhatIsNoImageGivesNoVolume)
 {
     const std::string image = Build("cd.iso", "-J -R");
