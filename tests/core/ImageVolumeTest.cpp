@@ -490,8 +490,12 @@ TEST_F(ImageVolume, UdfBridgeImageShowsItsUdfNames)
 {
     if (!HaveTool("genisoimage"))
         GTEST_SKIP() << "genisoimage is not installed";
+    // Names of 8-bit and of 16-bit characters, told apart by their first byte.
+    m_src.WriteFile("Apps/caf\xC3\xA9.txt", "8");
+    m_src.WriteFile("Apps/\xE6\x97\xA5\xE6\x9C\xAC.txt", "16");
     const std::string image = m_out.Path("dvd.iso");
-    ASSERT_TRUE(RunQuietly("genisoimage -udf -o " + Quote(image) + " " + Quote(m_src.Root())));
+    ASSERT_TRUE(RunQuietly("genisoimage -input-charset utf-8 -udf -o " + Quote(image) + " " +
+                           Quote(m_src.Root())));
     const auto volume = DiscImage::Open(image);
     ASSERT_TRUE(volume);
     EXPECT_EQ(Collect(*volume), Collect(CMountedVolume(m_src.Root())));
