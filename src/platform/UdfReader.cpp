@@ -564,7 +564,10 @@ bool CUdfReader::ReadData(const Node& node, std::uint64_t maxBytes, std::string&
                     : nullptr;
             if (!p || where.nBlock < ad.where.nBlock)
                 return false;
-            data.append(reinterpret_cast<const char*>(p), std::min<std::uint64_t>(left, kBlock));
+            // Only an extent's last block may be partly used.
+            const std::uint64_t inExtent = ad.nBytes - b * std::uint64_t{kBlock};
+            data.append(reinterpret_cast<const char*>(p),
+                        std::min<std::uint64_t>({left, inExtent, kBlock}));
             if (blocks)
                 blocks->push_back(where);
         }
