@@ -515,6 +515,36 @@ TEST_F(ImageVolume, UdfFilesSplitOrKeptInTheirEntryReadLikeTheFolder)
     EXPECT_EQ(Collect(*volume), Collect(CMountedVolume(m_src.Root())));
 }
 
+// A link's target is recorded as path components: a relative one leads on inside the image.
+TEST_F(ImageVolume, UdfLinkLeadsWhereItsPathComponentsSay)
+{
+    if (!HaveTool("genisoimage"))
+        GTEST_SKIP() << "genisoimage is not installed";
+    // "..", ".", "Hex Edit", "docs": written as a file's data, then its entry made a link's.
+    const std::string components = std::string("\3\0\0\0\4\0\0\0", 8) +
+                                   std::string("\5\x09\0\0\x08"
+                                               "Hex Edit",
+                                               13) +
+                                   std::string("\5\x05\0\0\x08"
+                                               "docs",
+                                               9);
+    m_src.WriteFile("Apps/Paint/Manual", components);
+    const std::string image = m_out.Path("dvd.iso");
+    ASSERT_TRUE(RunQuietly("genisoimage -udf -o " + Quote(image) + " " + Quote(m_src.Root())));
+    std::string data = ReadBytes(image);
+    std::vector<std::size_t> found;
+    for (std::size_t at = 0; at + 2048 <= data.size(); at += 2048)
+        if (ImageTools::Le(data, at, 2) == 261 && ImageTools::Le(data, at + 56, 8) == 30)
+            found.push_back(at);
+    ASSERT_EQ(found.size(), 1u);
+    data[found.front() + 27] = 12; // the file type: a link
+    ImageTools::ResealUdfTag(data, found.front(), ImageTools::Le(data, found.front() + 10, 2));
+    WriteBytes(image, data);
+    const auto volume = DiscImage::Open(image);
+    ASSERT_TRUE(volume);
+    EXPECT_EQ(volume->What(image + "/Apps/Paint/Manual/readme.txt"), Kind::File);
+}
+
 // Fresh file systems as disc writers lay them out: folders in a sparable partition (CD-RW)
 // and behind a virtual allocation table (CD-R, BD-R), read past the unwritten blocks after.
 TEST_F(ImageVolume, UdfOfEachPartitionKindShowsItsRoot)
@@ -524,8 +554,8 @@ TEST_F(ImageVolume, UdfOfEachPartitionKindShowsItsRoot)
     for (const char* media : {"bdr --udfrev=2.50", "cdrw --udfrev=2.01", "cdr --udfrev=2.01"}) {
         SCOPED_TRACE(media);
         const std::string image = m_out.WriteFile("fresh.udf", std::string(8 << 20, '\0'));
-        ASSERT_TRUE(RunQuietly(std::string("mkudffs --blocksize=2048 --media-type=") + media +
-                               " " + Quote(image)));
+        ASSERT_TRUE(RunQuietly(std::string("mkudffs --blocksize=2048 --media-type=") + media + " " +
+                               Quote(image)));
         const auto volume = DiscImage::Open(image);
         ASSERT_TRUE(volume);
         EXPECT_EQ(Collect(*volume), Tree{}); // a root that lists, holding only its parent
