@@ -19,6 +19,7 @@ constexpr int kMaxContinuations = 64;
 constexpr std::uint64_t kMaxVatBytes = 16 << 20;
 constexpr std::uint64_t kMaxLinkBytes = 4096;
 constexpr std::uint32_t kMaxSparingBytes = 64 * 1024;
+constexpr std::uint32_t kEntriesAhead = 16;
 // The VAT's entry is the last block written; images made for a disc may carry unwritten
 // blocks after it.
 constexpr std::uint32_t kVatSearchBlocks = 8192;
@@ -463,7 +464,9 @@ bool CUdfReader::ReadNode(Address where, Node& node)
 {
     std::uint32_t run = 0;
     const std::optional<std::uint64_t> block = Translate(where, run);
-    const unsigned char* p = block ? m_pSource->ReadCached(*block) : nullptr;
+    // Writers put the entries of a folder's files one after another: read them together.
+    const unsigned char* p =
+        block ? m_pSource->ReadCached(*block, std::min(run, kEntriesAhead)) : nullptr;
     if (!p)
         return false;
     const bool bExtended = Le16(p) == kTagExtendedFileEntry;
