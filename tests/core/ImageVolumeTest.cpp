@@ -559,6 +559,11 @@ TEST_F(ImageVolume, UdfOfEachPartitionKindShowsItsRoot)
         const auto volume = DiscImage::Open(image);
         ASSERT_TRUE(volume);
         EXPECT_EQ(Collect(*volume), Tree{}); // a root that lists, holding only its parent
+        // As raw sectors: told from other data by their volume recognition sequence.
+        const auto raw =
+            DiscImage::Open(m_out.WriteFile("fresh.bin", RawSectors(ReadBytes(image), 2352, 1)));
+        ASSERT_TRUE(raw);
+        EXPECT_EQ(Collect(*raw), Tree{});
     }
 }
 
