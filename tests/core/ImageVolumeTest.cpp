@@ -515,6 +515,66 @@ TEST_F(ImageVolume, UdfFilesSplitOrKeptInTheirEntryReadLikeTheFolder)
     EXPECT_EQ(Collect(*volume), Collect(CMountedVolume(m_src.Root())));
 }
 
+// File entries, folders and data seen through a metadata partition (as UDF 2.50 writes),
+// here one whose blocks lie one block further into the physical partition: the image's
+// partition gets a block in front, which holds the metadata file's entry.
+TEST_F(ImageVolume, UdfMetadataPartitionIsReadThroughItsFile)
+{
+    if (!HaveTool("genisoimage"))
+        GTEST_SKIP() << "genisoimage is not installed";
+    using ImageTools::Le;
+    using ImageTools::PutLe;
+    using ImageTools::ResealUdfTag;
+    const std::string image = m_out.Path("dvd.iso");
+    ASSERT_TRUE(RunQuietly("genisoimage -udf -o " + Quote(image) + " " + Quote(m_src.Root())));
+    std::string data = ReadBytes(image);
+    std::uint64_t start = 0;
+    std::uint64_t length = 0;
+    for (std::size_t at = 0; at + 2048 <= data.size(); at += 2048) {
+        if (Le(data, at + 12, 4) != at / 2048)
+            continue;
+        if (Le(data, at, 2) == 5) {
+            start = Le(data, at + 188, 4);
+            length = Le(data, at + 192, 4);
+            PutLe(data, at + 192, 4, length + 1);
+            ResealUdfTag(data, at, 496);
+        } else if (Le(data, at, 2) == 6) {
+            const std::size_t map = at + 440 + Le(data, at + 264, 4);
+            PutLe(data, at + 264, 4, Le(data, at + 264, 4) + 64);
+            PutLe(data, at + 268, 4, 2);
+            PutLe(data, map, 2, 2 | 64 << 8);
+            data.replace(map + 5, 23, "*UDF Metadata Partition");
+            PutLe(data, map + 36, 4, 1); // volume 1, partition 0; its file at block 0
+            PutLe(data, at + 256, 2, 1); // the file set lies in the metadata partition
+            ResealUdfTag(data, at, 440 + Le(data, at + 264, 4) - 16);
+        }
+    }
+    ASSERT_GT(start, 0u);
+    PutLe(data, start * 2048 + 408, 2, 1); // and so does the root
+    ResealUdfTag(data, start * 2048, 496);
+    for (std::size_t at = start * 2048; at + 40 <= data.size(); at += 4)
+        if (Le(data, at, 2) == 257 && Le(data, at + 2, 2) == 2) {
+            PutLe(data, at + 28, 2, 1);
+            ResealUdfTag(data, at, Le(data, at + 10, 2));
+        }
+    std::string metadata(2048, '\0'); // its one short allocation descriptor: all but itself
+    PutLe(metadata, 0, 4, 261 | 2 << 16);
+    PutLe(metadata, 20, 2, 4);
+    PutLe(metadata, 24, 2, 1);
+    metadata[27] = static_cast<char>(250);
+    PutLe(metadata, 56, 8, length * 2048);
+    PutLe(metadata, 172, 4, 8);
+    PutLe(metadata, 176, 4, length * 2048);
+    PutLe(metadata, 180, 4, 1);
+    ResealUdfTag(metadata, 0, 168);
+    data.insert(start * 2048, metadata);
+    WriteBytes(image, data);
+
+    const auto volume = DiscImage::Open(image);
+    ASSERT_TRUE(volume);
+    EXPECT_EQ(Collect(*volume), Collect(CMountedVolume(m_src.Root())));
+}
+
 // A link's target is recorded as path components: a relative one leads on inside the image.
 TEST_F(ImageVolume, UdfLinkLeadsWhereItsPathComponentsSay)
 {
