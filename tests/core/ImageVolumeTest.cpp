@@ -575,6 +575,46 @@ TEST_F(ImageVolume, UdfMetadataPartitionIsReadThroughItsFile)
     EXPECT_EQ(Collect(*volume), Collect(CMountedVolume(m_src.Root())));
 }
 
+// A CD-RW's packet that went bad is read from where its sparing tables moved it.
+TEST_F(ImageVolume, UdfSparedPacketIsReadWhereItWasMoved)
+{
+    if (!HaveTool("mkudffs"))
+        GTEST_SKIP() << "mkudffs is not installed";
+    using ImageTools::Le;
+    const std::string image = m_out.WriteFile("cdrw.udf", std::string(8 << 20, '\0'));
+    ASSERT_TRUE(
+        RunQuietly("mkudffs --blocksize=2048 --media-type=cdrw --udfrev=2.01 " + Quote(image)));
+    std::string data = ReadBytes(image);
+    std::uint64_t start = 0;
+    std::uint64_t packet = 0;
+    std::uint64_t root = 0;
+    std::vector<std::size_t> tables;
+    for (std::size_t at = 0; at + 2048 <= data.size(); at += 2048) {
+        const std::uint64_t tag = Le(data, at, 2);
+        if (tag == 5)
+            start = Le(data, at + 188, 4);
+        else if (tag == 6)
+            packet = Le(data, at + 440 + 40, 2);
+        else if (tag == 0 && data.compare(at + 17, 18, "*UDF Sparing Table") == 0)
+            tables.push_back(at);
+        else if ((tag == 261 || tag == 266) && data[at + 27] == 4)
+            root = at / 2048 - start; // the one folder mkudffs writes
+    }
+    ASSERT_TRUE(start > 0 && packet > 0 && root > 0 && !tables.empty());
+    const std::uint64_t moved = Le(data, tables.front() + 60, 4);
+    const std::uint64_t first = root / packet * packet;
+    data.replace(moved * 2048, packet * 2048, data.substr((start + first) * 2048, packet * 2048));
+    data.replace((start + first) * 2048, packet * 2048, std::string(packet * 2048, '\0'));
+    for (const std::size_t at : tables) {
+        ImageTools::PutLe(data, at + 56, 4, first);
+        ImageTools::ResealUdfTag(data, at, Le(data, at + 10, 2));
+    }
+    WriteBytes(image, data);
+    const auto volume = DiscImage::Open(image);
+    ASSERT_TRUE(volume);
+    EXPECT_EQ(Collect(*volume), Tree{});
+}
+
 // A link's target is recorded as path components: a relative one leads on inside the image.
 TEST_F(ImageVolume, UdfLinkLeadsWhereItsPathComponentsSay)
 {
