@@ -4,7 +4,6 @@
 #include "platform/SectorSource.h"
 
 #include <algorithm>
-#include <cstring>
 #include <string_view>
 #include <utility>
 
@@ -101,8 +100,8 @@ void AppendUtf8(std::string& out, std::uint32_t c)
     }
 }
 
-// An OSTA compressed name in UTF-8; false for an unknown compression or a name a path
-// cannot hold.
+// A compressed name (8-bit or 16-bit characters) in UTF-8; false for an unknown compression or a
+// name a path cannot hold.
 bool DecodeName(const unsigned char* p, std::size_t n, std::string& out)
 {
     out.clear();
