@@ -390,6 +390,10 @@ bool CUdfReader::ReadVat(Map& map, std::uint16_t self)
     for (std::uint32_t back = 0; !bFound && back < kVatSearchBlocks && last >= map.nStart + back;
          ++back) {
         const auto block = static_cast<std::uint32_t>(last - back - map.nStart);
+        // One block at a time while stepping back: a read ahead would bring in what was seen.
+        const unsigned char* p = m_pSource->ReadCached(last - back);
+        if (!p || (Le16(p) != kTagFileEntry && Le16(p) != kTagExtendedFileEntry))
+            continue;
         bFound = ReadNode({block, self}, node) &&
                  (node.fileType == kTypeVat || node.fileType == kTypeUnspecified);
     }
