@@ -306,8 +306,13 @@ bool CUdfReader::ReadVolume(std::uint32_t anchor)
             for (std::size_t k = 0; k < i; ++k)
                 m += m[1];
             if (map.type == MapType::Sparable) {
+                // Any of the copies of the sparing table will do.
                 map.nPacket = Le16(m + 40);
-                bOk = map.nPacket > 0 && ReadSparingTable(map, Le32(m + 48), Le32(m + 44));
+                bool bTable = false;
+                for (unsigned t = 0; map.nPacket > 0 && !bTable && t < std::min<unsigned>(m[42], 4);
+                     ++t)
+                    bTable = ReadSparingTable(map, Le32(m + 48 + 4 * t), Le32(m + 44));
+                bOk = bTable;
             } else if (map.type == MapType::Metadata) {
                 bOk = ReadMetadataFile(map, Le32(m + 40)) || ReadMetadataFile(map, Le32(m + 44));
             } else if (map.type == MapType::Virtual) {
