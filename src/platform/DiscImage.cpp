@@ -5,8 +5,8 @@
 #include "platform/ImageVolume.h"
 #include "platform/Iso9660Reader.h"
 #include "platform/MountedVolume.h"
-#include "platform/NrgFooter.h"
 #include "platform/SectorSource.h"
+#include "platform/UdfReader.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -58,7 +58,7 @@ private:
 };
 
 // Below this no file system we read fits: the volume descriptors follow 16 blocks of system
-// area. libcdio's NRG probe, which every UDF open runs, misreads files shorter than its footer.
+// area.
 constexpr off_t kMinImageBytes = 17 * 2048;
 
 // The volume over an image read through its open descriptor, which the volume keeps.
@@ -76,27 +76,15 @@ std::shared_ptr<const CVolume> VolumeOver(const std::string& root,
         image.Release());
 }
 
-// libudf reopens an image by name: through the descriptor it reads the very file checked,
-// even when the name is replaced or removed meanwhile.
-std::string SelfPath(const CDescriptor& image)
+// UDF first: a bridge disc's ISO 9660 names are the short ones. An NRG image's data track
+// starts the file, so it reads as plain or raw sectors like any other.
+std::unique_ptr<CImageReader> OpenPlain(const CDescriptor& image)
 {
-    return "/proc/self/fd/" + std::to_string(image.Get());
-}
-
-std::unique_ptr<CImageReader> OpenPlain(const CDescriptor& image, off_t size)
-{
-    const std::string self = SelfPath(image);
-    std::unique_ptr<CImageReader> reader;
-    // Only a sound NRG footer may reach libcdio's NRG driver, and only a file without one
-    // libudf, which probes for NRG. ISO 9660 is read by our own reader: an NRG image's data
-    // track, which starts the file, reads as plain or raw sectors.
-    const NrgFooter::Kind nrg = NrgFooter::Check(image.Get(), size);
-    if (nrg == NrgFooter::Kind::Sound)
-        reader = CImageReader::OpenNrgUdf(self);
-    else if (nrg == NrgFooter::Kind::None)
-        reader = CImageReader::OpenUdf(self);
+    std::unique_ptr<CImageReader> reader = CUdfReader::Open(CSectorSource::Plain(image.Get()));
     if (!reader)
         reader = CIso9660Reader::Open(CSectorSource::Plain(image.Get()));
+    if (!reader)
+        reader = CUdfReader::Open(CSectorSource::Raw(image.Get()));
     if (!reader)
         reader = CIso9660Reader::Open(CSectorSource::Raw(image.Get()));
     return reader;
@@ -153,19 +141,19 @@ std::shared_ptr<const CVolume> OpenCueSheet(const std::string& cuePath, int hCue
         return nullptr;
 
     std::unique_ptr<CImageReader> reader;
-    const std::string self = SelfPath(data);
     switch (CCueSheet::SectorBytes(pTrack->m_eMode)) {
     case 2048:
-        // libudf probes for an NRG footer, which must be checked first.
-        if (NrgFooter::Check(data.Get(), st.st_size) == NrgFooter::Kind::None)
-            reader = CImageReader::OpenUdf(self);
+        reader = CUdfReader::Open(CSectorSource::Plain(data.Get()));
         if (!reader)
             reader = CIso9660Reader::Open(CSectorSource::Plain(data.Get()));
         break;
     case 2336:
     case 2352:
-        reader = CIso9660Reader::Open(
+        reader = CUdfReader::Open(
             CSectorSource::Raw(data.Get(), CCueSheet::SectorBytes(pTrack->m_eMode)));
+        if (!reader)
+            reader = CIso9660Reader::Open(
+                CSectorSource::Raw(data.Get(), CCueSheet::SectorBytes(pTrack->m_eMode)));
         break;
     default:
         break;
@@ -191,7 +179,7 @@ std::shared_ptr<const CVolume> Open(const std::string& imagePath)
         return OpenCueSheet(imagePath, file.Get(), st.st_size);
     if (st.st_size < kMinImageBytes)
         return nullptr;
-    return VolumeOver(imagePath, OpenPlain(file, st.st_size), st, file);
+    return VolumeOver(imagePath, OpenPlain(file), st, file);
 }
 
 } // namespace DiscImage

@@ -6,9 +6,9 @@
 #include <memory>
 #include <string>
 
-// Disc images opened as volumes, read-only, without mounting: ISO 9660 (levels 1 to 3,
-// Joliet, Rock Ridge; our own reader), UDF (libudf), raw CD images (2352 and 2448-byte
-// sectors, modes 1 and 2), NRG images whose data starts at their first byte (DVDs'; CD
+// Disc images opened as volumes, read-only, without mounting, by our own readers: ISO 9660
+// (levels 1 to 3, Joliet, Rock Ridge), UDF (read first on bridge discs), raw CD images (2352 and
+// 2448-byte sectors, modes 1 and 2), NRG images whose data starts at their first byte (DVDs'; CD
 // images keep a pregap before it that is not read past yet), and any file of 2048-byte
 // sectors whatever its name. A .cue
 // sheet opens its first data track (2048, 2336 or 2352-byte sectors) when that starts its

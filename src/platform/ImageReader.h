@@ -2,13 +2,12 @@
 #pragma once
 
 #include <cstdint>
-#include <memory>
 #include <string>
 #include <vector>
 
 // One file system inside a disc image: folders listed by their path in the image or by their
-// entry, data read by 2048-byte block. Not thread-safe (libudf's handles and our sector
-// sources are not): the volume that owns a reader calls it under one lock.
+// entry, data read by 2048-byte block. Not thread-safe (our sector sources are not): the volume
+// that owns a reader calls it under one lock.
 class CImageReader {
 public:
     static constexpr std::uint32_t kBlockSize = 2048;
@@ -46,11 +45,4 @@ public:
                       std::vector<Entry>& out) = 0;
     // count whole blocks from block on; false unless all of them were read.
     virtual bool ReadBlocks(std::uint32_t block, std::uint32_t count, void* buffer) = 0;
-
-    // UDF through libudf, over an image file that the caller has checked is a regular file;
-    // nullptr when the file holds none. ISO 9660 is read by CIso9660Reader.
-    static std::unique_ptr<CImageReader> OpenUdf(const std::string& path);
-    // UDF inside an NRG image, looked for through the NRG driver first: libudf would keep
-    // the driver open, and lose it, when the image holds no UDF.
-    static std::unique_ptr<CImageReader> OpenNrgUdf(const std::string& path);
 };

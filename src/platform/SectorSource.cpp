@@ -27,10 +27,11 @@ std::uint64_t FileBytes(int hImage)
     return static_cast<std::uint64_t>(st.st_size);
 }
 
-// A volume descriptor's standard identifier, whatever its type.
+// A volume descriptor's standard identifier, whatever its type; UDF discs begin theirs with
+// BEA01.
 bool HoldsDescriptor(const unsigned char* data)
 {
-    return std::memcmp(data + 1, "CD001", 5) == 0;
+    return std::memcmp(data + 1, "CD001", 5) == 0 || std::memcmp(data + 1, "BEA01", 5) == 0;
 }
 
 // Where a raw sector of this size keeps its 2048 data bytes, told by sector 16; 0 when it
