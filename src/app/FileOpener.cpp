@@ -30,7 +30,7 @@ void ShowError(QWidget& window, const QString& text)
                         QMessageBox::Warning);
 }
 
-// Next to our own executable first, as installed and as built; QUARROW_DISC_VIEW names
+// Next to our own executable first, as built, then where it is installed; QUARROW_DISC_VIEW names
 // another (tests).
 std::string DiscViewServer()
 {
@@ -44,7 +44,7 @@ std::string DiscViewServer()
               : std::string();
     if (!beside.empty() && ::access(beside.c_str(), X_OK) == 0)
         return beside;
-    return QUARROW_BIN_DIR "/quarrow-disc-view";
+    return QUARROW_HELPER_DIR "/quarrow-disc-view";
 }
 
 } // namespace

@@ -171,9 +171,12 @@ dpkg-deb -c "$deb" | awk '$1 !~ /^d/ { print $6 }' | sed 's|^\./||' | sort >"$tm
 diff -u "$tmp/install.list" "$tmp/deb.list" || fail "the package's files differ from cmake --install's"
 dpkg-deb -x "$deb" "$tmp/deb"
 check_tree "$tmp/deb" deb
-file -b "$tmp/deb/usr/bin/quarrow" | grep -q ', stripped' || fail "usr/bin/quarrow is not stripped"
+for program in usr/bin/quarrow usr/libexec/quarrow/quarrow-disc-view; do
+    file -b "$tmp/deb/$program" | grep -q ', stripped' || fail "$program is not stripped"
+done
 bad_modes=$(dpkg-deb -c "$deb" | awk '($1 ~ /^d/ && $1 != "drwxr-xr-x") ||
-    ($1 ~ /^-/ && $1 != "-rw-r--r--" && $6 != "./usr/bin/quarrow") { print $1, $6 }')
+    ($1 ~ /^-/ && $1 != "-rw-r--r--" && $6 != "./usr/bin/quarrow" &&
+    $6 != "./usr/libexec/quarrow/quarrow-disc-view") { print $1, $6 }')
 [[ -z "$bad_modes" ]] || fail "unexpected permissions: $bad_modes"
 
 # Quarrow reads untrusted discs: lintian must find neither an error nor a missing hardening
