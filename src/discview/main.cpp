@@ -274,9 +274,10 @@ int main(int argc, char** argv)
         fuse_unmount(pFuse);
     watcher.join();
     fuse_remove_signal_handlers(fuse_get_session(pFuse));
-    fuse_destroy(pFuse);
     ::unlink((mountPoint + ".lease").c_str());
     ::unlink((mountPoint + ".info").c_str());
     ::rmdir(mountPoint.c_str());
-    return 0;
+    // Unmounted already: fuse_destroy, after a session ended from the watcher thread, unlocks
+    // a mutex it does not hold. The process ends here, and with it the session.
+    std::_Exit(0);
 }
