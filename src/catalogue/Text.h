@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -44,6 +45,8 @@ inline char32_t FoldedUnitAt(std::string_view s, std::size_t pos, std::size_t& l
 }
 
 bool IsValidUtf8(std::string_view bytes) noexcept;
+// Appends the code point c (below 0x110000) to out as UTF-8.
+void AppendUtf8(std::string& out, std::uint32_t c);
 // Text for people: UTF-8 kept as it is when valid, otherwise read as Windows-1252. A text of
 // exactly kValueCut bytes that is valid UTF-8 up to a character cut short at its end shows
 // as UTF-8 without that character.

@@ -3,6 +3,8 @@
 
 #include "platform/SectorSource.h"
 
+#include "catalogue/Text.h"
+
 #include <algorithm>
 #include <array>
 #include <cstring>
@@ -93,25 +95,6 @@ std::string Translate(std::string_view raw, bool bJoliet)
     return out.empty() ? std::string(raw) : out;
 }
 
-void AppendUtf8(std::string& out, std::uint32_t c)
-{
-    if (c < 0x80) {
-        out += static_cast<char>(c);
-    } else if (c < 0x800) {
-        out += static_cast<char>(0xC0 | c >> 6);
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-        out += static_cast<char>(0xE0 | c >> 12);
-        out += static_cast<char>(0x80 | (c >> 6 & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | c >> 18);
-        out += static_cast<char>(0x80 | (c >> 12 & 0x3F));
-        out += static_cast<char>(0x80 | (c >> 6 & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    }
-}
-
 // Joliet names are UCS-2 big endian; pairs of surrogates are taken as UTF-16 does, and a
 // lone one becomes U+FFFD.
 std::string JolietToUtf8(std::string_view raw)
@@ -134,7 +117,7 @@ std::string JolietToUtf8(std::string_view raw)
         }
         if (c >= 0xD800 && c < 0xE000)
             c = 0xFFFD;
-        AppendUtf8(out, c);
+        Text::AppendUtf8(out, c);
     }
     return out;
 }

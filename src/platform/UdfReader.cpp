@@ -3,6 +3,8 @@
 
 #include "platform/SectorSource.h"
 
+#include "catalogue/Text.h"
+
 #include <algorithm>
 #include <string_view>
 #include <utility>
@@ -81,25 +83,6 @@ bool TagIs(const unsigned char* p, std::uint16_t id, std::uint32_t location) noe
     return sum == p[4];
 }
 
-void AppendUtf8(std::string& out, std::uint32_t c)
-{
-    if (c < 0x80) {
-        out += static_cast<char>(c);
-    } else if (c < 0x800) {
-        out += static_cast<char>(0xC0 | c >> 6);
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-        out += static_cast<char>(0xE0 | c >> 12);
-        out += static_cast<char>(0x80 | (c >> 6 & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | c >> 18);
-        out += static_cast<char>(0x80 | (c >> 12 & 0x3F));
-        out += static_cast<char>(0x80 | (c >> 6 & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    }
-}
-
 // A compressed name (8-bit or 16-bit characters) in UTF-8; false for an unknown compression or a
 // name a path cannot hold.
 bool DecodeName(const unsigned char* p, std::size_t n, std::string& out)
@@ -110,7 +93,7 @@ bool DecodeName(const unsigned char* p, std::size_t n, std::string& out)
     const unsigned id = p[0];
     if (id == 8 || id == 254) {
         for (std::size_t i = 1; i < n; ++i)
-            AppendUtf8(out, p[i]);
+            Text::AppendUtf8(out, p[i]);
     } else if (id == 16 || id == 255) {
         if ((n - 1) % 2 != 0)
             return false;
@@ -123,7 +106,7 @@ bool DecodeName(const unsigned char* p, std::size_t n, std::string& out)
                     i += 2;
                 }
             }
-            AppendUtf8(out, c >= 0xD800 && c < 0xE000 ? 0xFFFD : c);
+            Text::AppendUtf8(out, c >= 0xD800 && c < 0xE000 ? 0xFFFD : c);
         }
     } else {
         return false;
