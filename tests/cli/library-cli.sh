@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: GPL-3.0-or-later
 # The library's commands without a display, each run on a store of its own: lines and exit
-# statuses of --add, --volumes, --search and --forget, usage errors, and two adds at once.
+# statuses of --add, --volumes, --search and --forget, usage errors, two adds at once, and
+# an add killed mid-way.
 #
 #   library-cli.sh <quarrow executable>
 set -uo pipefail
@@ -99,6 +100,33 @@ wait -n || fail "an add at once failed: $(cat "$tmp/out1" "$tmp/out3")"
 wait -n || fail "an add at once failed: $(cat "$tmp/out1" "$tmp/out3")"
 run 0 --volumes
 [[ $(grep -c "${tab}$tmp/many" <<<"$out") == 4 ]] || fail "--volumes after two adds: $out"
+
+# An add killed mid-way keeps every volume it finished, whole, and a new add finishes it.
+for i in $(seq 1 60); do
+    mkdir -p "$tmp/kill/v$i/sub"
+    printf '[autorun]\nlabel=Killed %s\n' "$i" >"$tmp/kill/v$i/autorun.inf"
+    for j in $(seq 1 30); do echo "$j" >"$tmp/kill/v$i/sub/f$j.txt"; done
+done
+env -i HOME="$tmp/home" XDG_DATA_HOME="$tmp/data" "$exe" --add "$tmp/kill" >"$tmp/killed" 2>&1 &
+adder=$!
+for _ in $(seq 1 2000); do
+    grep -q "^added" "$tmp/killed" && break
+    sleep 0.005
+done
+kill -KILL "$adder" 2>/dev/null
+wait "$adder" 2>/dev/null
+run 0 --volumes
+while IFS=$'\t' read -r state label path apps files; do
+    [[ "$state" == added ]] || continue
+    [[ "$out" == *"$label$tab$path${tab}folder$tab$apps$tab$files${tab}present"* ]] ||
+        fail "a volume added before the kill is not whole: $label"
+done <"$tmp/killed"
+if command -v sqlite3 >/dev/null; then
+    [[ $(sqlite3 "$tmp/data/quarrow/library.sqlite" "PRAGMA integrity_check") == ok ]] ||
+        fail "the store is damaged after a kill"
+fi
+run 0 --add "$tmp/kill"
+[[ $(grep -c "${tab}$tmp/kill/v" <<<"$out") == 60 ]] || fail "the add after a kill: $out"
 
 # A store that is no database is set aside; a newer one is refused and left as it was.
 rm -f "$tmp/data/quarrow/library.sqlite"*
