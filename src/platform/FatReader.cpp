@@ -12,7 +12,7 @@ namespace {
 
 constexpr std::uint32_t kBlock = CImageReader::kBlockSize;
 constexpr std::size_t kEntryBytes = 32;
-// No cluster number reaches this: the root and empty files take ids above it.
+// No cluster number reaches this: a fixed root and empty files take ids above it.
 constexpr std::uint64_t kRootId = std::uint64_t{1} << 32;
 constexpr std::uint64_t kEmptyFileIds = std::uint64_t{1} << 33;
 constexpr std::uint32_t kMaxClusterBytes = 256 * 1024;
@@ -254,7 +254,8 @@ bool CFatReader::ReadBootSector()
     if ((m_nDataOffset + kBlock - 1) / kBlock > m_pSource->BlockCount())
         return false;
     m_root.kind = Kind::Folder;
-    m_root.nId = kRootId;
+    // FAT32's root is a folder like others, which a damaged one may lead back to.
+    m_root.nId = m_nBits == 32 ? m_nRootCluster : kRootId;
     return true;
 }
 
@@ -393,13 +394,13 @@ bool CFatReader::List(const std::string& /*rawPath*/, const Entry& folder, const
                        false))
             return false;
     } else {
-        const std::uint64_t first = folder.nId == kRootId ? m_nRootCluster : folder.nId;
-        if (first > UINT32_MAX)
+        if (folder.nId > UINT32_MAX)
             return false;
         // One cluster more than the limit allows, to tell a folder past it.
-        const std::uint64_t most = limits.nMaxFolderBytes / m_nClusterBytes + 1;
+        const std::uint64_t most =
+            std::min<std::uint64_t>(limits.nMaxFolderBytes / m_nClusterBytes, m_nClusters) + 1;
         std::vector<std::uint32_t> chain;
-        if (!Chain(static_cast<std::uint32_t>(first), most, true, chain) ||
+        if (!Chain(static_cast<std::uint32_t>(folder.nId), most, true, chain) ||
             std::uint64_t{chain.size()} * m_nClusterBytes > limits.nMaxFolderBytes)
             return false;
         bytes.resize(chain.size() * m_nClusterBytes);
