@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
+#include <string_view>
 #include <utility>
 
 namespace {
@@ -410,7 +411,10 @@ bool CFatReader::List(const std::string& /*rawPath*/, const Entry& folder, const
                            false))
                 return false;
     }
-    return ParseFolder(bytes, folder.nId, limits, out);
+    if (ParseFolder(bytes, folder.nId, limits, out))
+        return true;
+    out.clear();
+    return false;
 }
 
 bool CFatReader::ParseFolder(const std::string& bytes, std::uint64_t folderId, const Limits& limits,
@@ -436,7 +440,7 @@ bool CFatReader::ParseFolder(const std::string& bytes, std::uint64_t folderId, c
         Entry entry;
         entry.strName = bLong ? LongToUtf8(longName.units) : ShortName(e);
         if (entry.strName.empty() || entry.strName == "." || entry.strName == ".." ||
-            entry.strName.find('/') != std::string::npos)
+            entry.strName.find_first_of(std::string_view("/\0", 2)) != std::string::npos)
             continue;
         entry.strRaw = entry.strName;
         const std::uint32_t first =
