@@ -24,7 +24,8 @@ bool IsImageName(std::string_view name)
     if (dot == std::string_view::npos)
         return false;
     const std::string extension = Text::ToLowerAscii(name.substr(dot));
-    for (const char* known : {".iso", ".img", ".bin", ".cue", ".nrg", ".mdf", ".udf"})
+    for (const char* known :
+         {".iso", ".img", ".bin", ".cue", ".nrg", ".mdf", ".udf", ".ima", ".vfd"})
         if (extension == known)
             return true;
     return false;

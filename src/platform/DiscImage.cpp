@@ -2,6 +2,7 @@
 #include "platform/DiscImage.h"
 
 #include "platform/CueSheet.h"
+#include "platform/FatReader.h"
 #include "platform/ImageVolume.h"
 #include "platform/Iso9660Reader.h"
 #include "platform/MountedVolume.h"
@@ -57,8 +58,8 @@ private:
     int m_h;
 };
 
-// Below this no file system we read fits: the volume descriptors follow 16 blocks of system
-// area.
+// Below this no disc's file system fits: the volume descriptors follow 16 blocks of system
+// area. FAT images may be smaller.
 constexpr off_t kMinImageBytes = 17 * 2048;
 
 // The volume over an image read through its open descriptor, which the volume keeps.
@@ -87,6 +88,9 @@ std::unique_ptr<CImageReader> OpenPlain(const CDescriptor& image)
         reader = CUdfReader::Open(CSectorSource::Raw(image.Get()));
     if (!reader)
         reader = CIso9660Reader::Open(CSectorSource::Raw(image.Get()));
+    // Floppy and hard disk images last: a disc's system area may begin like a boot sector.
+    if (!reader)
+        reader = CFatReader::Open(CSectorSource::Plain(image.Get()));
     return reader;
 }
 
@@ -178,7 +182,7 @@ std::shared_ptr<const CVolume> Open(const std::string& imagePath)
     if (EndsWithNoCase(imagePath, ".cue"))
         return OpenCueSheet(imagePath, file.Get(), st.st_size);
     if (st.st_size < kMinImageBytes)
-        return nullptr;
+        return VolumeOver(imagePath, CFatReader::Open(CSectorSource::Plain(file.Get())), st, file);
     return VolumeOver(imagePath, OpenPlain(file), st, file);
 }
 

@@ -17,6 +17,8 @@
 #include <map>
 #include <sstream>
 #include <string>
+#include <string_view>
+#include <tuple>
 #include <vector>
 
 namespace {
@@ -754,3 +756,86 @@ TEST_F(ImageVolume, NrgFootersOfAnyKindLeaveTheTrackReadable)
 }
 
 } // namespace
+
+// Floppy and disk images made by mtools: the tree put in is the tree shown.
+class FatImage : public ImageVolume {
+protected:
+    void SetUp() override
+    {
+        if (!HaveTool("mkfs.fat") || !HaveTool("mcopy"))
+            GTEST_SKIP() << "dosfstools or mtools is not installed";
+        ImageVolume::SetUp();
+    }
+
+    std::string Make(const std::string& name, const std::string& options, int kib)
+    {
+        const std::string image = m_out.Path(name);
+        std::string copy = "mcopy -s -i " + Quote(image);
+        for (const auto& top : std::filesystem::directory_iterator(m_src.Root()))
+            copy += ' ' + Quote(top.path().string());
+        if (!RunQuietly("mkfs.fat -C " + options + ' ' + Quote(image) + ' ' +
+                        std::to_string(kib)) ||
+            !RunQuietly(copy + " ::"))
+            return {};
+        return image;
+    }
+};
+
+TEST_F(FatImage, EachFatTypeReadsLikeTheFolder)
+{
+    m_src.WriteFile("Apps/Paint/big.dat", std::string(70000, 'b') + "end");
+    const Tree fromFolder = Collect(CMountedVolume(m_src.Root()));
+    // A floppy's 512-byte clusters, 2048-byte ones in line with the image's blocks, and FAT32.
+    for (const auto& [name, options, kib] :
+         {std::tuple{"disk.img", "-F 12", 1440}, std::tuple{"disk.vfd", "-F 16 -s 4", 16384},
+          std::tuple{"disk.ima", "-F 32 -s 1", 40000}}) {
+        SCOPED_TRACE(name);
+        const std::string image = Make(name, options, kib);
+        ASSERT_FALSE(image.empty());
+        const auto volume = DiscImage::Open(image);
+        ASSERT_TRUE(volume);
+        EXPECT_EQ(Collect(*volume), fromFolder);
+        EXPECT_EQ(volume->What(image + "/Apps/Hex Edit/Bin/deeper/more.dll"), Kind::File);
+    }
+}
+
+// Chains that loop or leave the volume make their file or folder unreadable, and end.
+TEST_F(FatImage, BrokenChainsAreUnreadable)
+{
+    using ImageTools::Le;
+    using ImageTools::PutLe;
+    m_src.WriteFile("loop.txt", std::string(5000, 'l'));
+    m_src.WriteFile("far.txt", std::string(1500, 'f'));
+    m_src.MakeFolder("circle");
+    const std::string image = Make("floppy.img", "-F 12", 1440);
+    ASSERT_FALSE(image.empty());
+    std::string data = ReadBytes(image);
+    // 1.44 MB layout: one reserved sector, two FATs of nine, then the root.
+    constexpr std::size_t kFat = 512;
+    const auto firstCluster = [&data](std::string_view shortName) -> std::size_t {
+        const std::size_t at = data.find(shortName, 19 * 512);
+        return at == std::string::npos ? 0 : Le(data, at + 26, 2);
+    };
+    const auto link = [&data](std::size_t cluster, std::size_t next) {
+        const std::size_t at = kFat + cluster * 3 / 2;
+        const std::uint64_t pair = Le(data, at, 2);
+        PutLe(data, at, 2, cluster % 2 != 0 ? (pair & 0x000F) | next << 4 : (pair & 0xF000) | next);
+    };
+    const std::size_t loop = firstCluster("LOOP    TXT");
+    const std::size_t far = firstCluster("FAR     TXT");
+    const std::size_t circle = firstCluster("CIRCLE     ");
+    ASSERT_TRUE(loop && far && circle);
+    link(loop + 3, loop);
+    link(far, 4000);
+    link(circle, circle);
+    const std::string broken = m_out.WriteFile("broken.img", data);
+    const auto volume = DiscImage::Open(broken);
+    ASSERT_TRUE(volume);
+    EXPECT_EQ(volume->What(broken + "/loop.txt"), Kind::File);
+    EXPECT_FALSE(volume->OpenFile(broken + "/loop.txt"));
+    EXPECT_FALSE(volume->OpenFile(broken + "/far.txt"));
+    EXPECT_TRUE(volume->OpenFile(broken + "/autorun.inf"));
+    const auto open = volume->OpenFolder(broken + "/circle");
+    EXPECT_TRUE(!open || !volume->NewFolderReader()->Start(*open));
+    EXPECT_GT(WalkWhatever(*volume, broken), 5);
+}
