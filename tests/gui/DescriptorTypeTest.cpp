@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "desktop/DescriptorType.h"
+#include "support/EnvOverride.h"
 #include "support/TempTree.h"
 
 #include <QByteArray>
@@ -69,32 +70,6 @@ std::map<QString, std::pair<qint64, QDateTime>> Snapshot(const QString& folder)
     return result;
 }
 
-// Sets an environment variable for the lifetime of the object.
-class CScopedEnv {
-public:
-    CScopedEnv(const char* name, const QByteArray& value)
-        : m_pszName(name)
-        , m_bWasSet(qEnvironmentVariableIsSet(name))
-        , m_strOld(qgetenv(name))
-    {
-        qputenv(name, value);
-    }
-    ~CScopedEnv()
-    {
-        if (m_bWasSet)
-            qputenv(m_pszName, m_strOld);
-        else
-            qunsetenv(m_pszName);
-    }
-    CScopedEnv(const CScopedEnv&) = delete;
-    CScopedEnv& operator=(const CScopedEnv&) = delete;
-
-private:
-    const char* m_pszName;
-    bool m_bWasSet;
-    QByteArray m_strOld;
-};
-
 class DescriptorTypeTest : public testing::Test {
 protected:
     // The data folder does not exist yet: registering has to create it.
@@ -102,7 +77,7 @@ protected:
     {
         m_strDataHome = QString::fromStdString(path);
         m_env.reset();
-        m_env.emplace("XDG_DATA_HOME", QFile::encodeName(m_strDataHome));
+        m_env.emplace("XDG_DATA_HOME", path);
     }
     void SetUp() override { PointDataHomeAt(m_tree.Path("data")); }
     void TearDown() override { m_env.reset(); }
@@ -122,7 +97,7 @@ protected:
 
     CTempTree m_tree;
     QString m_strDataHome;
-    std::optional<CScopedEnv> m_env;
+    std::optional<CEnvOverride> m_env;
 };
 
 TEST_F(DescriptorTypeTest, AbsentTypeIsWrittenThenKnownAndLeftAlone)
@@ -233,8 +208,7 @@ TEST_F(DescriptorTypeTest, MissingUpdateToolStillWritesThePackage)
     if (!TypeIsUnknownOutsideTest())
         GTEST_SKIP() << "the system MIME database already types *.brw";
 
-    const CScopedEnv path("PATH",
-                          QFile::encodeName(QString::fromStdString(m_tree.MakeFolder("bin"))));
+    const CEnvOverride path("PATH", m_tree.MakeFolder("bin"));
     EXPECT_TRUE(DescriptorType::Register());
     EXPECT_EQ(ReadAll(PackagePath()), DescriptorType::PackageXml());
     EXPECT_FALSE(QFileInfo::exists(m_strDataHome + QStringLiteral("/mime/mime.cache")));

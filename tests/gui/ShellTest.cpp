@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "desktop/Shell.h"
 #include "GuiTestSupport.h"
+#include "support/EnvOverride.h"
 #include "support/TempTree.h"
 
 #include <gtest/gtest.h>
@@ -22,34 +23,6 @@
 namespace fs = std::filesystem;
 
 namespace {
-
-// Sets or clears an environment variable and puts back the old value on destruction.
-class CEnvOverride {
-public:
-    CEnvOverride(const char* name, const char* value)
-        : m_strName(name)
-    {
-        if (const char* old = std::getenv(name))
-            m_strOld = old;
-        if (value)
-            ::setenv(name, value, 1);
-        else
-            ::unsetenv(name);
-    }
-    ~CEnvOverride()
-    {
-        if (m_strOld)
-            ::setenv(m_strName.c_str(), m_strOld->c_str(), 1);
-        else
-            ::unsetenv(m_strName.c_str());
-    }
-    CEnvOverride(const CEnvOverride&) = delete;
-    CEnvOverride& operator=(const CEnvOverride&) = delete;
-
-private:
-    std::string m_strName;
-    std::optional<std::string> m_strOld;
-};
 
 std::string ReadText(const std::string& path)
 {
