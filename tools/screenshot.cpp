@@ -54,10 +54,13 @@ int main(int argc, char* argv[])
 {
     QApplication application(argc, argv);
     if (argc < 2) {
-        std::fprintf(stderr, "usage: quarrow_screenshot OUT.png [APPLICATION-NAME]\n");
+        std::fprintf(stderr,
+                     "usage: quarrow_screenshot OUT.png [APPLICATION-NAME [DRIVE-OR-IMAGE]]\n");
         return 2;
     }
     CMainWindow dlg;
+    if (argc > 3)
+        dlg.SetStartPath(argv[3]);
     dlg.show();
     if (!SettleUntilDone(dlg, false)) {
         std::fprintf(stderr, "the scan did not end\n");

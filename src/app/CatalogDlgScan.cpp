@@ -5,6 +5,8 @@
 #include "catalogue/OpenVolumeJob.h"
 #include "catalogue/Path.h"
 #include "catalogue/ScanJob.h"
+#include "library/LibraryStore.h"
+#include "library/StoredVolume.h"
 #include "platform/OpenVolume.h"
 #include "desktop/Prompt.h"
 #include "view/Collation.h"
@@ -47,7 +49,11 @@ void CCatalogDlg::OpenOnWorker(std::string path, bool bNamed)
     m_actOpenFolder.setEnabled(false);
     m_wndStatusBar.SetText(0, QStringLiteral("Opening: ") + DisplayText(path));
 
-    m_pOpenJob = NewOpenVolumeJob(std::move(path), m_fnOpenImage);
+    // A volume the library knows that is away is shown as it was catalogued.
+    m_pOpenJob = std::make_shared<COpenVolumeJob>(
+        std::move(path),
+        [openImage = m_fnOpenImage, store = CLibraryStore::DefaultPath()](
+            const std::string& named) { return OpenVolumeOrStored(named, openImage, store); });
     m_runner.Start(CJobRunner::EKind::Open, m_pOpenJob, [this] { OnOpenReports(); });
 }
 
@@ -112,7 +118,10 @@ void CCatalogDlg::ShowError(const QString& text)
 void CCatalogDlg::StartLabelledScan(std::shared_ptr<const CVolume> volume,
                                     const std::optional<std::string>& label)
 {
-    setWindowTitle(QStringLiteral("Quarrow - ") + DisplayText(label.value_or(volume->Root())));
+    QString title = QStringLiteral("Quarrow - ") + DisplayText(label.value_or(volume->Root()));
+    if (volume->Away())
+        title += QStringLiteral(" (not available)");
+    setWindowTitle(title);
     StartScan(std::move(volume));
 }
 

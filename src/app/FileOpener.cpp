@@ -89,6 +89,10 @@ CFileOpener::~CFileOpener() = default;
 void CFileOpener::OpenFile(const std::shared_ptr<const CVolume>& volume, const std::string& path,
                            const std::string& folder)
 {
+    if (volume && volume->Away()) {
+        ReportAway(*volume->Away());
+        return;
+    }
     if (volume && volume->MustCopyOut()) {
         OpenFromImage(volume, path, folder);
         return;
@@ -101,12 +105,40 @@ void CFileOpener::OpenFile(const std::shared_ptr<const CVolume>& volume, const s
 void CFileOpener::OpenFolder(const std::shared_ptr<const CVolume>& volume,
                              const std::string& folder)
 {
+    if (volume && volume->Away()) {
+        ReportAway(*volume->Away());
+        return;
+    }
     if (volume && volume->MustCopyOut()) {
         OpenFromImage(volume, std::string(), folder);
         return;
     }
     const std::optional<std::string> real = DesktopPath(volume, folder);
     ReportOpenError(real ? Shell::Execute(*real, "open", std::string()) : Shell::kErrFileNotFound);
+}
+
+void CFileOpener::ReportAway(const CVolume::Whereabouts& where)
+{
+    const QString label = DisplayText(where.strLabel);
+    const QString path = DisplayText(where.strPath);
+    QString text;
+    switch (where.eKind) {
+    case CVolume::Whereabouts::EKind::Image:
+        text = QStringLiteral("The disc image of %1 is no longer at %2. Put it back there to "
+                              "open its files.")
+                   .arg(label, path);
+        break;
+    case CVolume::Whereabouts::EKind::Disc:
+        text = QStringLiteral("Insert the disc %1 to open its files. It was last seen at %2.")
+                   .arg(label, path);
+        break;
+    case CVolume::Whereabouts::EKind::Folder:
+        text = QStringLiteral("The folder of %1 is no longer at %2. Put it back there to open "
+                              "its files.")
+                   .arg(label, path);
+        break;
+    }
+    ShowError(m_window, text);
 }
 
 std::optional<std::string> CFileOpener::DesktopPath(const std::shared_ptr<const CVolume>& volume,

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "catalogue/Volume.h"
 #include "view/JobRunner.h"
 
 #include <QString>
@@ -16,7 +17,6 @@ class CCopyOutJob;
 class CDiscViewJob;
 class CExtractCache;
 class CStatusBar;
-class CVolume;
 class QWidget;
 namespace DiscView {
 class CLease;
@@ -63,6 +63,8 @@ private:
     static std::optional<std::string> DesktopPath(const std::shared_ptr<const CVolume>& volume,
                                                   const std::string& path);
     static std::string ViewKey(const CVolume& volume);
+    // What to do to open a file of a volume shown from the library while it is away.
+    void ReportAway(const CVolume::Whereabouts& where);
     // The view where there is one, else a copy.
     void OpenFromImage(std::shared_ptr<const CVolume> volume, std::string file, std::string folder);
     void OpenInView(const DiscView::CLease& lease, const CVolume& volume, const std::string& file,

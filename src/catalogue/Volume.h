@@ -10,7 +10,8 @@
 #include <string_view>
 
 // The one way Quarrow reads a drive: a mounted folder (CMountedVolume) or a disc image
-// (CImageVolume), both opened by OpenVolume. Walker, profile reader, description, program
+// (CImageVolume), both opened by OpenVolume, or what the library recorded of one that is away
+// (CStoredVolume). Walker, profile reader, description, program
 // icons, the file list and the copy-out read through it alone.
 //
 // Paths. Every path taken or given is a display path as bytes: Root() followed by '/' and
@@ -157,6 +158,17 @@ public:
     // nullopt when there is none: always when MustCopyOut(), and for a file reached through a
     // link that leaves the volume.
     virtual std::optional<std::string> RealPathForDesktop(const std::string& path) const = 0;
+
+    // Where a volume shown from the library while its disc or image is away was last seen:
+    // its listings are as catalogued, its files cannot be opened, and the window says where
+    // to find them. Null for a volume that is there.
+    struct Whereabouts {
+        enum class EKind : unsigned char { Image, Disc, Folder };
+        std::string strLabel;
+        std::string strPath;
+        EKind eKind = EKind::Folder;
+    };
+    virtual const Whereabouts* Away() const noexcept { return nullptr; }
 
     // Tells what the volume holds from what a volume opened earlier at the same Root() held
     // (an image replaced under its name), so that copies of the two are kept apart. Empty

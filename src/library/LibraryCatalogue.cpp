@@ -132,7 +132,9 @@ private:
         application.strFolder = Inside(m_volume, entry.strFolder);
         application.strDescription =
             Description::ForDisplay(Description::Build(read, m_volume, entry.strFolder).strText);
-        application.astrPatterns = Descriptor::ReadShowFiles(read).astrPatterns;
+        Descriptor::ShowFiles show = Descriptor::ReadShowFiles(read);
+        application.astrPatterns = std::move(show.astrPatterns);
+        application.bSearchSubdirs = show.bSearchSubdirs;
     }
 
     struct IdentityHash {

@@ -35,6 +35,7 @@ struct CLibraryApplication {
     std::string strFolder;      // inside the volume
     std::string strDescription; // UTF-8, as the window's description pane shows it
     std::vector<std::string> astrPatterns;
+    bool bSearchSubdirs = false; // the patterns match in subfolders too
 };
 
 struct CLibraryFile {

@@ -12,6 +12,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <unordered_map>
 #include <fcntl.h>
 #include <set>
 #include <sys/stat.h>
@@ -58,6 +59,12 @@ CREATE TABLE application(
     category BLOB NOT NULL, name BLOB NOT NULL, descriptor BLOB NOT NULL, folder BLOB NOT NULL,
     description TEXT NOT NULL, patterns BLOB NOT NULL, key TEXT NOT NULL);
 CREATE INDEX application_volume ON application(volume);
+)sql",
+    // Whether an application lists its subfolders' files too, which showing a volume from the
+    // store needs; volumes catalogued before are read again on their next add.
+    R"sql(
+ALTER TABLE application ADD COLUMN subdirs INTEGER NOT NULL DEFAULT 0;
+UPDATE volume SET changed = -1;
 )sql",
 };
 static_assert(std::size(kMigrations) == CLibraryStore::kSchemaVersion);
@@ -470,7 +477,8 @@ void CLibraryStore::WriteContents(std::int64_t volume, const CLibraryContents& c
         .Run();
     CStatement application(m_hDb,
                            "INSERT INTO application(volume, category, name, descriptor, folder, "
-                           "description, patterns, key) VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8)");
+                           "description, patterns, key, subdirs) "
+                           "VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9)");
     for (const CLibraryApplication& entry : contents.arrApplications) {
         std::string patterns;
         for (const std::string& pattern : entry.astrPatterns)
@@ -483,7 +491,60 @@ void CLibraryStore::WriteContents(std::int64_t volume, const CLibraryContents& c
             .BindText(6, entry.strDescription)
             .BindBlob(7, patterns)
             .BindText(8, ApplicationKey(entry))
+            .Bind(9, entry.bSearchSubdirs ? 1 : 0)
             .Run();
+    }
+}
+
+CLibraryContents CLibraryStore::Contents(std::int64_t volume)
+{
+    // One read transaction: an add in another Quarrow replaces a volume's rows at once.
+    Execute("BEGIN");
+    try {
+        CLibraryContents contents;
+        std::unordered_map<std::int64_t, std::uint32_t> folderIndex;
+        CStatement folders(m_hDb, "SELECT id, path FROM folder WHERE volume = ?1 ORDER BY id");
+        folders.Bind(1, volume);
+        while (folders.Step()) {
+            folderIndex.emplace(folders.Int(0),
+                                static_cast<std::uint32_t>(contents.astrFolders.size()));
+            contents.astrFolders.push_back(folders.Bytes(1));
+        }
+        CStatement files(m_hDb, "SELECT folder, name, size, modified FROM file WHERE id BETWEEN "
+                                "(SELECT first_file FROM volume WHERE id = ?1) AND "
+                                "(SELECT last_file FROM volume WHERE id = ?1) ORDER BY id");
+        files.Bind(1, volume);
+        while (files.Step()) {
+            const auto folder = folderIndex.find(files.Int(0));
+            if (folder == folderIndex.end())
+                continue;
+            contents.arrFiles.push_back({folder->second, files.Bytes(1),
+                                         static_cast<std::uint64_t>(files.Int(2)), files.Int(3)});
+        }
+        CStatement applications(m_hDb, "SELECT category, name, descriptor, folder, description, "
+                                       "patterns, subdirs FROM application WHERE volume = ?1 "
+                                       "ORDER BY id");
+        applications.Bind(1, volume);
+        while (applications.Step()) {
+            CLibraryApplication& entry = contents.arrApplications.emplace_back();
+            entry.strCategory = applications.Bytes(0);
+            entry.strName = applications.Bytes(1);
+            entry.strDescriptor = applications.Bytes(2);
+            entry.strFolder = applications.Bytes(3);
+            entry.strDescription = applications.Bytes(4);
+            const std::string patterns = applications.Bytes(5);
+            for (std::size_t at = 0; at < patterns.size();) {
+                const std::size_t end = std::min(patterns.find('\0', at), patterns.size());
+                entry.astrPatterns.push_back(patterns.substr(at, end - at));
+                at = end + 1;
+            }
+            entry.bSearchSubdirs = applications.Int(6) != 0;
+        }
+        Execute("COMMIT");
+        return contents;
+    } catch (...) {
+        sqlite3_exec(m_hDb, "ROLLBACK", nullptr, nullptr, nullptr);
+        throw;
     }
 }
 

@@ -19,7 +19,7 @@ struct sqlite3;
 // Every operation but Open and SetAside throws CLibraryStore::CError when SQLite fails.
 class CLibraryStore {
 public:
-    static constexpr int kSchemaVersion = 1;
+    static constexpr int kSchemaVersion = 2;
 
     class CError : public std::runtime_error {
     public:
@@ -65,6 +65,8 @@ public:
     // they replace what it held; without, only the volume's own facts change. Any other volume
     // recorded at volume.strPath is forgotten: one volume per path.
     void Save(CLibraryVolume& volume, const CLibraryContents* contents);
+    // What the volume with id held when it was last catalogued, in the order it was read.
+    CLibraryContents Contents(std::int64_t volume);
     // False when no volume is recorded at path.
     bool Forget(const std::string& path);
 

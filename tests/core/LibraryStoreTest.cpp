@@ -47,8 +47,13 @@ CLibraryContents SampleContents()
                          {1, "Éditeur.exe", 20, 2},
                          {1, "tiny.db", 30, 3},
                          {1, "\xff\x41X.bin", 40, 4}};
-    contents.arrApplications = {
-        {"Tools", "Éditeur", "apps/ÉDIT/e.brw", "apps/ÉDIT", "Writes HEX\r\n", {"*.exe", "*.txt"}}};
+    contents.arrApplications = {{"Tools",
+                                 "Éditeur",
+                                 "apps/ÉDIT/e.brw",
+                                 "apps/ÉDIT",
+                                 "Writes HEX\r\n",
+                                 {"*.exe", ""},
+                                 true}};
     return contents;
 }
 
@@ -78,6 +83,16 @@ TEST_F(LibraryStoreTest, KeepsVolumesAndFindsTheirItemsByFoldedWords)
     EXPECT_EQ(volumes[0].nApplications, 1u);
     EXPECT_EQ(volumes[0].nFiles, 4u);
     EXPECT_EQ(again.VolumesWithIdentity("id1").size(), 1u);
+    const CLibraryContents read = again.Contents(volume.nId);
+    EXPECT_EQ(read.astrFolders, contents.astrFolders);
+    ASSERT_EQ(read.arrFiles.size(), 4u);
+    EXPECT_EQ(read.arrFiles[3].strName, "\xff\x41X.bin");
+    EXPECT_EQ(read.arrFiles[3].nFolder, 1u);
+    EXPECT_EQ(read.arrFiles[3].nSize, 40u);
+    ASSERT_EQ(read.arrApplications.size(), 1u);
+    EXPECT_EQ(read.arrApplications[0].astrPatterns, contents.arrApplications[0].astrPatterns);
+    EXPECT_TRUE(read.arrApplications[0].bSearchSubdirs);
+    EXPECT_EQ(read.arrApplications[0].strDescription, "Writes HEX\r\n");
 
     // Beyond ASCII, in names, categories and descriptions; long words by trigram, short ones
     // by folded text; every word must occur.

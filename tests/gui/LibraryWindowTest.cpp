@@ -1,11 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "DescriptorText.h"
+#include "EnvOverride.h"
 #include "GuiTestSupport.h"
 #include "TempTree.h"
 
 #include "dialogs/LibraryDlg.h"
 #include "library/LibraryAdder.h"
 #include "library/LibraryStore.h"
+#include "desktop/Prompt.h"
 #include "view/DisplayText.h"
 
 #include <QLineEdit>
@@ -15,6 +17,7 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <optional>
 
 namespace {
@@ -30,7 +33,7 @@ protected:
                          CDescriptorText().Info("Archivers", "Zipper").Text());
         m_disc.WriteFile("tools/zipper/zipper.exe", "MZ");
         m_disc.WriteFile("tools/zipper/readme-quokka.txt", "hello");
-        m_strStore = m_state.Path("library.sqlite");
+        m_strStore = m_state.Path("quarrow/library.sqlite");
         CLibraryStore store;
         std::string error, notice;
         ASSERT_EQ(store.Open(m_strStore, error, notice), CLibraryStore::EOpen::Ok) << error;
@@ -51,8 +54,79 @@ protected:
 
     CTempTree m_disc;
     CTempTree m_state;
+    // The store the main window reads as well.
+    CEnvOverride m_dataHome{"XDG_DATA_HOME", m_state.Root()};
     std::string m_strStore;
 };
+
+// What a person sees of an application: its description, then each listed file's row.
+QStringList Shown(CMainWindow& window, const QString& category, const QString& application)
+{
+    EXPECT_TRUE(window.WaitForDone());
+    EXPECT_TRUE(window.Select(category, application));
+    EXPECT_TRUE(window.WaitForListing());
+    QStringList shown{window.DescriptionPane().toPlainText()};
+    const QAbstractItemModel& files = window.ApplicationView().FileListModel();
+    for (int row = 0; row < files.rowCount(); ++row) {
+        QStringList cells;
+        for (int column = 0; column < files.columnCount(); ++column)
+            cells << files.index(row, column).data().toString();
+        shown << cells.join('|');
+    }
+    return shown;
+}
+
+// Taken away after cataloguing, a disc is shown as it was, the title says it is not there,
+// and opening a file says where it was.
+TEST_F(LibraryWindow, ShowsADiscThatIsAwayAsItWasCatalogued)
+{
+    const std::string disc = m_state.Path("away");
+    m_state.WriteFile("away/AUTORUN.INF", "[autorun]\nlabel=Away Disc\n");
+    m_state.WriteFile("away/paint/painter.brw", CDescriptorText()
+                                                    .Info("Graphics", "Painter \"Pro\"")
+                                                    .Section("description")
+                                                    .Key("file", "ABOUT.TXT")
+                                                    .Section("showfiles")
+                                                    .Key("searchsubdirs", "true")
+                                                    .Key("file1", "*.txt")
+                                                    .Text());
+    m_state.WriteFile("away/paint/about.txt", "Paints\r\nin caf\xE9 colours");
+    m_state.WriteFile("away/paint/docs/guide.txt", "a guide of some length");
+    {
+        CLibraryStore store;
+        std::string error, notice;
+        ASSERT_EQ(store.Open(m_strStore, error, notice), CLibraryStore::EOpen::Ok) << error;
+        ASSERT_EQ(CLibraryAdder(store).Add(disc).eState, CLibraryAdder::EState::Added);
+    }
+    const QString category = QStringLiteral("Graphics");
+    const QString application = QStringLiteral("Painter \"Pro\"");
+    QStringList present;
+    {
+        CMainWindow window;
+        window.SetStartPath(disc);
+        window.show();
+        present = Shown(window, category, application);
+    }
+    ASSERT_EQ(present.size(), 3) << present.join('|').toStdString();
+
+    std::filesystem::rename(disc, disc + "-elsewhere");
+    CMainWindow window;
+    window.SetStartPath(disc);
+    window.show();
+    EXPECT_EQ(Shown(window, category, application), present);
+    EXPECT_EQ(window.windowTitle(), QStringLiteral("Quarrow - Away Disc (not available)"));
+
+    CPrompt::SetNextAnswer(QMessageBox::Ok);
+    QTreeView& list = window.FileList();
+    const QPoint row = list.visualRect(list.model()->index(0, 0)).center();
+    QTest::mouseClick(list.viewport(), Qt::LeftButton, {}, row);
+    QTest::mouseDClick(list.viewport(), Qt::LeftButton, {}, row);
+    ASSERT_TRUE(CPrompt::LastShown());
+    EXPECT_EQ(CPrompt::LastShown()->m_strText.toStdString(),
+              "The folder of Away Disc is no longer at " + disc +
+                  ". Put it back there to open its files.");
+    CPrompt::Reset();
+}
 
 TEST_F(LibraryWindow, FindsAnApplicationAndAFileAndOpensThemSelected)
 {
