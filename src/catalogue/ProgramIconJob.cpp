@@ -74,6 +74,10 @@ CProgramIconCache::Icon CProgramIconJob::Read(const CVolume& volume, CProgramIco
 {
     static const CProgramIconCache::Icon kNone =
         std::make_shared<const std::vector<unsigned char>>();
+    if (volume.Away()) {
+        CProgramIconCache::Icon kept = volume.KeptIcon(request.strPath);
+        return kept ? kept : kNone;
+    }
     if (const auto identity = volume.IdentityOf(request.strPath)) {
         if (CProgramIconCache::Icon icon = cache.Find(*identity))
             return icon;

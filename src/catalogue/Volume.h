@@ -8,6 +8,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 // The one way Quarrow reads a drive: a mounted folder (CMountedVolume) or a disc image
 // (CImageVolume), both opened by OpenVolume, or what the library recorded of one that is away
@@ -169,6 +170,12 @@ public:
         EKind eKind = EKind::Folder;
     };
     virtual const Whereabouts* Away() const noexcept { return nullptr; }
+    // The icon the library kept of the program at path, as .ico bytes, for a volume that is
+    // Away(): its programs cannot be read. Null when none was kept.
+    virtual std::shared_ptr<const std::vector<unsigned char>> KeptIcon(const std::string&) const
+    {
+        return nullptr;
+    }
 
     // Tells what the volume holds from what a volume opened earlier at the same Root() held
     // (an image replaced under its name), so that copies of the two are kept apart. Empty

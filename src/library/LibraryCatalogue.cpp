@@ -6,8 +6,10 @@
 #include "catalogue/Description.h"
 #include "catalogue/Descriptor.h"
 #include "catalogue/FolderWalker.h"
+#include "catalogue/PeIconReader.h"
 #include "catalogue/ProfileReader.h"
 #include "catalogue/ScanJob.h"
+#include "catalogue/Text.h"
 #include "catalogue/Volume.h"
 #include "catalogue/Wildcard.h"
 #include "platform/RegularFile.h"
@@ -25,6 +27,9 @@ namespace {
 constexpr std::uint64_t kHeaderAt = 32768;
 constexpr std::size_t kHeaderBytes = 16384;
 constexpr std::size_t kMaxAutorunBytes = 65536;
+// A program's icon as the file list draws it is kept when it is this small: the 16 x 16
+// images of old programs take a few hundred bytes, and a store must stay small.
+constexpr std::size_t kMaxKeptIconBytes = 4096;
 
 class CHash {
 public:
@@ -98,8 +103,25 @@ private:
                 m_contents.astrFolders.push_back(Inside(m_volume, m_strLastFolder));
             m_nLastFolder = static_cast<std::uint32_t>(it->second);
         }
-        m_contents.arrFiles.push_back(
-            {m_nLastFolder, found.GetFileName(), identity.nSize, Seconds(identity.modified)});
+        m_contents.arrFiles.push_back({m_nLastFolder, found.GetFileName(), identity.nSize,
+                                       Seconds(identity.modified), IconOf(found)});
+    }
+
+    // As the window reads a program's icon for its row, so that a disc away shows it too.
+    std::string IconOf(const CFoundFile& found) const
+    {
+        const std::string& name = found.GetFileName();
+        if (!found.IsRegular() || name.size() < 4 ||
+            !Text::EqualsNoCase(std::string_view(name).substr(name.size() - 4), ".exe"))
+            return {};
+        const std::unique_ptr<CVolume::CFile> file = m_volume.OpenListedFile(found.GetFilePath());
+        if (!file)
+            return {};
+        const std::vector<unsigned char> icon =
+            CPeIconReader::ExtractIconFromFile(*file, 0, CPeIconReader::Images::ClosestTo16);
+        if (icon.size() > kMaxKeptIconBytes)
+            return {};
+        return std::string(icon.begin(), icon.end());
     }
 
     // As CScanJob reads them: each file once, and no more than its budget in all.

@@ -43,6 +43,7 @@ struct CLibraryFile {
     std::string strName;
     std::uint64_t nSize = 0;
     std::int64_t nModified = 0; // seconds since the epoch
+    std::string strIcon;        // a program's small icon as .ico bytes; empty for none
 };
 
 struct CLibraryContents {

@@ -60,10 +60,16 @@ CREATE TABLE application(
     description TEXT NOT NULL, patterns BLOB NOT NULL, key TEXT NOT NULL);
 CREATE INDEX application_volume ON application(volume);
 )sql",
-    // Whether an application lists its subfolders' files too, which showing a volume from the
-    // store needs; volumes catalogued before are read again on their next add.
+    // Whether an application lists its subfolders' files too, and programs' small icons (each
+    // kept once a volume), which showing a volume from the store needs; volumes catalogued
+    // before are read again on their next add.
     R"sql(
 ALTER TABLE application ADD COLUMN subdirs INTEGER NOT NULL DEFAULT 0;
+CREATE TABLE icon(
+    id INTEGER PRIMARY KEY, volume INTEGER NOT NULL REFERENCES volume(id) ON DELETE CASCADE,
+    ico BLOB NOT NULL);
+CREATE INDEX icon_volume ON icon(volume);
+CREATE TABLE program_icon(file INTEGER PRIMARY KEY, icon INTEGER NOT NULL);
 UPDATE volume SET changed = -1;
 )sql",
 };
@@ -173,6 +179,33 @@ private:
 
     sqlite3* m_hDb;
     sqlite3_stmt* m_hStatement = nullptr;
+};
+
+// Programs' icons of one volume, each kept once however many programs show it.
+class CLibraryStore::CIconWriter {
+public:
+    CIconWriter(sqlite3* hDb, std::int64_t volume)
+        : m_hDb(hDb)
+        , m_nVolume(volume)
+        , m_icon(hDb, "INSERT INTO icon(volume, ico) VALUES (?1, ?2)")
+        , m_program(hDb, "INSERT INTO program_icon(file, icon) VALUES (?1, ?2)")
+    {}
+    void Add(std::int64_t file, const std::string& ico)
+    {
+        auto [it, bNew] = m_mapIds.try_emplace(ico, 0);
+        if (bNew) {
+            m_icon.Bind(1, m_nVolume).BindBlob(2, ico).Run();
+            it->second = sqlite3_last_insert_rowid(m_hDb);
+        }
+        m_program.Bind(1, file).Bind(2, it->second).Run();
+    }
+
+private:
+    sqlite3* m_hDb;
+    std::int64_t m_nVolume;
+    CStatement m_icon;
+    CStatement m_program;
+    std::unordered_map<std::string, std::int64_t> m_mapIds;
 };
 
 CLibraryStore::~CLibraryStore()
@@ -429,6 +462,11 @@ void CLibraryStore::DeleteContents(std::int64_t volume)
                       "id = ?1) AND (SELECT last_file FROM volume WHERE id = ?1)")
         .Bind(1, volume)
         .Run();
+    CStatement(m_hDb, "DELETE FROM program_icon WHERE file BETWEEN (SELECT first_file FROM "
+                      "volume WHERE id = ?1) AND (SELECT last_file FROM volume WHERE id = ?1)")
+        .Bind(1, volume)
+        .Run();
+    CStatement(m_hDb, "DELETE FROM icon WHERE volume = ?1").Bind(1, volume).Run();
     CStatement(m_hDb, "DELETE FROM folder WHERE volume = ?1").Bind(1, volume).Run();
     CStatement(m_hDb, "DELETE FROM application WHERE volume = ?1").Bind(1, volume).Run();
 }
@@ -454,6 +492,7 @@ void CLibraryStore::WriteContents(std::int64_t volume, const CLibraryContents& c
                            "VALUES (?1, ?2, ?3, ?4, ?5)");
     // Indexed here rather than by a trigger: a trigger's program costs more than the insert.
     CStatement index(m_hDb, "INSERT INTO file_key(rowid, key) VALUES (?1, ?2)");
+    CIconWriter icons(m_hDb, volume);
     std::int64_t first = 1, last = 0;
     for (const CLibraryFile& entry : contents.arrFiles) {
         if (entry.nFolder >= folderIds.size())
@@ -467,6 +506,8 @@ void CLibraryStore::WriteContents(std::int64_t volume, const CLibraryContents& c
             .Run();
         last = sqlite3_last_insert_rowid(m_hDb);
         index.Bind(1, last).BindText(2, key).Run();
+        if (!entry.strIcon.empty())
+            icons.Add(last, entry.strIcon);
         if (first > last)
             first = last;
     }
@@ -510,16 +551,19 @@ CLibraryContents CLibraryStore::Contents(std::int64_t volume)
                                 static_cast<std::uint32_t>(contents.astrFolders.size()));
             contents.astrFolders.push_back(folders.Bytes(1));
         }
-        CStatement files(m_hDb, "SELECT folder, name, size, modified FROM file WHERE id BETWEEN "
-                                "(SELECT first_file FROM volume WHERE id = ?1) AND "
-                                "(SELECT last_file FROM volume WHERE id = ?1) ORDER BY id");
+        CStatement files(m_hDb,
+                         "SELECT f.folder, f.name, f.size, f.modified, i.ico FROM file f "
+                         "LEFT JOIN program_icon p ON p.file = f.id LEFT JOIN icon i ON "
+                         "i.id = p.icon WHERE f.id BETWEEN (SELECT first_file FROM volume WHERE "
+                         "id = ?1) AND (SELECT last_file FROM volume WHERE id = ?1) ORDER BY f.id");
         files.Bind(1, volume);
         while (files.Step()) {
             const auto folder = folderIndex.find(files.Int(0));
             if (folder == folderIndex.end())
                 continue;
             contents.arrFiles.push_back({folder->second, files.Bytes(1),
-                                         static_cast<std::uint64_t>(files.Int(2)), files.Int(3)});
+                                         static_cast<std::uint64_t>(files.Int(2)), files.Int(3),
+                                         files.Bytes(4)});
         }
         CStatement applications(m_hDb, "SELECT category, name, descriptor, folder, description, "
                                        "patterns, subdirs FROM application WHERE volume = ?1 "

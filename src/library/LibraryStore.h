@@ -88,6 +88,7 @@ public:
 
 private:
     class CStatement;
+    class CIconWriter;
     void Execute(const char* sql);
     std::int64_t ReadVersion();
     void Migrate();

@@ -131,6 +131,9 @@ CStoredVolume::CStoredVolume(const CLibraryVolume& volume, const CLibraryContent
         Node& node = m_arrNodes[AddNode(inside, false, true)];
         node.nSize = file.nSize;
         node.nModified = file.nModified;
+        if (!file.strIcon.empty())
+            node.pIcon = std::make_shared<const std::vector<unsigned char>>(file.strIcon.begin(),
+                                                                            file.strIcon.end());
     }
     for (std::size_t i = 0; i < contents.arrApplications.size(); ++i)
         AddApplication(i, contents.arrApplications[i]);
@@ -320,6 +323,13 @@ std::optional<CVolume::FileIdentity> CStoredVolume::IdentityOf(const std::string
     if (!node || m_arrNodes[*node].bFolder)
         return std::nullopt;
     return IdentityOfNode(*node);
+}
+
+std::shared_ptr<const std::vector<unsigned char>>
+CStoredVolume::KeptIcon(const std::string& path) const
+{
+    const auto node = Find(path);
+    return node ? m_arrNodes[*node].pIcon : nullptr;
 }
 
 CVolume::PathKind CStoredVolume::What(const std::string& path) const

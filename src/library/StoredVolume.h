@@ -40,6 +40,8 @@ public:
         return std::nullopt;
     }
     const Whereabouts* Away() const noexcept override { return &m_whereabouts; }
+    std::shared_ptr<const std::vector<unsigned char>>
+    KeptIcon(const std::string& path) const override;
     std::string ContentKey() const override { return m_strIdentity; }
 
 private:
@@ -55,6 +57,7 @@ private:
         std::int64_t nModified = 0;
         std::vector<std::uint32_t> arrChildren; // listed entries, in catalogue order
         std::optional<std::string> strText;     // the content of a file made from the store
+        std::shared_ptr<const std::vector<unsigned char>> pIcon; // a program's, when kept
     };
 
     std::uint32_t EnsureFolder(const std::string& inside);

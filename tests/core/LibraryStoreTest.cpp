@@ -43,10 +43,10 @@ CLibraryContents SampleContents()
 {
     CLibraryContents contents;
     contents.astrFolders = {"", "apps/ÉDIT"};
-    contents.arrFiles = {{0, "README.TXT", 10, 1},
-                         {1, "Éditeur.exe", 20, 2},
-                         {1, "tiny.db", 30, 3},
-                         {1, "\xff\x41X.bin", 40, 4}};
+    contents.arrFiles = {{0, "README.TXT", 10, 1, {}},
+                         {1, "Éditeur.exe", 20, 2, "ico"},
+                         {1, "tiny.db", 30, 3, {}},
+                         {1, "\xff\x41X.bin", 40, 4, "ico"}};
     contents.arrApplications = {{"Tools",
                                  "Éditeur",
                                  "apps/ÉDIT/e.brw",
@@ -89,6 +89,8 @@ TEST_F(LibraryStoreTest, KeepsVolumesAndFindsTheirItemsByFoldedWords)
     EXPECT_EQ(read.arrFiles[3].strName, "\xff\x41X.bin");
     EXPECT_EQ(read.arrFiles[3].nFolder, 1u);
     EXPECT_EQ(read.arrFiles[3].nSize, 40u);
+    EXPECT_EQ(read.arrFiles[3].strIcon, "ico");
+    EXPECT_EQ(read.arrFiles[2].strIcon, "");
     ASSERT_EQ(read.arrApplications.size(), 1u);
     EXPECT_EQ(read.arrApplications[0].astrPatterns, contents.arrApplications[0].astrPatterns);
     EXPECT_TRUE(read.arrApplications[0].bSearchSubdirs);
@@ -107,8 +109,9 @@ TEST_F(LibraryStoreTest, KeepsVolumesAndFindsTheirItemsByFoldedWords)
     // Replaced contents leave nothing of the old behind, in the index either.
     CLibraryContents fewer;
     fewer.astrFolders = {""};
-    fewer.arrFiles = {{0, "other.txt", 1, 1}};
+    fewer.arrFiles = {{0, "other.txt", 1, 1, {}}};
     again.Save(volume, &fewer);
+    EXPECT_TRUE(again.Contents(volume.nId).arrFiles[0].strIcon.empty());
     EXPECT_EQ(Hits(again, {"éditeur"}), std::vector<std::string>{});
     EXPECT_EQ(Hits(again, {"other"}), (std::vector<std::string>{"f:/other.txt"}));
     EXPECT_TRUE(again.Forget("/d/one.iso"));

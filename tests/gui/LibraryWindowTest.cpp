@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "DescriptorText.h"
 #include "EnvOverride.h"
+#include "IconProgram.h"
 #include "GuiTestSupport.h"
 #include "TempTree.h"
 
@@ -59,18 +60,22 @@ protected:
     std::string m_strStore;
 };
 
-// What a person sees of an application: its description, then each listed file's row.
+// What a person sees of an application: its description, then each listed file's row with
+// a digest of its icon.
 QStringList Shown(CMainWindow& window, const QString& category, const QString& application)
 {
     EXPECT_TRUE(window.WaitForDone());
     EXPECT_TRUE(window.Select(category, application));
     EXPECT_TRUE(window.WaitForListing());
+    EXPECT_TRUE(WaitUntil([&] { return !window.ApplicationView().IsReadingIcons(); }, 10000));
     QStringList shown{window.DescriptionPane().toPlainText()};
-    const QAbstractItemModel& files = window.ApplicationView().FileListModel();
+    const CFileListModel& files = window.ApplicationView().FileListModel();
     for (int row = 0; row < files.rowCount(); ++row) {
         QStringList cells;
         for (int column = 0; column < files.columnCount(); ++column)
             cells << files.index(row, column).data().toString();
+        const QImage icon = Picture(files.RowAt(row)->icon);
+        cells << QString::number(qHashBits(icon.constBits(), icon.sizeInBytes()));
         shown << cells.join('|');
     }
     return shown;
@@ -89,7 +94,9 @@ TEST_F(LibraryWindow, ShowsADiscThatIsAwayAsItWasCatalogued)
                                                     .Section("showfiles")
                                                     .Key("searchsubdirs", "true")
                                                     .Key("file1", "*.txt")
+                                                    .Key("file2", "*.exe")
                                                     .Text());
+    m_state.WriteFile("away/paint/painter.exe", IconProgram::WithIcon());
     m_state.WriteFile("away/paint/about.txt", "Paints\r\nin caf\xE9 colours");
     m_state.WriteFile("away/paint/docs/guide.txt", "a guide of some length");
     {
@@ -107,7 +114,7 @@ TEST_F(LibraryWindow, ShowsADiscThatIsAwayAsItWasCatalogued)
         window.show();
         present = Shown(window, category, application);
     }
-    ASSERT_EQ(present.size(), 3) << present.join('|').toStdString();
+    ASSERT_EQ(present.size(), 4) << present.join(QStringLiteral(" // ")).toStdString();
 
     std::filesystem::rename(disc, disc + "-elsewhere");
     CMainWindow window;
