@@ -2,14 +2,15 @@
 # SPDX-License-Identifier: GPL-3.0-or-later
 # The library on a generated collection, in one run: cataloguing every image (quarrow --add)
 # against bsdtar -tf over every image in turn, adding the unchanged collection again, search
-# times for one and for three words (in one process, process start left out), and the store's
-# bytes per file.
+# times for one and for three words (in one process, process start left out), how late the
+# library window's UI thread runs while queries are typed, and the store's bytes per file.
 #
 #   bench/library-bench.sh [BUILD_DIR] [IMAGES] [FILES_PER_IMAGE]
 #
 # BUILD_DIR defaults to build beside this folder, IMAGES to 50, FILES_PER_IMAGE to 3000. Every
 # tenth image is UDF (genisoimage -udf) when genisoimage is there, the rest xorriso -R -J.
-# Builds nothing: it needs quarrow, and gen_drive, run_timed and library_search in BUILD_DIR.
+# Builds nothing: it needs quarrow, and gen_drive, run_timed, library_search and gui_library in
+# BUILD_DIR.
 set -euo pipefail
 
 here=$(cd "$(dirname "$0")/.." && pwd)
@@ -18,7 +19,7 @@ images=${2:-50}
 files=${3:-3000}
 exe=$build/src/quarrow
 bin=$build/bench
-for tool in "$exe" "$bin/gen_drive" "$bin/run_timed" "$bin/library_search"; do
+for tool in "$exe" "$bin/gen_drive" "$bin/run_timed" "$bin/library_search" "$bin/gui_library"; do
     [[ -x $tool ]] || { echo "missing $tool; build it first" >&2; exit 2; }
 done
 for cmd in xorriso bsdtar; do
@@ -71,5 +72,8 @@ echo "catalogue all:    $(ms "$work/add.ns") ms   (bsdtar -tf over every image: 
 echo "add unchanged:    $(ms "$work/again.ns") ms"
 echo "search one word:  p50 $one50 ms, p99 $one99 ms ($onehits hits on average)"
 echo "search 3 words:   p50 $three50 ms, p99 $three99 ms ($threehits hits on average)"
+typing=$(QT_QPA_PLATFORM=offscreen "$bin/gui_library" "$store" "$work/one" 20 2>/dev/null |
+    awk '/^typing/ { print "UI thread own p99", $9, "ms, max", $11, "ms; wall p99", $5, "ms (" $3, "keys)" }')
+echo "typing in window: $typing"
 echo "store:            $bytes bytes, $(awk -v b="$bytes" -v f="$total_files" 'BEGIN { printf "%.0f", b / f }') bytes per file"
 echo "load: $(cat /proc/loadavg)"
