@@ -10,7 +10,7 @@ packages=(
     libgtest-dev libgmock-dev libbenchmark-dev
     shared-mime-info hicolor-icon-theme adwaita-icon-theme desktop-file-utils
     xvfb xauth xdotool x11-utils bfs dpkg-dev file lintian appstream
-    libsqlite3-dev xorriso genisoimage udftools libarchive-tools mtools dosfstools
+    libsqlite3-dev zlib1g-dev xorriso genisoimage udftools libarchive-tools mtools dosfstools
     libfuse3-dev fuse3
 )
 if [[ "${1:-}" == "--sanitizers" ]]; then

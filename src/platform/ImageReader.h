@@ -28,6 +28,7 @@ public:
         std::string strEmbedded;     // a file's data kept in its entry (UDF), instead
         std::int64_t nModified = 0;  // seconds since the epoch
         bool bExecutable = false;    // the image records an execute bit (Rock Ridge, UDF)
+        bool bZisofs = false;        // extents hold zisofs data that inflates to nSize bytes
     };
     // What a listing may grow to; beyond it the folder counts as unreadable.
     struct Limits {

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/ImageVolume.h"
 
+#include "platform/ZisofsReader.h"
+
 #include "catalogue/Path.h"
 
 #include <algorithm>
@@ -110,29 +112,20 @@ public:
     {
         if (offset > m_entry.nSize || size > m_entry.nSize - offset)
             return false;
-        if (!m_entry.strEmbedded.empty()) {
-            std::memcpy(buffer, m_entry.strEmbedded.data() + offset, size);
-            return true;
-        }
-        auto* out = static_cast<unsigned char*>(buffer);
-        std::vector<unsigned char> chunk;
-        std::uint64_t extentStart = 0; // the extent's offset in the file
-        for (const CImageReader::Extent& extent : m_entry.extents) {
-            if (size == 0)
-                break;
-            const std::uint64_t extentEnd = extentStart + extent.nBytes;
-            if (offset < extentEnd) {
-                const std::uint64_t inExtent = offset - extentStart;
-                const std::uint64_t want = std::min<std::uint64_t>(size, extentEnd - offset);
-                if (!ReadExtent(extent, inExtent, out, want, chunk))
-                    return false;
-                out += want;
-                offset += want;
-                size -= want;
+        if (m_entry.bZisofs) {
+            if (!m_pInflater) {
+                std::uint64_t stored = 0;
+                for (const CImageReader::Extent& extent : m_entry.extents)
+                    stored += extent.nBytes;
+                m_pInflater = std::make_unique<CZisofsReader>(
+                    [this](std::uint64_t at, void* out, std::size_t bytes) {
+                        return ReadStored(at, out, bytes);
+                    },
+                    stored, m_entry.nSize);
             }
-            extentStart = extentEnd;
+            return m_pInflater->ReadAt(offset, buffer, size);
         }
-        return size == 0;
+        return ReadStored(offset, buffer, size);
     }
 
     CVolume::ReadStatus ReadAll(std::string& out, std::size_t maxBytes) const override
@@ -159,6 +152,36 @@ public:
     bool IsRecordedExecutable() const override { return m_entry.bExecutable; }
 
 private:
+    // The bytes as the image stores them, through the extents in order; bounds checked.
+    bool ReadStored(std::uint64_t offset, void* buffer, std::size_t size) const
+    {
+        if (!m_entry.strEmbedded.empty()) {
+            if (offset > m_entry.strEmbedded.size() || size > m_entry.strEmbedded.size() - offset)
+                return false;
+            std::memcpy(buffer, m_entry.strEmbedded.data() + offset, size);
+            return true;
+        }
+        auto* out = static_cast<unsigned char*>(buffer);
+        std::vector<unsigned char> chunk;
+        std::uint64_t extentStart = 0; // the extent's offset in the file
+        for (const CImageReader::Extent& extent : m_entry.extents) {
+            if (size == 0)
+                break;
+            const std::uint64_t extentEnd = extentStart + extent.nBytes;
+            if (offset < extentEnd) {
+                const std::uint64_t inExtent = offset - extentStart;
+                const std::uint64_t want = std::min<std::uint64_t>(size, extentEnd - offset);
+                if (!ReadExtent(extent, inExtent, out, want, chunk))
+                    return false;
+                out += want;
+                offset += want;
+                size -= want;
+            }
+            extentStart = extentEnd;
+        }
+        return size == 0;
+    }
+
     // Whole blocks go straight to the caller; a partial block at either end through chunk.
     bool ReadExtent(const CImageReader::Extent& extent, std::uint64_t offset, unsigned char* out,
                     std::uint64_t size, std::vector<unsigned char>& chunk) const
@@ -191,6 +214,7 @@ private:
 
     const CImageVolume& m_volume;
     CImageReader::Entry m_entry;
+    mutable std::unique_ptr<CZisofsReader> m_pInflater; // made on the first read
 };
 
 } // namespace

@@ -177,6 +177,8 @@ struct CIso9660Reader::Rock {
     bool bChild = false;
     std::uint64_t nChild = 0;
     bool bCompressed = false;
+    bool bZisofs = false; // compressed as zisofs ("pz"), in blocks of 32 to 128 KiB
+    std::uint32_t nRealSize = 0;
 
     void AddName(const unsigned char* text, std::size_t bytes)
     {
@@ -347,6 +349,10 @@ void CIso9660Reader::ReadRock(const unsigned char* area, std::size_t bytes, Rock
             case Sig("ZF"):
                 rock.bAny = true;
                 rock.bCompressed = true;
+                if (length >= 16 && p[4] == 'p' && p[5] == 'z' && p[7] >= 15 && p[7] <= 17) {
+                    rock.bZisofs = true;
+                    rock.nRealSize = Le32(p + 8);
+                }
                 break;
             case Sig("RR"):
             case Sig("TF"):
@@ -421,8 +427,12 @@ bool CIso9660Reader::ToEntry(const Record& r, std::string_view raw, Entry& e)
         } else if (rock.bMode && e.kind == Kind::File && type != kTypeRegular) {
             e.kind = Kind::Other;
         }
-        // zisofs data would be handed out still compressed.
-        bReadable = bReadable && !rock.bCompressed;
+        // Shown at the size it inflates to; other compression would be handed out as stored.
+        if (rock.bZisofs && e.kind == Kind::File) {
+            e.bZisofs = true;
+            e.nSize = rock.nRealSize;
+        }
+        bReadable = bReadable && (!rock.bCompressed || e.bZisofs);
     }
     e.strName.resize(std::strlen(e.strName.c_str()));
     // A '/' would split the name in two wherever a path holds it.
@@ -487,7 +497,8 @@ bool CIso9660Reader::List(const std::string&, const Entry& folder, const Limits&
             // but the last flagged; records that merely repeat a name stay apart.
             if (continued != kNone && !(r.nFlags & kFlagFolder) && out[continued].strRaw == raw) {
                 Entry& file = out[continued];
-                if (!file.extents.empty() && r.nLocation <= UINT32_MAX && !r.bInterleaved)
+                if (!file.extents.empty() && r.nLocation <= UINT32_MAX && !r.bInterleaved &&
+                    !file.bZisofs)
                     file.extents.push_back({static_cast<std::uint32_t>(r.nLocation), r.nSize});
                 else
                     file.extents.clear();

@@ -757,6 +757,58 @@ TEST_F(ImageVolume, NrgFootersOfAnyKindLeaveTheTrackReadable)
 
 } // namespace
 
+// zisofs files show at the size they inflate to and read as they were put in; a damaged
+// block is a read error of that file alone.
+TEST_F(ImageVolume, ZisofsFilesReadInflated)
+{
+    std::string numbers;
+    for (int i = 0; i < 30000; ++i)
+        numbers += std::to_string(i) + '\n';
+    m_src.WriteFile("Apps/Paint/numbers.txt", numbers);
+    m_src.WriteFile("Apps/Paint/zeros.bin", std::string(100000, '\0'));
+    const std::string image = m_out.Path("z.iso");
+    ASSERT_TRUE(RunQuietly("xorriso -no_rc -outdev " + Quote(image) + " -map " +
+                           Quote(m_src.Root()) +
+                           " / -zisofs level=6 -set_filter_r --zisofs / -- -commit"));
+    const std::string path = image + "/Apps/Paint/numbers.txt";
+    {
+        const auto volume = DiscImage::Open(image);
+        ASSERT_TRUE(volume);
+        EXPECT_EQ(volume->IdentityOf(path)->nSize, numbers.size());
+        const auto file = volume->OpenFile(path);
+        ASSERT_TRUE(file);
+        std::string all;
+        ASSERT_EQ(file->ReadAll(all, 1 << 20), CVolume::ReadStatus::Ok);
+        EXPECT_EQ(all, numbers);
+        // Across the first block's end, after a read further on.
+        char piece[20];
+        ASSERT_TRUE(file->ReadAt(150000, piece, sizeof piece));
+        ASSERT_TRUE(file->ReadAt(32760, piece, sizeof piece));
+        EXPECT_EQ(std::string(piece, sizeof piece), numbers.substr(32760, sizeof piece));
+        std::string zeros;
+        ASSERT_EQ(volume->OpenFile(image + "/Apps/Paint/zeros.bin")->ReadAll(zeros, 1 << 20),
+                  CVolume::ReadStatus::Ok);
+        EXPECT_EQ(zeros, std::string(100000, '\0'));
+    }
+    // The stored header, with the size it inflates to, starts the file's first block: break
+    // that block's data.
+    std::string bytes = ReadBytes(image);
+    std::string magic = "\x37\xE4\x53\x96\xC9\xDB\xD6\x07";
+    for (int shift = 0; shift < 32; shift += 8)
+        magic += static_cast<char>(numbers.size() >> shift);
+    const std::size_t header = bytes.find(magic);
+    ASSERT_NE(header, std::string::npos);
+    for (std::size_t i = 64; i < 200; ++i)
+        bytes[header + i] = static_cast<char>(~bytes[header + i]);
+    WriteBytes(image, bytes);
+    const auto damaged = DiscImage::Open(image);
+    ASSERT_TRUE(damaged);
+    std::string all;
+    const auto file = damaged->OpenFile(path);
+    ASSERT_TRUE(file);
+    EXPECT_EQ(file->ReadAll(all, 1 << 20), CVolume::ReadStatus::ReadError);
+}
+
 // Floppy and disk images made by mtools: the tree put in is the tree shown.
 class FatImage : public ImageVolume {
 protected:
