@@ -13,11 +13,13 @@
 #include <cerrno>
 #include <cstdint>
 #include <fcntl.h>
+#include <iterator>
 #include <optional>
 #include <string>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <utility>
+#include <vector>
 
 namespace {
 
@@ -49,6 +51,9 @@ public:
         if (m_h >= 0)
             ::close(m_h);
     }
+    CDescriptor(CDescriptor&& other) noexcept
+        : m_h(other.Release())
+    {}
     CDescriptor(const CDescriptor&) = delete;
     CDescriptor& operator=(const CDescriptor&) = delete;
     int Get() const noexcept { return m_h; }
@@ -109,60 +114,92 @@ bool ReadWhole(int h, std::string& text)
     return true;
 }
 
-// The sheet's first data track, read from its file alone: no other file the sheet names
-// (sound tracks, CD-TEXT) is opened, and nothing by a name the sheet does not give.
+// A regular file beside the descriptor file at path, named name there in any case; looked
+// at before it is opened, so that no device sees an open, and checked again once it is.
+CDescriptor OpenBeside(const std::string& path, const std::string& name, struct stat& st)
+{
+    // Names come from the descriptor's text: ".." is refused there, and so are absolute ones.
+    if (name.empty() || name.starts_with('/') || name.starts_with('\\'))
+        return CDescriptor(-1);
+    const std::string folder = path.substr(0, std::max<std::size_t>(path.rfind('/'), 1));
+    const std::optional<std::string> found = CMountedVolume(folder).ResolveNoCase(folder, name);
+    if (!found || ::stat(found->c_str(), &st) != 0 || !S_ISREG(st.st_mode))
+        return CDescriptor(-1);
+    CDescriptor file(::open(found->c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+    if (file.Get() < 0 || ::fstat(file.Get(), &st) != 0 || !S_ISREG(st.st_mode))
+        return CDescriptor(-1);
+    return file;
+}
+
+// A descriptor file's text, or nullopt when it is larger than maxBytes or cannot be read.
+std::optional<std::string> ReadSmall(int h, off_t size, off_t maxBytes)
+{
+    if (size > maxBytes)
+        return std::nullopt;
+    std::string text(static_cast<std::size_t>(size), '\0');
+    if (!ReadWhole(h, text))
+        return std::nullopt;
+    return text;
+}
+
+// The file system on one track: read at the track's disc address first, as a later
+// session's own addresses are, then taking its first sector as block 0, as an image of the
+// track alone has it.
+std::unique_ptr<CImageReader> OpenTrack(int h, std::uint64_t offset, std::uint32_t sectorBytes,
+                                        std::uint64_t sectors, std::uint64_t discBlock)
+{
+    for (const std::uint64_t first : {discBlock, std::uint64_t{0}}) {
+        std::unique_ptr<CImageReader> reader =
+            CUdfReader::Open(CSectorSource::Track(h, offset, sectorBytes, sectors, first));
+        if (!reader)
+            reader =
+                CIso9660Reader::Open(CSectorSource::Track(h, offset, sectorBytes, sectors, first));
+        if (reader || first == 0)
+            return reader;
+    }
+    return nullptr;
+}
+
+// The sheet's last data track with a file system, as a mount shows the last session. Only
+// its own file is opened; the other files named are looked at for their sizes, which place
+// the tracks after them on the disc.
 std::shared_ptr<const CVolume> OpenCueSheet(const std::string& cuePath, int hCue, off_t size)
 {
-    if (size > kMaxCueBytes)
+    const std::optional<std::string> text = ReadSmall(hCue, size, kMaxCueBytes);
+    const std::optional<CCueSheet> sheet = text ? CCueSheet::Parse(*text) : std::nullopt;
+    if (!sheet)
         return nullptr;
-    std::string text(static_cast<std::size_t>(size), '\0');
-    if (!ReadWhole(hCue, text))
-        return nullptr;
-    const std::optional<CCueSheet> sheet = CCueSheet::Parse(text);
-    const CCueSheet::Track* pTrack = sheet ? sheet->FirstDataTrack() : nullptr;
-    if (!pTrack)
-        return nullptr;
-    // Readers start at the file's first byte; a track after others, or after a pregap kept
-    // in the file, would need an offset they cannot take.
-    const std::optional<std::size_t> fileIndex = sheet->FileStartingWith(*pTrack);
-    if (!fileIndex)
-        return nullptr;
-    const CCueSheet::File& dataFile = sheet->Files()[*fileIndex];
-    if (dataFile.m_eType != CCueSheet::FileType::Binary || dataFile.m_strName.starts_with('/') ||
-        dataFile.m_strName.starts_with('\\'))
-        return nullptr;
-    // Sheets written on Windows name DZONE.BIN for dzone.bin; ".." is refused there.
     const std::string folder = cuePath.substr(0, std::max<std::size_t>(cuePath.rfind('/'), 1));
-    const std::optional<std::string> dataPath =
-        CMountedVolume(folder).ResolveNoCase(folder, dataFile.m_strName);
-    // A look first, so that no device sees an open; the descriptor is checked again.
-    struct stat st {};
-    if (!dataPath || ::stat(dataPath->c_str(), &st) != 0 || !S_ISREG(st.st_mode))
-        return nullptr;
-    CDescriptor data(::open(dataPath->c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
-    if (data.Get() < 0 || ::fstat(data.Get(), &st) != 0 || !S_ISREG(st.st_mode) ||
-        st.st_size < kMinImageBytes)
-        return nullptr;
-
-    std::unique_ptr<CImageReader> reader;
-    switch (CCueSheet::SectorBytes(pTrack->m_eMode)) {
-    case 2048:
-        reader = CUdfReader::Open(CSectorSource::Plain(data.Get()));
-        if (!reader)
-            reader = CIso9660Reader::Open(CSectorSource::Plain(data.Get()));
-        break;
-    case 2336:
-    case 2352:
-        reader = CUdfReader::Open(
-            CSectorSource::Raw(data.Get(), CCueSheet::SectorBytes(pTrack->m_eMode)));
-        if (!reader)
-            reader = CIso9660Reader::Open(
-                CSectorSource::Raw(data.Get(), CCueSheet::SectorBytes(pTrack->m_eMode)));
-        break;
-    default:
-        break;
+    std::vector<std::optional<std::uint64_t>> fileBytes;
+    for (const CCueSheet::File& file : sheet->Files()) {
+        const std::optional<std::string> path =
+            file.m_eType == CCueSheet::FileType::Binary && !file.m_strName.starts_with('/')
+                ? CMountedVolume(folder).ResolveNoCase(folder, file.m_strName)
+                : std::nullopt;
+        struct stat st {};
+        fileBytes.push_back(path && ::stat(path->c_str(), &st) == 0 && S_ISREG(st.st_mode)
+                                ? std::optional<std::uint64_t>(st.st_size)
+                                : std::nullopt);
     }
-    return VolumeOver(cuePath, std::move(reader), st, data);
+    const auto& tracks = sheet->Tracks();
+    for (auto it = tracks.rbegin(); it != tracks.rend(); ++it) {
+        const std::uint32_t sectorBytes = CCueSheet::SectorBytes(it->m_eMode);
+        if (!CCueSheet::IsData(it->m_eMode) || sectorBytes == 2324)
+            continue;
+        const std::optional<CCueSheet::Placement> place = sheet->Place(*it, fileBytes);
+        if (!place || sheet->Files()[place->m_nFile].m_eType != CCueSheet::FileType::Binary)
+            continue;
+        struct stat st {};
+        CDescriptor data = OpenBeside(cuePath, sheet->Files()[place->m_nFile].m_strName, st);
+        if (data.Get() < 0 || st.st_size < kMinImageBytes)
+            continue;
+        std::unique_ptr<CImageReader> reader =
+            OpenTrack(data.Get(), place->m_nOffset, sectorBytes, place->m_nSectors,
+                      place->m_nDiscBlock.value_or(0));
+        if (reader)
+            return VolumeOver(cuePath, std::move(reader), st, data);
+    }
+    return nullptr;
 }
 
 } // namespace

@@ -100,4 +100,40 @@ TEST(CueSheet, MalformedOrUnboundedTextIsNoSheet)
         EXPECT_FALSE(CCueSheet::Parse(text)) << text;
 }
 
+// Offsets walk the sectors of each earlier stretch in its own size; disc addresses add the
+// files before, pregaps outside the files and the gap between sessions.
+TEST(CueSheet, PlacesTracksInTheirFilesAndOnTheDisc)
+{
+    const auto sheet = CCueSheet::Parse("REM SESSION 01\nFILE a.bin BINARY\n"
+                                        "TRACK 01 MODE1/2048\nINDEX 01 00:00:00\n"
+                                        "TRACK 02 AUDIO\nPREGAP 00:01:00\nINDEX 00 00:00:10\n"
+                                        "INDEX 01 00:00:20\nTRACK 03 MODE2/2336\n"
+                                        "INDEX 01 00:01:00\nREM SESSION 02\nFILE b.bin BINARY\n"
+                                        "TRACK 04 MODE1/2352\nINDEX 01 00:00:00\n");
+    ASSERT_TRUE(sheet);
+    const auto& tracks = sheet->Tracks();
+    EXPECT_EQ(tracks[2].m_nSession, 1u);
+    EXPECT_EQ(tracks[3].m_nSession, 2u);
+    EXPECT_EQ(sheet->LastDataTrack(), &tracks[3]);
+    const std::uint64_t aBytes = 10 * 2048 + 65 * 2352 + 100 * 2336;
+    const auto third = sheet->Place(tracks[2], {aBytes, std::nullopt});
+    ASSERT_TRUE(third);
+    EXPECT_EQ(third->m_nOffset, 10 * 2048 + 65 * 2352u);
+    EXPECT_EQ(third->m_nSectors, 100u);
+    EXPECT_EQ(third->m_nDiscBlock, 75 + 75u);
+    const auto second = sheet->Place(tracks[1], {aBytes, std::nullopt});
+    ASSERT_TRUE(second);
+    EXPECT_EQ(second->m_nOffset, 10 * 2048 + 10 * 2352u);
+    EXPECT_EQ(second->m_nSectors, 55u);
+    const auto fourth = sheet->Place(tracks[3], {aBytes, 1000 * 2352});
+    ASSERT_TRUE(fourth);
+    EXPECT_EQ(fourth->m_nFile, 1u);
+    EXPECT_EQ(fourth->m_nOffset, 0u);
+    EXPECT_EQ(fourth->m_nSectors, 1000u);
+    EXPECT_EQ(fourth->m_nDiscBlock, 175 + 75 + 11400u);
+    // Unknown sizes before it leave its disc address unknown; a file too short leaves no track.
+    EXPECT_FALSE(sheet->Place(tracks[3], {std::nullopt, 1000 * 2352})->m_nDiscBlock);
+    EXPECT_FALSE(sheet->Place(tracks[2], {10 * 2048, std::nullopt}));
+}
+
 } // namespace

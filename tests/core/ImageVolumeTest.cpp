@@ -479,13 +479,57 @@ TEST_F(ImageVolume, CueSheetOpensNothingButARegularDataFile)
         EXPECT_FALSE(DiscImage::Open(m_out.WriteFile("bad.cue", "FILE " + file + "\n" + track)))
             << file;
     EXPECT_FALSE(DiscImage::Open(nested));
-    // Sound alone, data behind sound in one file, and junk.
+    // Sound alone, a data track where no file system lies, and junk.
     EXPECT_FALSE(DiscImage::Open(
         m_out.WriteFile("sound.cue", "FILE cd.iso BINARY\nTRACK 01 AUDIO\nINDEX 01 00:00:00\n")));
     EXPECT_FALSE(DiscImage::Open(
         m_out.WriteFile("mixed.cue", "FILE cd.iso BINARY\nTRACK 01 AUDIO\nINDEX 01 00:00:00\n"
                                      "TRACK 02 MODE1/2048\nINDEX 01 00:04:00\n")));
     EXPECT_FALSE(DiscImage::Open(m_out.WriteFile("junk.cue", ReadBytes(image).substr(0, 60000))));
+}
+
+// Sound first, then data: in one file behind it, with a pregap kept there and addresses
+// counted from the disc's start or from the track's, or in a file of a later session.
+TEST_F(ImageVolume, CueSheetFindsTheDataTrackBehindSound)
+{
+    const std::string plain = Build("cd.iso", "-J -R");
+    const std::string late = Build("late.iso", "-J -R -C 0,450");
+    const std::string session = Build("session.iso", "-J -R -C 0,11700");
+    ASSERT_FALSE(plain.empty() || late.empty() || session.empty());
+    const Tree expected = Collect(*DiscImage::Open(plain));
+    const std::string sound(300 * 2352, '\0');
+    WriteBytes(m_out.Path("mixed.bin"),
+               sound + std::string(150 * 2352, '\0') + RawSectors(ReadBytes(late), 2352, 1));
+    WriteBytes(m_out.Path("cooked.bin"), sound + ReadBytes(plain));
+    WriteBytes(m_out.Path("Track 1.bin"), sound);
+    WriteBytes(m_out.Path("Track 2.bin"), RawSectors(ReadBytes(session), 2352, 1));
+    const std::string audio = "TRACK 01 AUDIO\nINDEX 01 00:00:00\n";
+    for (const std::string& cue :
+         {m_out.WriteFile("mixed.cue", "FILE mixed.bin BINARY\n" + audio +
+                                           "TRACK 02 MODE1/2352\nINDEX 00 00:04:00\n"
+                                           "INDEX 01 00:06:00\n"),
+          m_out.WriteFile("cooked.cue", "FILE cooked.bin BINARY\n" + audio +
+                                            "TRACK 02 MODE1/2048\nINDEX 01 00:04:00\n"),
+          m_out.WriteFile("extra.cue", "REM SESSION 01\nFILE \"Track 1.bin\" BINARY\n" + audio +
+                                           "REM LEAD-OUT 01:30:00\nREM SESSION 02\n"
+                                           "FILE \"TRACK 2.BIN\" BINARY\nTRACK 02 MODE1/2352\n"
+                                           "INDEX 01 00:00:00\n")}) {
+        const auto volume = DiscImage::Open(cue);
+        ASSERT_TRUE(volume) << cue;
+        EXPECT_EQ(Collect(*volume), expected) << cue;
+    }
+    // Of two data sessions the later shows, as a mount shows it.
+    m_src.WriteFile("Apps/added.txt", "new");
+    const std::uint64_t first = ReadBytes(plain).size() / 2048;
+    const std::string second = Build("second.iso", "-J -R -C 0," + std::to_string(first + 11400));
+    WriteBytes(m_out.Path("one.bin"), RawSectors(ReadBytes(plain), 2352, 1));
+    WriteBytes(m_out.Path("two.bin"), RawSectors(ReadBytes(second), 2352, 1));
+    const auto both = DiscImage::Open(
+        m_out.WriteFile("both.cue", "FILE one.bin BINARY\nTRACK 01 MODE1/2352\nINDEX 01 00:00:00\n"
+                                    "REM SESSION 02\nFILE two.bin BINARY\nTRACK 02 MODE1/2352\n"
+                                    "INDEX 01 00:00:00\n"));
+    ASSERT_TRUE(both);
+    EXPECT_EQ(Collect(*both)["/Apps/added.txt"], "new");
 }
 
 TEST_F(ImageVolume, UdfBridgeImageShowsItsUdfNames)
