@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/DiscImage.h"
 
+#include "platform/CdControlFile.h"
 #include "platform/CueSheet.h"
 #include "platform/FatReader.h"
 #include "platform/ImageVolume.h"
@@ -23,8 +24,9 @@
 
 namespace {
 
-// A .cue sheet is text of a few lines; anything larger is not one.
+// A .cue sheet or .ccd is text of a few lines; anything larger is not one.
 constexpr off_t kMaxCueBytes = 64 * 1024;
+constexpr off_t kMaxControlBytes = 256 * 1024;
 
 bool EndsWithNoCase(const std::string& path, std::string_view suffix)
 {
@@ -131,6 +133,13 @@ CDescriptor OpenBeside(const std::string& path, const std::string& name, struct 
     return file;
 }
 
+// The file named as path but for its extension, which becomes extension.
+std::string SameBaseName(const std::string& path, std::string_view extension)
+{
+    const std::string name = path.substr(path.rfind('/') + 1);
+    return name.substr(0, name.rfind('.')) + std::string(extension);
+}
+
 // A descriptor file's text, or nullopt when it is larger than maxBytes or cannot be read.
 std::optional<std::string> ReadSmall(int h, off_t size, off_t maxBytes)
 {
@@ -202,6 +211,52 @@ std::shared_ptr<const CVolume> OpenCueSheet(const std::string& cuePath, int hCue
     return nullptr;
 }
 
+// A .ccd's last data track with a file system, in the raw .img of the same base name.
+std::shared_ptr<const CVolume> OpenControlFile(const std::string& root, const std::string& ccdPath,
+                                               int hCcd, off_t size)
+{
+    const std::optional<std::string> text = ReadSmall(hCcd, size, kMaxControlBytes);
+    const std::optional<CCdControlFile> control =
+        text ? CCdControlFile::Parse(*text) : std::nullopt;
+    if (!control)
+        return nullptr;
+    struct stat st {};
+    CDescriptor image = OpenBeside(ccdPath, SameBaseName(ccdPath, ".img"), st);
+    if (image.Get() < 0 || st.st_size < kMinImageBytes)
+        return nullptr;
+    const auto& tracks = control->Tracks();
+    for (auto it = tracks.rbegin(); it != tracks.rend(); ++it) {
+        if (!it->m_bData)
+            continue;
+        // Sectors only up to the next track: a later one's lie after them.
+        const std::uint64_t sectors =
+            it == tracks.rbegin() ? UINT64_MAX : std::prev(it)->m_nStart - it->m_nStart;
+        for (const std::uint64_t sector : control->ImageSectors(*it)) {
+            if (sector > static_cast<std::uint64_t>(st.st_size) / CCdControlFile::kSectorBytes)
+                continue;
+            std::unique_ptr<CImageReader> reader =
+                OpenTrack(image.Get(), sector * CCdControlFile::kSectorBytes,
+                          CCdControlFile::kSectorBytes, sectors, it->m_nStart);
+            if (reader)
+                return VolumeOver(root, std::move(reader), st, image);
+        }
+    }
+    return nullptr;
+}
+
+// The control file beside an image opened by its own name, when the image reads as nothing
+// alone (its data track after sound); the volume's root stays the image's path.
+std::shared_ptr<const CVolume> OpenThroughDescriptor(const std::string& imagePath)
+{
+    if (!EndsWithNoCase(imagePath, ".img"))
+        return nullptr;
+    struct stat st {};
+    CDescriptor file = OpenBeside(imagePath, SameBaseName(imagePath, ".ccd"), st);
+    if (file.Get() < 0)
+        return nullptr;
+    return OpenControlFile(imagePath, imagePath, file.Get(), st.st_size);
+}
+
 } // namespace
 
 namespace DiscImage {
@@ -218,9 +273,13 @@ std::shared_ptr<const CVolume> Open(const std::string& imagePath)
         return nullptr;
     if (EndsWithNoCase(imagePath, ".cue"))
         return OpenCueSheet(imagePath, file.Get(), st.st_size);
+    if (EndsWithNoCase(imagePath, ".ccd"))
+        return OpenControlFile(imagePath, imagePath, file.Get(), st.st_size);
     if (st.st_size < kMinImageBytes)
         return VolumeOver(imagePath, CFatReader::Open(CSectorSource::Plain(file.Get())), st, file);
-    return VolumeOver(imagePath, OpenPlain(file), st, file);
+    if (auto volume = VolumeOver(imagePath, OpenPlain(file), st, file))
+        return volume;
+    return OpenThroughDescriptor(imagePath);
 }
 
 } // namespace DiscImage

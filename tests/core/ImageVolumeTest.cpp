@@ -205,6 +205,21 @@ int WalkWhatever(const CVolume& volume, const std::string& folder, int depth = 0
     return seen;
 }
 
+// A .ccd's text for table-of-contents entries of (session, point, control, start).
+std::string ControlText(const std::vector<std::tuple<int, int, int, std::uint32_t>>& entries)
+{
+    std::string text =
+        "[CloneCD]\r\nVersion=3\r\n[Disc]\r\nTocEntries=" + std::to_string(entries.size()) + "\r\n";
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+        const auto& [session, point, control, start] = entries[i];
+        text += "[Entry " + std::to_string(i) + "]\r\nSession=" + std::to_string(session) +
+                "\r\nPoint=0x" + (std::ostringstream() << std::hex << point).str() +
+                "\r\nADR=0x01\r\nControl=0x0" + std::to_string(control) +
+                "\r\nPLBA=" + std::to_string(start) + "\r\n";
+    }
+    return text;
+}
+
 class ImageVolume : public ::testing::Test {
 protected:
     void SetUp() override
@@ -530,6 +545,39 @@ TEST_F(ImageVolume, CueSheetFindsTheDataTrackBehindSound)
                                     "INDEX 01 00:00:00\n"));
     ASSERT_TRUE(both);
     EXPECT_EQ(Collect(*both)["/Apps/added.txt"], "new");
+}
+
+// The image keeps no gap between sessions; its control file names it in other case.
+TEST_F(ImageVolume, ControlFileOpensItsImageLastDataSession)
+{
+    const std::string plain = Build("cd.iso", "-J -R");
+    const std::string session = Build("session.iso", "-J -R -C 0,11700");
+    ASSERT_FALSE(plain.empty() || session.empty());
+    const Tree expected = Collect(*DiscImage::Open(plain));
+    WriteBytes(m_out.Path("extra.img"),
+               std::string(450 * 2352, '\0') + RawSectors(ReadBytes(session), 2352, 1));
+    const std::string extra = ControlText({{1, 1, 0, 0}, {1, 0xA2, 0, 300}, {2, 2, 4, 11700}});
+    WriteBytes(m_out.Path("data.img"), RawSectors(ReadBytes(plain), 2352, 1));
+    for (const auto& [ccd, img] :
+         {std::pair{m_out.WriteFile("Extra.ccd", extra), m_out.Path("extra.img")},
+          std::pair{m_out.WriteFile("data.ccd", ControlText({{1, 1, 4, 0}}) +
+                                                    "[TRACK 1]\r\nMODE=1\r\nINDEX 1=0\r\n"),
+                    m_out.Path("data.img")}}) {
+        for (const std::string& path : {ccd, img}) {
+            const auto volume = DiscImage::Open(path);
+            ASSERT_TRUE(volume) << path;
+            EXPECT_EQ(volume->Root(), path);
+            EXPECT_EQ(Collect(*volume), expected) << path;
+        }
+    }
+    // Malformed, out of bounds, or no data where the entries say.
+    for (const std::string& text :
+         {extra.substr(0, extra.find("[Entry 2]")), extra.substr(extra.find("[Disc]")),
+          extra + "[Entry 3]\r\nPLBA=12x\r\n", extra + "[Entry 2]\r\n", extra + "[Entry 400]\r\n",
+          ControlText({{1, 0x1FF, 4, 0}}), ControlText({{1, 1, 4, 300}, {1, 2, 4, 200}}),
+          ControlText({{1, 1, 4, 1u << 31}}), ControlText({{1, 1, 4, 4000000000u}}),
+          extra + std::string(300000, '\n')})
+        EXPECT_FALSE(DiscImage::Open(m_out.WriteFile("extra.ccd", text))) << text.substr(0, 200);
 }
 
 TEST_F(ImageVolume, UdfBridgeImageShowsItsUdfNames)
