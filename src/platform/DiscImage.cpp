@@ -6,6 +6,7 @@
 #include "platform/FatReader.h"
 #include "platform/ImageVolume.h"
 #include "platform/Iso9660Reader.h"
+#include "platform/MdsDescriptor.h"
 #include "platform/MountedVolume.h"
 #include "platform/SectorSource.h"
 #include "platform/UdfReader.h"
@@ -244,17 +245,44 @@ std::shared_ptr<const CVolume> OpenControlFile(const std::string& root, const st
     return nullptr;
 }
 
-// The control file beside an image opened by its own name, when the image reads as nothing
-// alone (its data track after sound); the volume's root stays the image's path.
-std::shared_ptr<const CVolume> OpenThroughDescriptor(const std::string& imagePath)
+// A .mds's last data track with a file system, in the .mdf of the same base name.
+std::shared_ptr<const CVolume> OpenMds(const std::string& root, const std::string& mdsPath,
+                                       int hMds, off_t size)
 {
-    if (!EndsWithNoCase(imagePath, ".img"))
+    const std::optional<std::string> bytes =
+        ReadSmall(hMds, size, static_cast<off_t>(CMdsDescriptor::kMaxBytes));
+    const std::optional<CMdsDescriptor> mds = bytes ? CMdsDescriptor::Parse(*bytes) : std::nullopt;
+    if (!mds)
         return nullptr;
     struct stat st {};
-    CDescriptor file = OpenBeside(imagePath, SameBaseName(imagePath, ".ccd"), st);
+    CDescriptor image = OpenBeside(mdsPath, SameBaseName(mdsPath, ".mdf"), st);
+    if (image.Get() < 0 || st.st_size < kMinImageBytes)
+        return nullptr;
+    const auto& tracks = mds->Tracks();
+    for (auto it = tracks.rbegin(); it != tracks.rend(); ++it) {
+        if (!it->m_bData || it->m_nOffset >= static_cast<std::uint64_t>(st.st_size))
+            continue;
+        std::unique_ptr<CImageReader> reader =
+            OpenTrack(image.Get(), it->m_nOffset, it->m_nSectorBytes, it->m_nSectors, it->m_nStart);
+        if (reader)
+            return VolumeOver(root, std::move(reader), st, image);
+    }
+    return nullptr;
+}
+
+// The descriptor file beside an image opened by its own name, when the image reads as
+// nothing alone (its data track after sound); the volume's root stays the image's path.
+std::shared_ptr<const CVolume> OpenThroughDescriptor(const std::string& imagePath)
+{
+    const bool bImg = EndsWithNoCase(imagePath, ".img");
+    if (!bImg && !EndsWithNoCase(imagePath, ".mdf"))
+        return nullptr;
+    struct stat st {};
+    CDescriptor file = OpenBeside(imagePath, SameBaseName(imagePath, bImg ? ".ccd" : ".mds"), st);
     if (file.Get() < 0)
         return nullptr;
-    return OpenControlFile(imagePath, imagePath, file.Get(), st.st_size);
+    return bImg ? OpenControlFile(imagePath, imagePath, file.Get(), st.st_size)
+                : OpenMds(imagePath, imagePath, file.Get(), st.st_size);
 }
 
 } // namespace
@@ -275,6 +303,8 @@ std::shared_ptr<const CVolume> Open(const std::string& imagePath)
         return OpenCueSheet(imagePath, file.Get(), st.st_size);
     if (EndsWithNoCase(imagePath, ".ccd"))
         return OpenControlFile(imagePath, imagePath, file.Get(), st.st_size);
+    if (EndsWithNoCase(imagePath, ".mds"))
+        return OpenMds(imagePath, imagePath, file.Get(), st.st_size);
     if (st.st_size < kMinImageBytes)
         return VolumeOver(imagePath, CFatReader::Open(CSectorSource::Plain(file.Get())), st, file);
     if (auto volume = VolumeOver(imagePath, OpenPlain(file), st, file))

@@ -27,6 +27,8 @@ using Kind = CVolume::PathKind;
 using Type = CVolume::EntryType;
 
 using ImageTools::HaveTool;
+using ImageTools::Le;
+using ImageTools::PutLe;
 using ImageTools::Quote;
 using ImageTools::ReadBytes;
 using ImageTools::RunQuietly;
@@ -218,6 +220,35 @@ std::string ControlText(const std::vector<std::tuple<int, int, int, std::uint32_
                 "\r\nPLBA=" + std::to_string(start) + "\r\n";
     }
     return text;
+}
+
+// A .mds for tracks of (session, point, mode, sector bytes, start, offset in the image):
+// the header, a block for each session, then each session's track blocks.
+using MdsTrack = std::tuple<int, int, int, std::uint32_t, std::uint32_t, std::uint64_t>;
+std::string MdsBytes(const std::vector<MdsTrack>& tracks, int sessions)
+{
+    std::string mds = "MEDIA DESCRIPTOR\x01\x05";
+    mds.resize(88 + 24 * static_cast<std::size_t>(sessions), '\0');
+    PutLe(mds, 0x14, 2, static_cast<std::uint64_t>(sessions));
+    PutLe(mds, 0x50, 4, 88);
+    for (int session = 1; session <= sessions; ++session) {
+        const std::size_t block = 88 + 24 * static_cast<std::size_t>(session - 1);
+        PutLe(mds, block + 8, 2, static_cast<std::uint64_t>(session));
+        PutLe(mds, block + 20, 4, mds.size());
+        for (const auto& [s, point, mode, bytes, start, offset] : tracks) {
+            if (s != session)
+                continue;
+            const std::size_t at = mds.size();
+            mds.resize(at + 80, '\0');
+            PutLe(mds, block + 10, 1, Le(mds, block + 10, 1) + 1);
+            PutLe(mds, at, 1, static_cast<std::uint64_t>(mode));
+            PutLe(mds, at + 4, 1, static_cast<std::uint64_t>(point));
+            PutLe(mds, at + 0x10, 2, bytes);
+            PutLe(mds, at + 0x24, 4, start);
+            PutLe(mds, at + 0x28, 8, offset);
+        }
+    }
+    return mds;
 }
 
 class ImageVolume : public ::testing::Test {
@@ -578,6 +609,47 @@ TEST_F(ImageVolume, ControlFileOpensItsImageLastDataSession)
           ControlText({{1, 1, 4, 1u << 31}}), ControlText({{1, 1, 4, 4000000000u}}),
           extra + std::string(300000, '\n')})
         EXPECT_FALSE(DiscImage::Open(m_out.WriteFile("extra.ccd", text))) << text.substr(0, 200);
+}
+
+TEST_F(ImageVolume, MdsOpensTheLastDataTrackOfItsImage)
+{
+    const std::string plain = Build("cd.iso", "-J -R");
+    const std::string session = Build("session.iso", "-J -R -C 0,11700");
+    ASSERT_FALSE(plain.empty() || session.empty());
+    const Tree expected = Collect(*DiscImage::Open(plain));
+    WriteBytes(m_out.Path("extra.mdf"),
+               std::string(450 * 2352, '\0') + RawSectors(ReadBytes(session), 2352, 1));
+    // Sound, a lead-in point that is no track, then the data session.
+    const std::string extra = MdsBytes(
+        {{1, 1, 0xA9, 2352, 0, 0}, {2, 0xA0, 0, 0, 0, 0}, {2, 2, 0xAA, 2352, 11700, 450 * 2352}},
+        2);
+    WriteBytes(m_out.Path("dvd.mdf"), ReadBytes(plain));
+    for (const auto& [mds, mdf] :
+         {std::pair{m_out.WriteFile("Extra.mds", extra), m_out.Path("extra.mdf")},
+          std::pair{m_out.WriteFile("dvd.mds", MdsBytes({{1, 1, 0x02, 2048, 0, 0}}, 1)),
+                    m_out.Path("dvd.mdf")}}) {
+        for (const std::string& path : {mds, mdf}) {
+            const auto volume = DiscImage::Open(path);
+            ASSERT_TRUE(volume) << path;
+            EXPECT_EQ(Collect(*volume), expected) << path;
+        }
+    }
+    // Cut short, counts and offsets that lead outside it, a track twice, sound alone.
+    std::string wild = extra;
+    PutLe(wild, 0x14, 2, 0xFFFF);
+    std::string offsets = extra;
+    PutLe(offsets, 88 + 24 + 20, 4, extra.size() - 40);
+    std::string blocks = extra;
+    PutLe(blocks, 88 + 10, 1, 255);
+    std::string extraAt = extra;
+    PutLe(extraAt, 88 + 48 + 160 + 0x0C, 4, extra.size() - 4);
+    for (const std::string& bytes :
+         {extra.substr(0, 100), extra.substr(0, extra.size() - 1), wild, offsets, blocks, extraAt,
+          "MEDIA DESCRIPTOR" + std::string(100, '\xFF'),
+          MdsBytes({{1, 1, 0xAA, 2352, 0, 0}, {2, 1, 0xAA, 2352, 0, 0}}, 2),
+          MdsBytes({{1, 1, 0xA9, 2352, 0, 0}}, 1),
+          MdsBytes({{1, 1, 0xAA, 2352, 0, 1ull << 40}}, 1)})
+        EXPECT_FALSE(DiscImage::Open(m_out.WriteFile("extra.mds", bytes)));
 }
 
 TEST_F(ImageVolume, UdfBridgeImageShowsItsUdfNames)
