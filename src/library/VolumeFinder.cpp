@@ -101,7 +101,9 @@ private:
     {
         const auto file = m_volume.OpenFile(path);
         std::string bytes;
-        if (!file || file->ReadAll(bytes, CMdsDescriptor::kMaxBytes) != CVolume::ReadStatus::Ok)
+        const std::size_t maxBytes =
+            bControlFile ? CCdControlFile::kMaxBytes : CMdsDescriptor::kMaxBytes;
+        if (!file || file->ReadAll(bytes, maxBytes) != CVolume::ReadStatus::Ok)
             return;
         if (bControlFile ? !CCdControlFile::Parse(bytes) : !CMdsDescriptor::Parse(bytes))
             return;

@@ -77,7 +77,7 @@ struct Entry {
 
 std::optional<CCdControlFile> CCdControlFile::Parse(std::string_view text)
 {
-    if (text.find('\0') != std::string_view::npos)
+    if (text.size() > kMaxBytes || text.find('\0') != std::string_view::npos)
         return std::nullopt;
     if (text.starts_with("\xEF\xBB\xBF"))
         text.remove_prefix(3);

@@ -12,12 +12,13 @@
 // Reading opens nothing. The image holds 2352-byte sectors of every track, one after another.
 //
 // Keys and section names are taken in any case, numbers in decimal or 0x hex. A malformed
-// number in a section read, an entry or track out of range or given twice, a NUL byte, no
-// [CloneCD] section or no track make the text no control file.
+// number in a section read, an entry or track out of range or given twice, a NUL byte, more
+// than kMaxBytes or kMaxLines, no [CloneCD] section or no track make the text no control file.
 class CCdControlFile {
 public:
     static constexpr std::size_t kMaxEntries = 400; // 99 tracks and 3 points a session
     static constexpr std::size_t kMaxLines = 8192;
+    static constexpr std::size_t kMaxBytes = 256 * 1024;
     static constexpr std::uint32_t kSectorBytes = 2352;
 
     struct Track {

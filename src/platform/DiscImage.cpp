@@ -25,9 +25,8 @@
 
 namespace {
 
-// A .cue sheet or .ccd is text of a few lines; anything larger is not one.
+// A .cue sheet is text of a few lines; anything larger is not one.
 constexpr off_t kMaxCueBytes = 64 * 1024;
-constexpr off_t kMaxControlBytes = 256 * 1024;
 
 bool EndsWithNoCase(const std::string& path, std::string_view suffix)
 {
@@ -216,7 +215,8 @@ std::shared_ptr<const CVolume> OpenCueSheet(const std::string& cuePath, int hCue
 std::shared_ptr<const CVolume> OpenControlFile(const std::string& root, const std::string& ccdPath,
                                                int hCcd, off_t size)
 {
-    const std::optional<std::string> text = ReadSmall(hCcd, size, kMaxControlBytes);
+    const std::optional<std::string> text =
+        ReadSmall(hCcd, size, static_cast<off_t>(CCdControlFile::kMaxBytes));
     const std::optional<CCdControlFile> control =
         text ? CCdControlFile::Parse(*text) : std::nullopt;
     if (!control)

@@ -103,13 +103,13 @@ std::unique_ptr<CSectorSource> CSectorSource::Track(int hImage, std::uint64_t of
 {
     const std::uint64_t size = FileBytes(hImage);
     // Disc addresses are 32-bit in every file system read here.
-    if (offset >= size || firstBlock > UINT32_MAX)
+    if (offset >= size || firstBlock > UINT32_MAX ||
+        (sectorBytes != kBlock && sectorBytes != 2352 && sectorBytes != 2448 &&
+         sectorBytes != 2336))
         return nullptr;
     sectors = std::min({sectors, (size - offset) / sectorBytes, std::uint64_t{UINT32_MAX}});
     std::uint32_t dataOffset = 0;
     if (sectorBytes != kBlock) {
-        if (sectorBytes != 2352 && sectorBytes != 2448 && sectorBytes != 2336)
-            return nullptr;
         dataOffset = DataOffsetOf(hImage, size, sectorBytes, offset);
         if (dataOffset == 0)
             return nullptr;
