@@ -231,24 +231,6 @@ const CCueSheet::Track* CCueSheet::FirstDataTrack() const noexcept
     return nullptr;
 }
 
-std::optional<std::size_t> CCueSheet::FileStartingWith(const Track& track) const noexcept
-{
-    const Index* pStart = nullptr;
-    for (const Index& index : track.m_arrIndexes)
-        if (index.m_nNumber == 1)
-            pStart = &index;
-    if (!pStart || pStart->m_nFrame != 0)
-        return std::nullopt;
-    for (const Track& earlier : m_arrTracks) {
-        if (&earlier == &track)
-            break;
-        // Files only advance, so the last place an earlier track reaches is its last index.
-        if (earlier.m_arrIndexes.back().m_nFile >= pStart->m_nFile)
-            return std::nullopt;
-    }
-    return pStart->m_nFile;
-}
-
 const CCueSheet::Track* CCueSheet::LastDataTrack() const noexcept
 {
     for (auto it = m_arrTracks.rbegin(); it != m_arrTracks.rend(); ++it)

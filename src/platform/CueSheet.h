@@ -90,9 +90,6 @@ public:
     // put it past its file's end.
     std::optional<Placement>
     Place(const Track& track, const std::vector<std::optional<std::uint64_t>>& fileBytes) const;
-    // The file whose first byte starts the track's INDEX 01 when no earlier track lies in
-    // it, or nullopt.
-    std::optional<std::size_t> FileStartingWith(const Track& track) const noexcept;
 
 private:
     std::vector<File> m_arrFiles;

@@ -3,7 +3,10 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace {
 
@@ -44,25 +47,35 @@ TEST(CueSheet, ReadsFilesTracksAndTimesPastTheFieldsItIgnores)
     EXPECT_EQ(sheet->Tracks()[2].m_arrIndexes[0].m_nFile, 1u);
 }
 
-TEST(CueSheet, DataTrackStartsItsFileOnlyAtItsFirstByte)
+TEST(CueSheet, DataTrackLiesWhereItsIndexOneIs)
 {
-    auto startOf = [](const std::string& text) -> std::optional<std::size_t> {
+    // The file and byte offset of the first data track, no file's size known.
+    auto placeOf =
+        [](const std::string& text) -> std::optional<std::pair<std::size_t, std::uint64_t>> {
         const auto sheet = CCueSheet::Parse(text);
         if (!sheet || !sheet->FirstDataTrack())
             return std::nullopt;
-        return sheet->FileStartingWith(*sheet->FirstDataTrack());
+        const auto place =
+            sheet->Place(*sheet->FirstDataTrack(),
+                         std::vector<std::optional<std::uint64_t>>(sheet->Files().size()));
+        if (!place)
+            return std::nullopt;
+        return std::pair{place->m_nFile, place->m_nOffset};
     };
+    using Place = std::pair<std::size_t, std::uint64_t>;
     const std::string audio = "FILE a.wav WAVE\nTRACK 01 AUDIO\nINDEX 01 00:00:00\n";
-    EXPECT_EQ(startOf("FILE d.bin BINARY\nTRACK 01 MODE1/2048\nINDEX 01 00:00:00\n"), 0u);
-    EXPECT_EQ(startOf(audio + "FILE d.bin BINARY\nTRACK 02 MODE2/2352\nINDEX 01 00:00:00\n"), 1u);
+    EXPECT_EQ(placeOf("FILE d.bin BINARY\nTRACK 01 MODE1/2048\nINDEX 01 00:00:00\n"), Place(0, 0));
+    EXPECT_EQ(placeOf(audio + "FILE d.bin BINARY\nTRACK 02 MODE2/2352\nINDEX 01 00:00:00\n"),
+              Place(1, 0));
     // The pregap of a track spanning two files lies in the first.
-    EXPECT_EQ(startOf(audio + "TRACK 02 MODE1/2352\nINDEX 00 03:00:00\n"
+    EXPECT_EQ(placeOf(audio + "TRACK 02 MODE1/2352\nINDEX 00 03:00:00\n"
                               "FILE d.bin BINARY\nINDEX 01 00:00:00\n"),
-              1u);
-    EXPECT_FALSE(startOf(audio + "TRACK 02 MODE1/2352\nINDEX 01 03:00:00\n"));
-    EXPECT_FALSE(startOf("FILE d.bin BINARY\nTRACK 01 MODE1/2352\nINDEX 00 00:00:00\n"
-                         "INDEX 01 00:02:00\n"));
-    EXPECT_FALSE(startOf(audio));
+              Place(1, 0));
+    EXPECT_EQ(placeOf(audio + "TRACK 02 MODE1/2048\nINDEX 01 03:00:00\n"), Place(0, 13500 * 2352));
+    EXPECT_EQ(placeOf("FILE d.bin BINARY\nTRACK 01 MODE1/2352\nINDEX 00 00:00:00\n"
+                      "INDEX 01 00:02:00\n"),
+              Place(0, 150 * 2352));
+    EXPECT_FALSE(placeOf(audio));
 }
 
 TEST(CueSheet, MalformedOrUnboundedTextIsNoSheet)
