@@ -211,9 +211,9 @@ std::shared_ptr<const CVolume> OpenCueSheet(const std::string& cuePath, int hCue
     return nullptr;
 }
 
-// A .ccd's last data track with a file system, in the raw .img of the same base name.
-std::shared_ptr<const CVolume> OpenControlFile(const std::string& root, const std::string& ccdPath,
-                                               int hCcd, off_t size)
+// A .ccd's last data track with a file system, in the raw .img of the same base name; the
+// volume's root is path.
+std::shared_ptr<const CVolume> OpenControlFile(const std::string& path, int hCcd, off_t size)
 {
     const std::optional<std::string> text =
         ReadSmall(hCcd, size, static_cast<off_t>(CCdControlFile::kMaxBytes));
@@ -222,7 +222,7 @@ std::shared_ptr<const CVolume> OpenControlFile(const std::string& root, const st
     if (!control)
         return nullptr;
     struct stat st {};
-    CDescriptor image = OpenBeside(ccdPath, SameBaseName(ccdPath, ".img"), st);
+    CDescriptor image = OpenBeside(path, SameBaseName(path, ".img"), st);
     if (image.Get() < 0 || st.st_size < kMinImageBytes)
         return nullptr;
     const auto& tracks = control->Tracks();
@@ -239,15 +239,15 @@ std::shared_ptr<const CVolume> OpenControlFile(const std::string& root, const st
                 OpenTrack(image.Get(), sector * CCdControlFile::kSectorBytes,
                           CCdControlFile::kSectorBytes, sectors, it->m_nStart);
             if (reader)
-                return VolumeOver(root, std::move(reader), st, image);
+                return VolumeOver(path, std::move(reader), st, image);
         }
     }
     return nullptr;
 }
 
-// A .mds's last data track with a file system, in the .mdf of the same base name.
-std::shared_ptr<const CVolume> OpenMds(const std::string& root, const std::string& mdsPath,
-                                       int hMds, off_t size)
+// A .mds's last data track with a file system, in the .mdf of the same base name; the
+// volume's root is path.
+std::shared_ptr<const CVolume> OpenMds(const std::string& path, int hMds, off_t size)
 {
     const std::optional<std::string> bytes =
         ReadSmall(hMds, size, static_cast<off_t>(CMdsDescriptor::kMaxBytes));
@@ -255,7 +255,7 @@ std::shared_ptr<const CVolume> OpenMds(const std::string& root, const std::strin
     if (!mds)
         return nullptr;
     struct stat st {};
-    CDescriptor image = OpenBeside(mdsPath, SameBaseName(mdsPath, ".mdf"), st);
+    CDescriptor image = OpenBeside(path, SameBaseName(path, ".mdf"), st);
     if (image.Get() < 0 || st.st_size < kMinImageBytes)
         return nullptr;
     const auto& tracks = mds->Tracks();
@@ -265,7 +265,7 @@ std::shared_ptr<const CVolume> OpenMds(const std::string& root, const std::strin
         std::unique_ptr<CImageReader> reader =
             OpenTrack(image.Get(), it->m_nOffset, it->m_nSectorBytes, it->m_nSectors, it->m_nStart);
         if (reader)
-            return VolumeOver(root, std::move(reader), st, image);
+            return VolumeOver(path, std::move(reader), st, image);
     }
     return nullptr;
 }
@@ -281,8 +281,8 @@ std::shared_ptr<const CVolume> OpenThroughDescriptor(const std::string& imagePat
     CDescriptor file = OpenBeside(imagePath, SameBaseName(imagePath, bImg ? ".ccd" : ".mds"), st);
     if (file.Get() < 0)
         return nullptr;
-    return bImg ? OpenControlFile(imagePath, imagePath, file.Get(), st.st_size)
-                : OpenMds(imagePath, imagePath, file.Get(), st.st_size);
+    return bImg ? OpenControlFile(imagePath, file.Get(), st.st_size)
+                : OpenMds(imagePath, file.Get(), st.st_size);
 }
 
 } // namespace
@@ -302,9 +302,9 @@ std::shared_ptr<const CVolume> Open(const std::string& imagePath)
     if (EndsWithNoCase(imagePath, ".cue"))
         return OpenCueSheet(imagePath, file.Get(), st.st_size);
     if (EndsWithNoCase(imagePath, ".ccd"))
-        return OpenControlFile(imagePath, imagePath, file.Get(), st.st_size);
+        return OpenControlFile(imagePath, file.Get(), st.st_size);
     if (EndsWithNoCase(imagePath, ".mds"))
-        return OpenMds(imagePath, imagePath, file.Get(), st.st_size);
+        return OpenMds(imagePath, file.Get(), st.st_size);
     if (st.st_size < kMinImageBytes)
         return VolumeOver(imagePath, CFatReader::Open(CSectorSource::Plain(file.Get())), st, file);
     if (auto volume = VolumeOver(imagePath, OpenPlain(file), st, file))
