@@ -72,7 +72,6 @@ CSectorSource::CSectorSource(int hImage, std::uint64_t offset, std::uint32_t sec
     , m_nBlocks(first + blocks)
     , m_arrSlotBlock(kCacheSlots, UINT64_MAX)
     , m_arrSlotUsed(kCacheSlots, 0)
-    , m_arrSlotData(kCacheSlots * kBlock)
 {}
 
 std::unique_ptr<CSectorSource> CSectorSource::Plain(int hImage, std::uint64_t offset)
@@ -193,6 +192,10 @@ const unsigned char* CSectorSource::ReadCached(std::uint64_t block, std::uint32_
             return nullptr;
         count = 1;
     }
+    // Allocated on the first miss: sources are made track after track to look for a file
+    // system, most of them in vain.
+    if (m_arrSlotData.empty())
+        m_arrSlotData.resize(kCacheSlots * kBlock);
     // The blocks after the one asked for are older in the cache's eyes: they may not be used.
     const unsigned char* pAsked = nullptr;
     for (std::uint32_t i = count; i-- > 0;) {
