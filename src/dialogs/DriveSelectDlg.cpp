@@ -277,8 +277,9 @@ void CDriveSelectDlg::OnChooseImage()
     chooser.setFileMode(QFileDialog::ExistingFile);
     chooser.setAcceptMode(QFileDialog::AcceptOpen);
     // Both cases: discs written on Windows often carry upper-case names.
-    chooser.setNameFilters({QStringLiteral("Disc images (*.iso *.img *.bin *.cue *.nrg *.mdf *.udf "
-                                           "*.ISO *.IMG *.BIN *.CUE *.NRG *.MDF *.UDF)"),
+    chooser.setNameFilters({QStringLiteral("Disc images (*.iso *.img *.bin *.cue *.ccd *.mds *.nrg "
+                                           "*.mdf *.udf *.ISO *.IMG *.BIN *.CUE *.CCD *.MDS *.NRG "
+                                           "*.MDF *.UDF)"),
                             QStringLiteral("All files (*)")});
     if (CPrompt::ExecDialog(chooser) != QDialog::Accepted || chooser.selectedFiles().isEmpty())
         return;

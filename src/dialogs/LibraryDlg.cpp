@@ -95,8 +95,10 @@ void CLibraryDlg::LayoutControls()
     addMenu->addAction(QStringLiteral("Disc &Image..."), this, [this] {
         const QStringList files = QFileDialog::getOpenFileNames(
             this, QStringLiteral("Add Disc Images"), QString(),
-            QStringLiteral("Disc images (*.iso *.img *.bin *.cue *.nrg *.mdf *.udf *.ima *.vfd "
-                           "*.ISO *.IMG *.BIN *.CUE *.NRG *.MDF *.UDF);;All files (*)"));
+            QStringLiteral(
+                "Disc images (*.iso *.img *.bin *.cue *.ccd *.mds *.nrg *.mdf *.udf *.ima "
+                "*.vfd *.ISO *.IMG *.BIN *.CUE *.CCD *.MDS *.NRG *.MDF *.UDF);;"
+                "All files (*)"));
         std::vector<std::string> paths;
         for (const QString& file : files)
             paths.push_back(QFile::encodeName(file).toStdString());

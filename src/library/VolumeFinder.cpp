@@ -5,7 +5,9 @@
 #include "catalogue/Path.h"
 #include "catalogue/Text.h"
 #include "catalogue/Volume.h"
+#include "platform/CdControlFile.h"
 #include "platform/CueSheet.h"
+#include "platform/MdsDescriptor.h"
 #include "platform/OpenVolume.h"
 #include "platform/PathFacts.h"
 
@@ -25,7 +27,7 @@ bool IsImageName(std::string_view name)
         return false;
     const std::string extension = Text::ToLowerAscii(name.substr(dot));
     for (const char* known :
-         {".iso", ".img", ".bin", ".cue", ".nrg", ".mdf", ".udf", ".ima", ".vfd"})
+         {".iso", ".img", ".bin", ".cue", ".ccd", ".mds", ".nrg", ".mdf", ".udf", ".ima", ".vfd"})
         if (extension == known)
             return true;
     return false;
@@ -50,8 +52,11 @@ public:
             m_setAutorun.insert(found.GetRoot());
         } else if (IsImageName(name)) {
             std::string path = found.GetFilePath();
-            if (Text::EqualsNoCase(name.substr(name.rfind('.')), ".cue"))
+            const std::string_view extension = std::string_view(name).substr(name.rfind('.'));
+            if (Text::EqualsNoCase(extension, ".cue"))
                 NoteCue(found.GetRoot(), path);
+            else if (Text::EqualsNoCase(extension, ".ccd") || Text::EqualsNoCase(extension, ".mds"))
+                NoteDescriptor(path, Text::EqualsNoCase(extension, ".ccd"));
             m_astrImages.push_back(std::move(path));
         }
     }
@@ -91,10 +96,25 @@ private:
         }
     }
 
+    // A .ccd or .mds names no file: its image is the one of the same base name beside it.
+    void NoteDescriptor(const std::string& path, bool bControlFile)
+    {
+        const auto file = m_volume.OpenFile(path);
+        std::string bytes;
+        const std::size_t maxBytes =
+            bControlFile ? CCdControlFile::kMaxBytes : CMdsDescriptor::kMaxBytes;
+        if (!file || file->ReadAll(bytes, maxBytes) != CVolume::ReadStatus::Ok)
+            return;
+        if (bControlFile ? !CCdControlFile::Parse(bytes) : !CMdsDescriptor::Parse(bytes))
+            return;
+        m_setCued.insert(
+            Text::ToLowerAscii(path.substr(0, path.rfind('.')) + (bControlFile ? ".img" : ".mdf")));
+    }
+
     const CVolume& m_volume;
     std::set<std::string> m_setAutorun;
     std::vector<std::string> m_astrImages;
-    std::set<std::string> m_setCued; // ASCII-folded, as the sheet's files are looked up
+    std::set<std::string> m_setCued; // ASCII-folded, as the descriptors' files are looked up
 };
 
 } // namespace

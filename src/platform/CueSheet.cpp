@@ -135,6 +135,7 @@ std::optional<CCueSheet> CCueSheet::Parse(std::string_view text)
     std::optional<Index> lastIndex;
     bool bPregap = false;
     bool bPostgap = false;
+    unsigned session = 1;
     while (!text.empty()) {
         const std::size_t end = std::min(text.find_first_of("\r\n"), text.size());
         std::string_view rest = Trim(text.substr(0, end));
@@ -155,7 +156,8 @@ std::optional<CCueSheet> CCueSheet::Parse(std::string_view text)
             if (sheet.m_arrFiles.empty() || !number || !mode || !rest.empty() || *number == 0 ||
                 (pTrack && (*number <= pTrack->m_nNumber || !HasIndexOne(*pTrack))))
                 return std::nullopt;
-            sheet.m_arrTracks.push_back({*number, *mode, sheet.m_arrFiles.size() - 1, {}, 0, 0});
+            sheet.m_arrTracks.push_back(
+                {*number, *mode, sheet.m_arrFiles.size() - 1, {}, 0, 0, session});
             bPregap = bPostgap = false;
         } else if (Text::EqualsNoCase(keyword, "INDEX")) {
             const auto number = Number(NextWord(rest), 2);
@@ -179,6 +181,12 @@ std::optional<CCueSheet> CCueSheet::Parse(std::string_view text)
                 return std::nullopt;
             (bPre ? pTrack->m_nPregap : pTrack->m_nPostgap) = *frames;
             (bPre ? bPregap : bPostgap) = true;
+        } else if (Text::EqualsNoCase(keyword, "REM") &&
+                   Text::EqualsNoCase(NextWord(rest), "SESSION")) {
+            // A comment all the same: a malformed one is passed over like any other.
+            const auto number = Number(rest, 2);
+            if (number && *number >= session && *number > 0)
+                session = *number;
         }
         // Every other line (REM, CD-TEXT, CDTEXTFILE, a tool's own keywords) says nothing about
         // where the data lies, and names nothing that is ever opened.
@@ -223,20 +231,85 @@ const CCueSheet::Track* CCueSheet::FirstDataTrack() const noexcept
     return nullptr;
 }
 
-std::optional<std::size_t> CCueSheet::FileStartingWith(const Track& track) const noexcept
+const CCueSheet::Track* CCueSheet::LastDataTrack() const noexcept
 {
-    const Index* pStart = nullptr;
-    for (const Index& index : track.m_arrIndexes)
-        if (index.m_nNumber == 1)
-            pStart = &index;
-    if (!pStart || pStart->m_nFrame != 0)
+    for (auto it = m_arrTracks.rbegin(); it != m_arrTracks.rend(); ++it)
+        if (IsData(it->m_eMode))
+            return &*it;
+    return nullptr;
+}
+
+std::optional<CCueSheet::Placement>
+CCueSheet::Place(const Track& track,
+                 const std::vector<std::optional<std::uint64_t>>& fileBytes) const
+{
+    if (fileBytes.size() != m_arrFiles.size())
         return std::nullopt;
-    for (const Track& earlier : m_arrTracks) {
-        if (&earlier == &track)
-            break;
-        // Files only advance, so the last place an earlier track reaches is its last index.
-        if (earlier.m_arrIndexes.back().m_nFile >= pStart->m_nFile)
+    Placement place;
+    place.m_nSectorBytes = SectorBytes(track.m_eMode);
+    // Indexes in order of place: each starts a stretch of its track's sectors that runs to
+    // the next index, or its file's end.
+    std::size_t file = 0;
+    std::uint32_t frame = 0;
+    std::uint64_t offset = 0;
+    std::uint64_t fileStart = 0; // the disc address of the file's first sector
+    std::uint64_t gaps = 0;      // pregaps and session gaps not in any file
+    bool bKnown = true;
+    std::uint32_t bytes = SectorBytes(m_arrTracks.front().m_eMode);
+    unsigned session = m_arrTracks.front().m_nSession;
+    bool bFound = false;
+    // Sectors from the last index to the file's end, or nullopt when its size is not known
+    // or too small for the stretches before.
+    auto rest = [&]() -> std::optional<std::uint64_t> {
+        if (!fileBytes[file] || *fileBytes[file] < offset)
             return std::nullopt;
+        return (*fileBytes[file] - offset) / bytes;
+    };
+    for (const Track& t : m_arrTracks) {
+        if (bFound) {
+            // The next track in the same file ends this one.
+            if (t.m_arrIndexes.front().m_nFile == place.m_nFile)
+                place.m_nSectors = t.m_arrIndexes.front().m_nFrame - frame;
+            break;
+        }
+        if (&t != &m_arrTracks.front()) {
+            gaps += t.m_nPregap;
+            if (t.m_nSession != session) {
+                gaps += session == 1 ? kFirstSessionGap : kLaterSessionGap;
+                if (t.m_nPregap == 0 && t.m_arrIndexes.front().m_nNumber != 0)
+                    gaps += kSessionPregap;
+                session = t.m_nSession;
+            }
+        }
+        for (const Index& index : t.m_arrIndexes) {
+            if (index.m_nFile != file) {
+                const auto sectors = rest();
+                bKnown = bKnown && sectors && index.m_nFile == file + 1;
+                if (bKnown)
+                    fileStart += frame + *sectors;
+                file = index.m_nFile;
+                frame = 0;
+                offset = 0;
+            }
+            offset += std::uint64_t{index.m_nFrame - frame} * bytes;
+            frame = index.m_nFrame;
+            bytes = SectorBytes(t.m_eMode);
+            if (&t == &track && index.m_nNumber == 1) {
+                place.m_nFile = file;
+                place.m_nOffset = offset;
+                if (bKnown)
+                    place.m_nDiscBlock = fileStart + frame + gaps;
+                bFound = true;
+                break;
+            }
+        }
     }
-    return pStart->m_nFile;
+    if (!bFound)
+        return std::nullopt;
+    if (fileBytes[file]) {
+        if (*fileBytes[file] <= offset)
+            return std::nullopt;
+        place.m_nSectors = std::min(place.m_nSectors, (*fileBytes[file] - offset) / bytes);
+    }
+    return place;
 }

@@ -53,7 +53,21 @@ public:
         std::vector<Index> m_arrIndexes; // ascending numbers, 00 or 01 first, 01 always there
         std::uint32_t m_nPregap = 0;     // frames of silence not in any file
         std::uint32_t m_nPostgap = 0;
+        unsigned m_nSession = 1; // from the REM SESSION line before it, as rippers write
     };
+    // Where a track's INDEX 01 lies in its file and on the disc.
+    struct Placement {
+        std::size_t m_nFile = 0;
+        std::uint64_t m_nOffset = 0;           // bytes into the file
+        std::uint64_t m_nSectors = UINT64_MAX; // up to the next track, or the file's end
+        std::uint32_t m_nSectorBytes = 0;
+        std::optional<std::uint64_t> m_nDiscBlock; // known when every earlier file's size is
+    };
+    // The disc addresses between sessions: the first lead-out and each lead-in; later
+    // lead-outs are shorter. A session's first track has a two-second pregap unless told.
+    static constexpr std::uint32_t kFirstSessionGap = 6750 + 4500;
+    static constexpr std::uint32_t kLaterSessionGap = 2250 + 4500;
+    static constexpr std::uint32_t kSessionPregap = 150;
 
     // The sheet the text holds, or nullopt when it holds none.
     static std::optional<CCueSheet> Parse(std::string_view text);
@@ -69,9 +83,13 @@ public:
 
     // The first data track, or null when every track is sound.
     const Track* FirstDataTrack() const noexcept;
-    // The file whose first byte starts the track's INDEX 01 when no earlier track lies in
-    // it, or nullopt.
-    std::optional<std::size_t> FileStartingWith(const Track& track) const noexcept;
+    // The last one, what a mount shows of a disc of several sessions.
+    const Track* LastDataTrack() const noexcept;
+    // Where track lies, with fileBytes giving each file's size (nullopt when unknown); the
+    // sectors of earlier tracks in its file may differ in size. nullopt when the sizes known
+    // put it past its file's end.
+    std::optional<Placement>
+    Place(const Track& track, const std::vector<std::optional<std::uint64_t>>& fileBytes) const;
 
 private:
     std::vector<File> m_arrFiles;

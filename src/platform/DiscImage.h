@@ -10,10 +10,11 @@
 // (levels 1 to 3, Joliet, Rock Ridge), UDF (read first on bridge discs), raw CD images (2352 and
 // 2448-byte sectors, modes 1 and 2), NRG images whose data starts at their first byte (DVDs'; CD
 // images keep a pregap before it that is not read past yet), and any file of 2048-byte
-// sectors whatever its name. A .cue
-// sheet opens its first data track (2048, 2336 or 2352-byte sectors) when that starts its
-// file: the one its FILE line names, found without regard to case, and the only file the
-// sheet leads to that is ever opened.
+// sectors whatever its name. A .cue sheet, a .ccd control file (with its .img) and a .mds
+// descriptor (with its .mdf) open their last data track that holds a file system, as a mount
+// shows a disc of several sessions: behind sound tracks, in a file of its own or not, its
+// addresses taken as the disc's or as the track's own. Files they name are found beside them
+// without regard to case; only the one holding that track is opened.
 namespace DiscImage {
 
 // Opens the image at imagePath (absolute, no trailing '/'). The volume's Root() is

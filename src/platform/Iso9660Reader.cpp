@@ -230,7 +230,9 @@ std::unique_ptr<CImageReader> CIso9660Reader::Open(std::unique_ptr<CSectorSource
     std::array<unsigned char, kRootRecordBytes> joliet{};
     bool bPrimary = false;
     bool bJoliet = false;
-    for (std::uint64_t at = kFirstDescriptor; at < kFirstDescriptor + kMaxDescriptors; ++at) {
+    // A later session's descriptors follow its own system area, not the disc's.
+    const std::uint64_t first = src.FirstBlock() + kFirstDescriptor;
+    for (std::uint64_t at = first; at < first + kMaxDescriptors; ++at) {
         const unsigned char* pBlock = src.ReadCached(at, 4);
         if (!pBlock || std::memcmp(pBlock + 1, "CD001", 5) != 0 || pBlock[0] == 255)
             break;
@@ -249,8 +251,9 @@ std::unique_ptr<CImageReader> CIso9660Reader::Open(std::unique_ptr<CSectorSource
     }
     auto rootOf = [&src](const std::array<unsigned char, kRootRecordBytes>& raw, Entry& e) {
         Record r;
+        // A root before the session's start: its addresses count from the track's.
         if (!r.Parse(raw.data(), raw.size()) || !(r.nFlags & kFlagFolder) ||
-            r.nLocation >= src.BlockCount())
+            r.nLocation < src.FirstBlock() || r.nLocation >= src.BlockCount())
             return false;
         e.kind = Kind::Folder;
         e.nId = r.nLocation;

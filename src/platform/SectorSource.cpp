@@ -36,9 +36,12 @@ bool HoldsDescriptor(const unsigned char* data)
 
 // Where a raw sector of this size keeps its 2048 data bytes, told by sector 16; 0 when it
 // holds no volume descriptor there.
-std::uint32_t DataOffsetOf(int hImage, std::uint64_t imageBytes, std::uint32_t sectorBytes)
+std::uint32_t DataOffsetOf(int hImage, std::uint64_t imageBytes, std::uint32_t sectorBytes,
+                           std::uint64_t start = 0)
 {
-    const std::uint64_t at = kDescriptorSector * sectorBytes;
+    const std::uint64_t at = start + kDescriptorSector * sectorBytes;
+    if (start > imageBytes)
+        return 0;
     unsigned char sector[kMaxSectorBytes];
     if (at + sectorBytes > imageBytes || !PreadAll(hImage, sector, sectorBytes, at))
         return 0;
@@ -60,15 +63,15 @@ std::uint32_t DataOffsetOf(int hImage, std::uint64_t imageBytes, std::uint32_t s
 } // namespace
 
 CSectorSource::CSectorSource(int hImage, std::uint64_t offset, std::uint32_t sectorBytes,
-                             std::uint32_t dataOffset, std::uint64_t blocks)
+                             std::uint32_t dataOffset, std::uint64_t first, std::uint64_t blocks)
     : m_hImage(hImage)
     , m_nOffset(offset)
     , m_nSectorBytes(sectorBytes)
     , m_nDataOffset(dataOffset)
-    , m_nBlocks(blocks)
+    , m_nFirst(first)
+    , m_nBlocks(first + blocks)
     , m_arrSlotBlock(kCacheSlots, UINT64_MAX)
     , m_arrSlotUsed(kCacheSlots, 0)
-    , m_arrSlotData(kCacheSlots * kBlock)
 {}
 
 std::unique_ptr<CSectorSource> CSectorSource::Plain(int hImage, std::uint64_t offset)
@@ -77,7 +80,7 @@ std::unique_ptr<CSectorSource> CSectorSource::Plain(int hImage, std::uint64_t of
     if (offset >= size || (size - offset) / kBlock == 0)
         return nullptr;
     return std::unique_ptr<CSectorSource>(
-        new CSectorSource(hImage, offset, kBlock, 0, (size - offset) / kBlock));
+        new CSectorSource(hImage, offset, kBlock, 0, 0, (size - offset) / kBlock));
 }
 
 std::unique_ptr<CSectorSource> CSectorSource::Raw(int hImage, std::uint32_t sectorBytes)
@@ -88,13 +91,37 @@ std::unique_ptr<CSectorSource> CSectorSource::Raw(int hImage, std::uint32_t sect
             continue;
         if (const std::uint32_t dataOffset = DataOffsetOf(hImage, size, bytes))
             return std::unique_ptr<CSectorSource>(
-                new CSectorSource(hImage, 0, bytes, dataOffset, size / bytes));
+                new CSectorSource(hImage, 0, bytes, dataOffset, 0, size / bytes));
     }
     return nullptr;
 }
 
+std::unique_ptr<CSectorSource> CSectorSource::Track(int hImage, std::uint64_t offset,
+                                                    std::uint32_t sectorBytes,
+                                                    std::uint64_t sectors, std::uint64_t firstBlock)
+{
+    const std::uint64_t size = FileBytes(hImage);
+    // Disc addresses are 32-bit in every file system read here.
+    if (offset >= size || firstBlock > UINT32_MAX ||
+        (sectorBytes != kBlock && sectorBytes != 2352 && sectorBytes != 2448 &&
+         sectorBytes != 2336))
+        return nullptr;
+    sectors = std::min({sectors, (size - offset) / sectorBytes, std::uint64_t{UINT32_MAX}});
+    std::uint32_t dataOffset = 0;
+    if (sectorBytes != kBlock) {
+        dataOffset = DataOffsetOf(hImage, size, sectorBytes, offset);
+        if (dataOffset == 0)
+            return nullptr;
+    }
+    if (sectors == 0)
+        return nullptr;
+    return std::unique_ptr<CSectorSource>(
+        new CSectorSource(hImage, offset, sectorBytes, dataOffset, firstBlock, sectors));
+}
+
 bool CSectorSource::ReadDirect(std::uint64_t block, std::uint32_t count, unsigned char* out)
 {
+    block -= m_nFirst;
     if (m_nSectorBytes == kBlock)
         return PreadAll(m_hImage, out, std::size_t{count} * kBlock, m_nOffset + block * kBlock);
     while (count > 0) {
@@ -114,7 +141,7 @@ bool CSectorSource::ReadDirect(std::uint64_t block, std::uint32_t count, unsigne
 
 bool CSectorSource::ReadBlocks(std::uint64_t block, std::uint32_t count, void* buffer)
 {
-    if (block > m_nBlocks || count > m_nBlocks - block)
+    if (block < m_nFirst || block > m_nBlocks || count > m_nBlocks - block)
         return false;
     if (count == 0)
         return true;
@@ -149,7 +176,7 @@ bool CSectorSource::ReadBlocks(std::uint64_t block, std::uint32_t count, void* b
 
 const unsigned char* CSectorSource::ReadCached(std::uint64_t block, std::uint32_t ahead)
 {
-    if (block >= m_nBlocks)
+    if (block < m_nFirst || block >= m_nBlocks)
         return nullptr;
     for (std::size_t slot = 0; slot < kCacheSlots; ++slot) {
         if (m_arrSlotBlock[slot] == block) {
@@ -165,6 +192,10 @@ const unsigned char* CSectorSource::ReadCached(std::uint64_t block, std::uint32_
             return nullptr;
         count = 1;
     }
+    // Allocated on the first miss: sources are made track after track to look for a file
+    // system, most of them in vain.
+    if (m_arrSlotData.empty())
+        m_arrSlotData.resize(kCacheSlots * kBlock);
     // The blocks after the one asked for are older in the cache's eyes: they may not be used.
     const unsigned char* pAsked = nullptr;
     for (std::uint32_t i = count; i-- > 0;) {

@@ -21,8 +21,19 @@ public:
     // 16 holds a volume descriptor when sectorBytes is 0. Sector 16's sync pattern and mode
     // byte tell where the data lies; nullptr when it has no layout known here.
     static std::unique_ptr<CSectorSource> Raw(int hImage, std::uint32_t sectorBytes = 0);
+    // One track of a disc: its sectors of sectorBytes (2048 cooked, or raw as above) from byte
+    // offset on, at most `sectors` of them and none past the file's end, numbered from
+    // firstBlock, the disc address of its first sector, as a later session's file system
+    // addresses them. Blocks below firstBlock are not there. nullptr when the track holds no
+    // block, or a raw one no data layout known here at its sector 16.
+    static std::unique_ptr<CSectorSource> Track(int hImage, std::uint64_t offset,
+                                                std::uint32_t sectorBytes, std::uint64_t sectors,
+                                                std::uint64_t firstBlock);
 
+    // One past the last block's number, so that readers' bounds checks stay as they are.
     std::uint64_t BlockCount() const noexcept { return m_nBlocks; }
+    // Where the file system starts: its volume descriptors lie 16 blocks on.
+    std::uint64_t FirstBlock() const noexcept { return m_nFirst; }
     // count blocks from block on into buffer; false unless all of them lie in the image and
     // were read. Small reads go through a read-ahead window that grows while they follow
     // each other, so a reader stepping through a file issues few system calls.
@@ -34,7 +45,7 @@ public:
 
 private:
     CSectorSource(int hImage, std::uint64_t offset, std::uint32_t sectorBytes,
-                  std::uint32_t dataOffset, std::uint64_t blocks);
+                  std::uint32_t dataOffset, std::uint64_t first, std::uint64_t blocks);
 
     // Blocks straight from the image, bounds already checked.
     bool ReadDirect(std::uint64_t block, std::uint32_t count, unsigned char* out);
@@ -51,6 +62,7 @@ private:
     std::uint64_t m_nOffset;
     std::uint32_t m_nSectorBytes;
     std::uint32_t m_nDataOffset;
+    std::uint64_t m_nFirst;
     std::uint64_t m_nBlocks;
 
     std::uint64_t m_nClock = 0;

@@ -204,13 +204,15 @@ CUdfReader::~CUdfReader() = default;
 
 std::unique_ptr<CImageReader> CUdfReader::Open(std::unique_ptr<CSectorSource> source)
 {
-    if (!source || source->BlockCount() <= 257)
+    if (!source || source->BlockCount() <= source->FirstBlock() + 257)
         return nullptr;
     const std::uint64_t blocks = source->BlockCount();
     std::unique_ptr<CUdfReader> reader(new CUdfReader(std::move(source)));
-    // The anchor at 256, else the copies at the end a disc closed without one there keeps.
-    for (const std::uint64_t anchor : {std::uint64_t{256}, blocks - 256, blocks - 1}) {
-        if (anchor >= 256 && anchor <= UINT32_MAX &&
+    // The anchor 256 blocks into the session, else the copies at the end a disc closed
+    // without one there keeps.
+    const std::uint64_t first = reader->m_pSource->FirstBlock() + 256;
+    for (const std::uint64_t anchor : {first, blocks - 256, blocks - 1}) {
+        if (anchor >= first && anchor <= UINT32_MAX &&
             reader->ReadVolume(static_cast<std::uint32_t>(anchor)))
             return reader;
     }

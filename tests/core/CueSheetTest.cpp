@@ -3,7 +3,10 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace {
 
@@ -44,25 +47,35 @@ TEST(CueSheet, ReadsFilesTracksAndTimesPastTheFieldsItIgnores)
     EXPECT_EQ(sheet->Tracks()[2].m_arrIndexes[0].m_nFile, 1u);
 }
 
-TEST(CueSheet, DataTrackStartsItsFileOnlyAtItsFirstByte)
+TEST(CueSheet, DataTrackLiesWhereItsIndexOneIs)
 {
-    auto startOf = [](const std::string& text) -> std::optional<std::size_t> {
+    // The file and byte offset of the first data track, no file's size known.
+    auto placeOf =
+        [](const std::string& text) -> std::optional<std::pair<std::size_t, std::uint64_t>> {
         const auto sheet = CCueSheet::Parse(text);
         if (!sheet || !sheet->FirstDataTrack())
             return std::nullopt;
-        return sheet->FileStartingWith(*sheet->FirstDataTrack());
+        const auto place =
+            sheet->Place(*sheet->FirstDataTrack(),
+                         std::vector<std::optional<std::uint64_t>>(sheet->Files().size()));
+        if (!place)
+            return std::nullopt;
+        return std::pair{place->m_nFile, place->m_nOffset};
     };
+    using Place = std::pair<std::size_t, std::uint64_t>;
     const std::string audio = "FILE a.wav WAVE\nTRACK 01 AUDIO\nINDEX 01 00:00:00\n";
-    EXPECT_EQ(startOf("FILE d.bin BINARY\nTRACK 01 MODE1/2048\nINDEX 01 00:00:00\n"), 0u);
-    EXPECT_EQ(startOf(audio + "FILE d.bin BINARY\nTRACK 02 MODE2/2352\nINDEX 01 00:00:00\n"), 1u);
+    EXPECT_EQ(placeOf("FILE d.bin BINARY\nTRACK 01 MODE1/2048\nINDEX 01 00:00:00\n"), Place(0, 0));
+    EXPECT_EQ(placeOf(audio + "FILE d.bin BINARY\nTRACK 02 MODE2/2352\nINDEX 01 00:00:00\n"),
+              Place(1, 0));
     // The pregap of a track spanning two files lies in the first.
-    EXPECT_EQ(startOf(audio + "TRACK 02 MODE1/2352\nINDEX 00 03:00:00\n"
+    EXPECT_EQ(placeOf(audio + "TRACK 02 MODE1/2352\nINDEX 00 03:00:00\n"
                               "FILE d.bin BINARY\nINDEX 01 00:00:00\n"),
-              1u);
-    EXPECT_FALSE(startOf(audio + "TRACK 02 MODE1/2352\nINDEX 01 03:00:00\n"));
-    EXPECT_FALSE(startOf("FILE d.bin BINARY\nTRACK 01 MODE1/2352\nINDEX 00 00:00:00\n"
-                         "INDEX 01 00:02:00\n"));
-    EXPECT_FALSE(startOf(audio));
+              Place(1, 0));
+    EXPECT_EQ(placeOf(audio + "TRACK 02 MODE1/2048\nINDEX 01 03:00:00\n"), Place(0, 13500 * 2352));
+    EXPECT_EQ(placeOf("FILE d.bin BINARY\nTRACK 01 MODE1/2352\nINDEX 00 00:00:00\n"
+                      "INDEX 01 00:02:00\n"),
+              Place(0, 150 * 2352));
+    EXPECT_FALSE(placeOf(audio));
 }
 
 TEST(CueSheet, MalformedOrUnboundedTextIsNoSheet)
@@ -98,6 +111,42 @@ TEST(CueSheet, MalformedOrUnboundedTextIsNoSheet)
                       "ELF\x02\x01\x01\0\0\0\0\0",
                       12)})
         EXPECT_FALSE(CCueSheet::Parse(text)) << text;
+}
+
+// Offsets walk the sectors of each earlier stretch in its own size; disc addresses add the
+// files before, pregaps outside the files and the gap between sessions.
+TEST(CueSheet, PlacesTracksInTheirFilesAndOnTheDisc)
+{
+    const auto sheet = CCueSheet::Parse("REM SESSION 01\nFILE a.bin BINARY\n"
+                                        "TRACK 01 MODE1/2048\nINDEX 01 00:00:00\n"
+                                        "TRACK 02 AUDIO\nPREGAP 00:01:00\nINDEX 00 00:00:10\n"
+                                        "INDEX 01 00:00:20\nTRACK 03 MODE2/2336\n"
+                                        "INDEX 01 00:01:00\nREM SESSION 02\nFILE b.bin BINARY\n"
+                                        "TRACK 04 MODE1/2352\nINDEX 01 00:00:00\n");
+    ASSERT_TRUE(sheet);
+    const auto& tracks = sheet->Tracks();
+    EXPECT_EQ(tracks[2].m_nSession, 1u);
+    EXPECT_EQ(tracks[3].m_nSession, 2u);
+    EXPECT_EQ(sheet->LastDataTrack(), &tracks[3]);
+    const std::uint64_t aBytes = 10 * 2048 + 65 * 2352 + 100 * 2336;
+    const auto third = sheet->Place(tracks[2], {aBytes, std::nullopt});
+    ASSERT_TRUE(third);
+    EXPECT_EQ(third->m_nOffset, 10 * 2048 + 65 * 2352u);
+    EXPECT_EQ(third->m_nSectors, 100u);
+    EXPECT_EQ(third->m_nDiscBlock, 75 + 75u);
+    const auto second = sheet->Place(tracks[1], {aBytes, std::nullopt});
+    ASSERT_TRUE(second);
+    EXPECT_EQ(second->m_nOffset, 10 * 2048 + 10 * 2352u);
+    EXPECT_EQ(second->m_nSectors, 55u);
+    const auto fourth = sheet->Place(tracks[3], {aBytes, 1000 * 2352});
+    ASSERT_TRUE(fourth);
+    EXPECT_EQ(fourth->m_nFile, 1u);
+    EXPECT_EQ(fourth->m_nOffset, 0u);
+    EXPECT_EQ(fourth->m_nSectors, 1000u);
+    EXPECT_EQ(fourth->m_nDiscBlock, 175 + 75 + 11400u);
+    // Unknown sizes before it leave its disc address unknown; a file too short leaves no track.
+    EXPECT_FALSE(sheet->Place(tracks[3], {std::nullopt, 1000 * 2352})->m_nDiscBlock);
+    EXPECT_FALSE(sheet->Place(tracks[2], {10 * 2048, std::nullopt}));
 }
 
 } // namespace

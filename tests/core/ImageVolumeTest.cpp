@@ -27,6 +27,8 @@ using Kind = CVolume::PathKind;
 using Type = CVolume::EntryType;
 
 using ImageTools::HaveTool;
+using ImageTools::Le;
+using ImageTools::PutLe;
 using ImageTools::Quote;
 using ImageTools::ReadBytes;
 using ImageTools::RunQuietly;
@@ -203,6 +205,50 @@ int WalkWhatever(const CVolume& volume, const std::string& folder, int depth = 0
             (void)file->ReadAll(bytes, 1 << 20);
     }
     return seen;
+}
+
+// A .ccd's text for table-of-contents entries of (session, point, control, start).
+std::string ControlText(const std::vector<std::tuple<int, int, int, std::uint32_t>>& entries)
+{
+    std::string text =
+        "[CloneCD]\r\nVersion=3\r\n[Disc]\r\nTocEntries=" + std::to_string(entries.size()) + "\r\n";
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+        const auto& [session, point, control, start] = entries[i];
+        text += "[Entry " + std::to_string(i) + "]\r\nSession=" + std::to_string(session) +
+                "\r\nPoint=0x" + (std::ostringstream() << std::hex << point).str() +
+                "\r\nADR=0x01\r\nControl=0x0" + std::to_string(control) +
+                "\r\nPLBA=" + std::to_string(start) + "\r\n";
+    }
+    return text;
+}
+
+// A .mds for tracks of (session, point, mode, sector bytes, start, offset in the image):
+// the header, a block for each session, then each session's track blocks.
+using MdsTrack = std::tuple<int, int, int, std::uint32_t, std::uint32_t, std::uint64_t>;
+std::string MdsBytes(const std::vector<MdsTrack>& tracks, int sessions)
+{
+    std::string mds = "MEDIA DESCRIPTOR\x01\x05";
+    mds.resize(88 + 24 * static_cast<std::size_t>(sessions), '\0');
+    PutLe(mds, 0x14, 2, static_cast<std::uint64_t>(sessions));
+    PutLe(mds, 0x50, 4, 88);
+    for (int session = 1; session <= sessions; ++session) {
+        const std::size_t block = 88 + 24 * static_cast<std::size_t>(session - 1);
+        PutLe(mds, block + 8, 2, static_cast<std::uint64_t>(session));
+        PutLe(mds, block + 20, 4, mds.size());
+        for (const auto& [s, point, mode, bytes, start, offset] : tracks) {
+            if (s != session)
+                continue;
+            const std::size_t at = mds.size();
+            mds.resize(at + 80, '\0');
+            PutLe(mds, block + 10, 1, Le(mds, block + 10, 1) + 1);
+            PutLe(mds, at, 1, static_cast<std::uint64_t>(mode));
+            PutLe(mds, at + 4, 1, static_cast<std::uint64_t>(point));
+            PutLe(mds, at + 0x10, 2, bytes);
+            PutLe(mds, at + 0x24, 4, start);
+            PutLe(mds, at + 0x28, 8, offset);
+        }
+    }
+    return mds;
 }
 
 class ImageVolume : public ::testing::Test {
@@ -479,13 +525,131 @@ TEST_F(ImageVolume, CueSheetOpensNothingButARegularDataFile)
         EXPECT_FALSE(DiscImage::Open(m_out.WriteFile("bad.cue", "FILE " + file + "\n" + track)))
             << file;
     EXPECT_FALSE(DiscImage::Open(nested));
-    // Sound alone, data behind sound in one file, and junk.
+    // Sound alone, a data track where no file system lies, and junk.
     EXPECT_FALSE(DiscImage::Open(
         m_out.WriteFile("sound.cue", "FILE cd.iso BINARY\nTRACK 01 AUDIO\nINDEX 01 00:00:00\n")));
     EXPECT_FALSE(DiscImage::Open(
         m_out.WriteFile("mixed.cue", "FILE cd.iso BINARY\nTRACK 01 AUDIO\nINDEX 01 00:00:00\n"
                                      "TRACK 02 MODE1/2048\nINDEX 01 00:04:00\n")));
     EXPECT_FALSE(DiscImage::Open(m_out.WriteFile("junk.cue", ReadBytes(image).substr(0, 60000))));
+}
+
+// Sound first, then data: in one file behind it, with a pregap kept there and addresses
+// counted from the disc's start or from the track's, or in a file of a later session.
+TEST_F(ImageVolume, CueSheetFindsTheDataTrackBehindSound)
+{
+    const std::string plain = Build("cd.iso", "-J -R");
+    const std::string late = Build("late.iso", "-J -R -C 0,450");
+    const std::string session = Build("session.iso", "-J -R -C 0,11700");
+    ASSERT_FALSE(plain.empty() || late.empty() || session.empty());
+    const Tree expected = Collect(*DiscImage::Open(plain));
+    const std::string sound(300 * 2352, '\0');
+    WriteBytes(m_out.Path("mixed.bin"),
+               sound + std::string(150 * 2352, '\0') + RawSectors(ReadBytes(late), 2352, 1));
+    WriteBytes(m_out.Path("cooked.bin"), sound + ReadBytes(plain));
+    WriteBytes(m_out.Path("Track 1.bin"), sound);
+    WriteBytes(m_out.Path("Track 2.bin"), RawSectors(ReadBytes(session), 2352, 1));
+    const std::string audio = "TRACK 01 AUDIO\nINDEX 01 00:00:00\n";
+    for (const std::string& cue :
+         {m_out.WriteFile("mixed.cue", "FILE mixed.bin BINARY\n" + audio +
+                                           "TRACK 02 MODE1/2352\nINDEX 00 00:04:00\n"
+                                           "INDEX 01 00:06:00\n"),
+          m_out.WriteFile("cooked.cue", "FILE cooked.bin BINARY\n" + audio +
+                                            "TRACK 02 MODE1/2048\nINDEX 01 00:04:00\n"),
+          m_out.WriteFile("extra.cue", "REM SESSION 01\nFILE \"Track 1.bin\" BINARY\n" + audio +
+                                           "REM LEAD-OUT 01:30:00\nREM SESSION 02\n"
+                                           "FILE \"TRACK 2.BIN\" BINARY\nTRACK 02 MODE1/2352\n"
+                                           "INDEX 01 00:00:00\n")}) {
+        const auto volume = DiscImage::Open(cue);
+        ASSERT_TRUE(volume) << cue;
+        EXPECT_EQ(Collect(*volume), expected) << cue;
+    }
+    // Of two data sessions the later shows, as a mount shows it.
+    m_src.WriteFile("Apps/added.txt", "new");
+    const std::uint64_t first = ReadBytes(plain).size() / 2048;
+    const std::string second = Build("second.iso", "-J -R -C 0," + std::to_string(first + 11400));
+    WriteBytes(m_out.Path("one.bin"), RawSectors(ReadBytes(plain), 2352, 1));
+    WriteBytes(m_out.Path("two.bin"), RawSectors(ReadBytes(second), 2352, 1));
+    const auto both = DiscImage::Open(
+        m_out.WriteFile("both.cue", "FILE one.bin BINARY\nTRACK 01 MODE1/2352\nINDEX 01 00:00:00\n"
+                                    "REM SESSION 02\nFILE two.bin BINARY\nTRACK 02 MODE1/2352\n"
+                                    "INDEX 01 00:00:00\n"));
+    ASSERT_TRUE(both);
+    EXPECT_EQ(Collect(*both)["/Apps/added.txt"], "new");
+}
+
+// The image keeps no gap between sessions; its control file names it in other case.
+TEST_F(ImageVolume, ControlFileOpensItsImageLastDataSession)
+{
+    const std::string plain = Build("cd.iso", "-J -R");
+    const std::string session = Build("session.iso", "-J -R -C 0,11700");
+    ASSERT_FALSE(plain.empty() || session.empty());
+    const Tree expected = Collect(*DiscImage::Open(plain));
+    WriteBytes(m_out.Path("extra.img"),
+               std::string(450 * 2352, '\0') + RawSectors(ReadBytes(session), 2352, 1));
+    const std::string extra = ControlText({{1, 1, 0, 0}, {1, 0xA2, 0, 300}, {2, 2, 4, 11700}});
+    WriteBytes(m_out.Path("data.img"), RawSectors(ReadBytes(plain), 2352, 1));
+    for (const auto& [ccd, img] :
+         {std::pair{m_out.WriteFile("Extra.ccd", extra), m_out.Path("extra.img")},
+          std::pair{m_out.WriteFile("data.ccd", ControlText({{1, 1, 4, 0}}) +
+                                                    "[TRACK 1]\r\nMODE=1\r\nINDEX 1=0\r\n"),
+                    m_out.Path("data.img")}}) {
+        for (const std::string& path : {ccd, img}) {
+            const auto volume = DiscImage::Open(path);
+            ASSERT_TRUE(volume) << path;
+            EXPECT_EQ(volume->Root(), path);
+            EXPECT_EQ(Collect(*volume), expected) << path;
+        }
+    }
+    // Malformed, out of bounds, or no data where the entries say.
+    for (const std::string& text :
+         {extra.substr(0, extra.find("[Entry 2]")), extra.substr(extra.find("[Disc]")),
+          extra + "[Entry 3]\r\nPLBA=12x\r\n", extra + "[Entry 2]\r\n", extra + "[Entry 400]\r\n",
+          ControlText({{1, 0x1FF, 4, 0}}), ControlText({{1, 1, 4, 300}, {1, 2, 4, 200}}),
+          ControlText({{1, 1, 4, 1u << 31}}), ControlText({{1, 1, 4, 4000000000u}}),
+          extra + std::string(300000, '\n')})
+        EXPECT_FALSE(DiscImage::Open(m_out.WriteFile("extra.ccd", text))) << text.substr(0, 200);
+}
+
+TEST_F(ImageVolume, MdsOpensTheLastDataTrackOfItsImage)
+{
+    const std::string plain = Build("cd.iso", "-J -R");
+    const std::string session = Build("session.iso", "-J -R -C 0,11700");
+    ASSERT_FALSE(plain.empty() || session.empty());
+    const Tree expected = Collect(*DiscImage::Open(plain));
+    WriteBytes(m_out.Path("extra.mdf"),
+               std::string(450 * 2352, '\0') + RawSectors(ReadBytes(session), 2352, 1));
+    // Sound, a lead-in point that is no track, then the data session.
+    const std::string extra = MdsBytes(
+        {{1, 1, 0xA9, 2352, 0, 0}, {2, 0xA0, 0, 0, 0, 0}, {2, 2, 0xAA, 2352, 11700, 450 * 2352}},
+        2);
+    WriteBytes(m_out.Path("dvd.mdf"), ReadBytes(plain));
+    for (const auto& [mds, mdf] :
+         {std::pair{m_out.WriteFile("Extra.mds", extra), m_out.Path("extra.mdf")},
+          std::pair{m_out.WriteFile("dvd.mds", MdsBytes({{1, 1, 0x02, 2048, 0, 0}}, 1)),
+                    m_out.Path("dvd.mdf")}}) {
+        for (const std::string& path : {mds, mdf}) {
+            const auto volume = DiscImage::Open(path);
+            ASSERT_TRUE(volume) << path;
+            EXPECT_EQ(Collect(*volume), expected) << path;
+        }
+    }
+    // Cut short, counts and offsets that lead outside it, a track twice, sound alone.
+    std::string wild = extra;
+    PutLe(wild, 0x14, 2, 0xFFFF);
+    std::string offsets = extra;
+    PutLe(offsets, 88 + 24 + 20, 4, extra.size() - 40);
+    std::string blocks = extra;
+    PutLe(blocks, 88 + 10, 1, 255);
+    std::string extraAt = extra;
+    PutLe(extraAt, 88 + 48 + 160 + 0x0C, 4, extra.size() - 4);
+    for (const std::string& bytes :
+         {extra.substr(0, 100), extra.substr(0, extra.size() - 1), wild, offsets, blocks, extraAt,
+          "MEDIA DESCRIPTOR" + std::string(100, '\xFF'),
+          MdsBytes({{1, 1, 0xAA, 2352, 0, 0}, {2, 1, 0xAA, 2352, 0, 0}}, 2),
+          MdsBytes({{1, 1, 0xA9, 2352, 0, 0}}, 1),
+          MdsBytes({{1, 1, 0xAA, 2352, 0, 1ull << 40}}, 1)})
+        EXPECT_FALSE(DiscImage::Open(m_out.WriteFile("extra.mds", bytes)));
 }
 
 TEST_F(ImageVolume, UdfBridgeImageShowsItsUdfNames)
