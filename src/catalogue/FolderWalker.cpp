@@ -290,7 +290,8 @@ void CFolderWalk::VisitFolder(FolderPtr pFolder, const FolderId& id)
         const std::string& name = m_entry.strName;
         if (type == EntryType::File) {
             if (bMatchHere && m_wildcard.Matches(name))
-                HandleFile(CFoundFile(m_strPath, name, m_entry.bLink, m_entry.bRegular));
+                HandleFile(
+                    CFoundFile(m_strPath, name, m_entry.bLink, m_entry.bRegular, m_pReader.get()));
             continue;
         }
         if (bFolderPart)
@@ -357,7 +358,8 @@ void CFolderWalk::MatchFolderPart(const CVolume::CFolder& start, std::string roo
         return;
     while (m_pReader->Next(m_entry) && !Stopped()) {
         if (m_entry.type == EntryType::File && m_wildcard.Matches(m_entry.strName))
-            HandleFile(CFoundFile(root, m_entry.strName, m_entry.bLink, m_entry.bRegular));
+            HandleFile(CFoundFile(root, m_entry.strName, m_entry.bLink, m_entry.bRegular,
+                                  m_pReader.get()));
     }
 }
 

@@ -1,18 +1,20 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "catalogue/Volume.h"
+
+#include <optional>
 #include <string>
 #include <string_view>
-
-class CVolume;
 
 // The file a walk stands on when it calls its visitor; valid during that call only.
 class CFoundFile {
 public:
     CFoundFile(const std::string& folder, const std::string& name, bool bLink,
-               bool bRegular = false) noexcept
+               bool bRegular = false, const CVolume::CFolderReader* pListing = nullptr) noexcept
         : m_strFolder(folder)
         , m_strName(name)
+        , m_pListing(pListing)
         , m_bLink(bLink)
         , m_bRegular(bRegular)
     {}
@@ -25,10 +27,17 @@ public:
     // Listed as a regular file (see CVolume::OpenListedFile).
     bool IsRegular() const noexcept { return m_bRegular; }
     std::string GetFilePath() const;
+    // The file's identity as its folder's listing tells it, sparing a look-up by path; nullopt
+    // when the listing does not tell (then ask CVolume::IdentityOf).
+    std::optional<CVolume::FileIdentity> ListedIdentity() const
+    {
+        return m_pListing && m_bRegular ? m_pListing->ListedIdentity() : std::nullopt;
+    }
 
 private:
     const std::string& m_strFolder;
     const std::string& m_strName;
+    const CVolume::CFolderReader* m_pListing;
     bool m_bLink;
     bool m_bRegular;
 };

@@ -88,6 +88,9 @@ public:
         // The next entry, "." and ".." left out, in the volume's order. False at the end or
         // when reading fails; entry is then unspecified.
         virtual bool Next(Entry& entry) = 0;
+        // The identity of the regular file Next gave last when the listing itself tells it
+        // (an image's records do); nullopt sends the caller to IdentityOf.
+        virtual std::optional<FileIdentity> ListedIdentity() const { return std::nullopt; }
     };
 
     // A regular file open for reading at chosen offsets.

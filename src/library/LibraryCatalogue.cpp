@@ -84,7 +84,9 @@ private:
     void AddApplication(const CFoundFile& found) override
     {
         const std::string path = found.GetFilePath();
-        const std::optional<CVolume::FileIdentity> identity = m_volume.IdentityOf(path);
+        std::optional<CVolume::FileIdentity> identity = found.ListedIdentity();
+        if (!identity)
+            identity = m_volume.IdentityOf(path);
         if (!identity)
             return;
         if (!found.IsLink())

@@ -91,6 +91,16 @@ public:
         return true;
     }
 
+    std::optional<CVolume::FileIdentity> ListedIdentity() const override
+    {
+        if (!m_pListing || m_nNext == 0)
+            return std::nullopt;
+        const CImageReader::Entry& e = m_pListing->entries[m_nNext - 1];
+        if (e.kind != Kind::File)
+            return std::nullopt;
+        return m_volume.IdentityOfEntry(e);
+    }
+
 private:
     const CImageVolume& m_volume;
     std::shared_ptr<const CImageVolume::Listing> m_pListing;
