@@ -5,6 +5,7 @@
 #include "catalogue/Volume.h"
 #include "library/LibraryCatalogue.h"
 #include "library/LibraryStore.h"
+#include "library/ReadAhead.h"
 #include "platform/OpenVolume.h"
 #include "platform/PathFacts.h"
 
@@ -64,14 +65,36 @@ std::string FailureText(const COpenedVolume& opened)
     return {};
 }
 
+// While it lives the journal is copied into the store by the reading thread, and the writer
+// goes on meanwhile.
+class CCheckpointElsewhere {
+public:
+    explicit CCheckpointElsewhere(CLibraryStore& store)
+        : m_store(store)
+    {
+        m_store.CheckpointOnCommit(false);
+    }
+    ~CCheckpointElsewhere() { m_store.CheckpointOnCommit(true); }
+    CCheckpointElsewhere(const CCheckpointElsewhere&) = delete;
+    CCheckpointElsewhere& operator=(const CCheckpointElsewhere&) = delete;
+
+private:
+    CLibraryStore& m_store;
+};
+
 } // namespace
 
 CLibraryAdder::Outcome CLibraryAdder::Add(const std::string& path)
 {
+    return Commit(Prepare(path, m_store));
+}
+
+CLibraryAdder::Prepared CLibraryAdder::Prepare(const std::string& path, CLibraryStore& lookups)
+{
     const CPathFacts facts = CPathFacts::Of(path);
-    std::optional<CLibraryVolume> stored = m_store.VolumeAt(path);
+    std::optional<CLibraryVolume> stored = lookups.VolumeAt(path);
     if (stored && stored->strError.empty() && SameFacts(*stored, facts))
-        return {EState::Unchanged, std::move(*stored)};
+        return {{EState::Unchanged, std::move(*stored)}, std::nullopt, false};
     const COpenedVolume opened = OpenVolume(path);
     CLibraryVolume volume = stored.value_or(CLibraryVolume{});
     volume.strPath = path;
@@ -82,9 +105,7 @@ CLibraryAdder::Outcome CLibraryAdder::Add(const std::string& path)
         volume.strLabel = NameOf(path);
         volume.eKind =
             facts.eKind == CPathFacts::EKind::Folder ? EVolumeKind::Folder : EVolumeKind::Image;
-        const CLibraryContents nothing;
-        m_store.Save(volume, &nothing);
-        return {EState::Failed, std::move(volume)};
+        return {{EState::Failed, std::move(volume)}, CLibraryContents{}};
     }
     const CVolume& contents = *opened.m_pVolume;
     volume.strIdentity = LibraryCatalogue::Identity(contents, opened.m_bImage ? path : "");
@@ -94,7 +115,7 @@ CLibraryAdder::Outcome CLibraryAdder::Add(const std::string& path)
                                    : EVolumeKind::Folder;
     volume.strError.clear();
     if (!stored) {
-        if (std::optional<CLibraryVolume> moved = MovedHere(volume.strIdentity, path)) {
+        if (std::optional<CLibraryVolume> moved = MovedHere(lookups, volume.strIdentity, path)) {
             const bool bSame = moved->nSize == volume.nSize &&
                                moved->nModified == volume.nModified && moved->strError.empty();
             volume.nId = moved->nId;
@@ -102,22 +123,48 @@ CLibraryAdder::Outcome CLibraryAdder::Add(const std::string& path)
                 volume.nApplications = moved->nApplications;
                 volume.nFiles = moved->nFiles;
                 volume.nCatalogued = moved->nCatalogued;
-                m_store.Save(volume, nullptr);
-                return {EState::Unchanged, std::move(volume)};
+                return {{EState::Unchanged, std::move(volume)}, std::nullopt};
             }
         }
     }
-    const CLibraryContents read = LibraryCatalogue::Read(contents);
-    m_store.Save(volume, &read);
-    return {EState::Added, std::move(volume)};
+    return {{EState::Added, std::move(volume)}, LibraryCatalogue::Read(contents)};
+}
+
+CLibraryAdder::Outcome CLibraryAdder::Commit(Prepared prepared)
+{
+    if (prepared.bSave)
+        m_store.Save(prepared.outcome.volume, prepared.contents ? &*prepared.contents : nullptr);
+    return std::move(prepared.outcome);
+}
+
+void CLibraryAdder::AddAll(const std::vector<std::string>& paths, const Hooks& hooks)
+{
+    CLibraryStore lookups;
+    if (paths.size() < 2 || !lookups.OpenForLookups(m_store)) {
+        for (std::size_t i = 0; i < paths.size() && !hooks.stopRequested(); ++i) {
+            hooks.onStart(i);
+            hooks.onOutcome(Add(paths[i]));
+        }
+        return;
+    }
+    const CCheckpointElsewhere elsewhere(m_store);
+    CReadAhead<Prepared> ahead(paths.size(), [&](std::size_t i) {
+        lookups.Checkpoint();
+        return Prepare(paths[i], lookups);
+    });
+    for (std::size_t i = 0; i < paths.size() && !hooks.stopRequested(); ++i) {
+        hooks.onStart(i);
+        hooks.onOutcome(Commit(ahead.Take()));
+    }
 }
 
 // A volume of the same identity whose path no longer holds it was moved or renamed; a copy
 // beside the original is a volume of its own.
-std::optional<CLibraryVolume> CLibraryAdder::MovedHere(const std::string& identity,
+std::optional<CLibraryVolume> CLibraryAdder::MovedHere(CLibraryStore& lookups,
+                                                       const std::string& identity,
                                                        const std::string& path)
 {
-    for (CLibraryVolume& candidate : m_store.VolumesWithIdentity(identity)) {
+    for (CLibraryVolume& candidate : lookups.VolumesWithIdentity(identity)) {
         if (candidate.strPath == path)
             continue;
         const CPathFacts there = CPathFacts::Of(candidate.strPath);

@@ -3,8 +3,11 @@
 
 #include "library/LibraryRecord.h"
 
+#include <cstddef>
+#include <functional>
 #include <optional>
 #include <string>
+#include <vector>
 
 class CLibraryStore;
 
@@ -26,8 +29,27 @@ public:
     // path is absolute, without a trailing '/', as VolumeFinder gives it.
     Outcome Add(const std::string& path);
 
+    struct Hooks {
+        std::function<bool()> stopRequested; // asked before each volume
+        std::function<void(std::size_t)> onStart;
+        std::function<void(Outcome&&)> onOutcome;
+    };
+    // Adds paths in turn, each outcome handed on in order as it is stored. The volumes ahead
+    // are read on a second thread while the one before is written, so that reading and
+    // writing overlap on two cores.
+    void AddAll(const std::vector<std::string>& paths, const Hooks& hooks);
+
 private:
-    std::optional<CLibraryVolume> MovedHere(const std::string& identity, const std::string& path);
+    // What adding a volume will store, read without changing the store.
+    struct Prepared {
+        Outcome outcome;
+        std::optional<CLibraryContents> contents;
+        bool bSave = true; // false: nothing about it changed
+    };
+    static Prepared Prepare(const std::string& path, CLibraryStore& lookups);
+    Outcome Commit(Prepared prepared);
+    static std::optional<CLibraryVolume>
+    MovedHere(CLibraryStore& lookups, const std::string& identity, const std::string& path);
 
     CLibraryStore& m_store;
 };

@@ -178,14 +178,16 @@ int Add(const std::vector<std::string>& paths, std::FILE* out, std::FILE* err)
     CLibraryAdder adder(store);
     CAddPrinter printer(out, err);
     bool bAllRead = true;
-    for (std::size_t i = 0; i < volumes.size(); ++i) {
-        printer.Progress(i, volumes.size(), volumes[i]);
-        try {
-            bAllRead = printer.Print(adder.Add(volumes[i])) && bAllRead;
-        } catch (const CLibraryStore::CError& error) {
-            printer.EndProgress();
-            return Failed(store, error, err);
-        }
+    try {
+        adder.AddAll(volumes,
+                     {[] { return false; },
+                      [&](std::size_t i) { printer.Progress(i, volumes.size(), volumes[i]); },
+                      [&](CLibraryAdder::Outcome&& outcome) {
+                          bAllRead = printer.Print(outcome) && bAllRead;
+                      }});
+    } catch (const CLibraryStore::CError& error) {
+        printer.EndProgress();
+        return Failed(store, error, err);
     }
     printer.EndProgress();
     return bAllRead ? 0 : 1;

@@ -92,20 +92,23 @@ void CLibraryAddJob::Run()
     }
     CLibraryAdder adder(store);
     std::size_t nDone = 0;
-    for (; nDone < volumes.size() && !IsStopRequested(); ++nDone) {
-        const std::size_t i = nDone;
-        Report([&](Reports& pending) {
-            pending.nDone = i;
-            pending.nFound = volumes.size();
-            pending.strCurrent = volumes[i];
-        });
-        try {
-            CLibraryAdder::Outcome outcome = adder.Add(volumes[i]);
-            Update([&](Reports& pending) { pending.outcomes.push_back(std::move(outcome)); });
-        } catch (const CLibraryStore::CError& failure) {
-            error = failure.what();
-            break;
-        }
+    try {
+        adder.AddAll(volumes, {[this] { return IsStopRequested(); },
+                               [&](std::size_t i) {
+                                   Report([&](Reports& pending) {
+                                       pending.nDone = i;
+                                       pending.nFound = volumes.size();
+                                       pending.strCurrent = volumes[i];
+                                   });
+                               },
+                               [&](CLibraryAdder::Outcome&& outcome) {
+                                   ++nDone;
+                                   Update([&](Reports& pending) {
+                                       pending.outcomes.push_back(std::move(outcome));
+                                   });
+                               }});
+    } catch (const CLibraryStore::CError& failure) {
+        error = failure.what();
     }
     Report(
         [&](Reports& pending) {

@@ -23,6 +23,7 @@
 namespace {
 
 constexpr int kBusyTimeoutMs = 30000;
+constexpr int kAutoCheckpointPages = 1000; // SQLite's own default
 
 constexpr std::size_t kTrigram = 3; // characters
 
@@ -141,6 +142,18 @@ public:
                                   SQLITE_UTF8));
         return *this;
     }
+    // As BindBlob and BindText, without a copy: value must outlast the next Run or Step.
+    CStatement& BindBlobInPlace(int index, std::string_view value)
+    {
+        Check(sqlite3_bind_blob64(m_hStatement, index, value.data(), value.size(), SQLITE_STATIC));
+        return *this;
+    }
+    CStatement& BindTextInPlace(int index, std::string_view value)
+    {
+        Check(sqlite3_bind_text64(m_hStatement, index, value.data(), value.size(), SQLITE_STATIC,
+                                  SQLITE_UTF8));
+        return *this;
+    }
     // True while there is a row.
     bool Step()
     {
@@ -151,15 +164,12 @@ public:
             Check(code);
         return false;
     }
+    // Runs a statement made to change the store; its values stay bound, as a loop that binds
+    // every one of them again wants.
     void Run()
     {
         Step();
-        Reset();
-    }
-    void Reset()
-    {
         sqlite3_reset(m_hStatement);
-        sqlite3_clear_bindings(m_hStatement);
     }
     std::int64_t Int(int column) const { return sqlite3_column_int64(m_hStatement, column); }
     std::string Bytes(int column) const
@@ -217,6 +227,7 @@ void CLibraryStore::Close() noexcept
 {
     sqlite3_close_v2(m_hDb);
     m_hDb = nullptr;
+    m_strPath.clear();
 }
 
 std::string CLibraryStore::DefaultPath()
@@ -291,6 +302,7 @@ CLibraryStore::EOpen CLibraryStore::Open(const std::string& path, std::string& e
             Execute("PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL; PRAGMA foreign_keys=ON; "
                     "PRAGMA cache_size=-16384");
             Migrate();
+            m_strPath = path;
             return EOpen::Ok;
         } catch (const CError& failure) {
             Close();
@@ -309,6 +321,37 @@ CLibraryStore::EOpen CLibraryStore::Open(const std::string& path, std::string& e
             ::close(hNew);
     }
     return EOpen::Failed;
+}
+
+bool CLibraryStore::OpenForLookups(const CLibraryStore& opened)
+{
+    Close();
+    if (opened.m_strPath.empty() ||
+        sqlite3_open_v2(opened.m_strPath.c_str(), &m_hDb,
+                        SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOFOLLOW, nullptr) != SQLITE_OK) {
+        Close();
+        return false;
+    }
+    sqlite3_busy_timeout(m_hDb, kBusyTimeoutMs);
+    sqlite3_extended_result_codes(m_hDb, 1);
+    try {
+        Execute("PRAGMA query_only=1");
+    } catch (const CError&) {
+        Close();
+        return false;
+    }
+    m_strPath = opened.m_strPath;
+    return true;
+}
+
+void CLibraryStore::CheckpointOnCommit(bool bOn)
+{
+    sqlite3_wal_autocheckpoint(m_hDb, bOn ? kAutoCheckpointPages : 0);
+}
+
+void CLibraryStore::Checkpoint() noexcept
+{
+    sqlite3_wal_checkpoint_v2(m_hDb, nullptr, SQLITE_CHECKPOINT_PASSIVE, nullptr, nullptr);
 }
 
 bool CLibraryStore::SetAside(const std::string& path, std::string& message)
@@ -499,13 +542,13 @@ void CLibraryStore::WriteContents(std::int64_t volume, const CLibraryContents& c
             continue;
         const std::string key = SearchKey(entry.strName);
         file.Bind(1, folderIds[entry.nFolder])
-            .BindBlob(2, entry.strName)
-            .BindText(3, key)
+            .BindBlobInPlace(2, entry.strName)
+            .BindTextInPlace(3, key)
             .Bind(4, static_cast<std::int64_t>(entry.nSize))
             .Bind(5, entry.nModified)
             .Run();
         last = sqlite3_last_insert_rowid(m_hDb);
-        index.Bind(1, last).BindText(2, key).Run();
+        index.Bind(1, last).BindTextInPlace(2, key).Run();
         if (!entry.strIcon.empty())
             icons.Add(last, entry.strIcon);
         if (first > last)

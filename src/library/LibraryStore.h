@@ -52,6 +52,15 @@ public:
     // A file that is no database, or a damaged one, is renamed to path.damaged-<time> and a
     // new store made; notice then tells of both. Unless Ok, error says why.
     EOpen Open(const std::string& path, std::string& error, std::string& notice);
+    // A second connection to the store another CLibraryStore opened, for look-ups only (a
+    // thread's own: a connection serves one thread at a time). False when it cannot.
+    bool OpenForLookups(const CLibraryStore& opened);
+    // Whether a commit copies the journal into the store once it has grown (as it does after
+    // Open), or leaves that to Checkpoint, which another thread may call on its own connection.
+    void CheckpointOnCommit(bool bOn);
+    // Copies what the journal holds into the store as far as no reader needs it, without
+    // waiting for the writer; failures are left for the next one.
+    void Checkpoint() noexcept;
     // Closes the store and renames the damaged file at path (with its journal) aside, so that
     // the next Open starts a new one. False when it cannot; message says what was done or why
     // not.
@@ -99,4 +108,5 @@ private:
     void Close() noexcept;
 
     sqlite3* m_hDb = nullptr;
+    std::string m_strPath;
 };

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include "library/LibraryAdder.h"
 #include "library/LibraryCatalogue.h"
 #include "library/LibraryStore.h"
+#include "library/ReadAhead.h"
 #include "platform/DiscImage.h"
 #include "platform/OpenVolume.h"
 
@@ -172,6 +174,53 @@ TEST_F(LibraryStoreTest, ImageIdentityFollowsContentsNotName)
     EXPECT_EQ(contents.arrApplications[0].strFolder, "apps");
     EXPECT_EQ(contents.arrApplications[0].strDescription, "No Description Available.");
     EXPECT_EQ(contents.arrFiles.size(), 2u);
+}
+
+TEST_F(LibraryStoreTest, AddingManyStoresEachInTurnAndStopsBetweenThem)
+{
+    for (const char* name : {"a", "b", "c"}) {
+        m_tree.WriteFile(std::string(name) + "/autorun.inf",
+                         "[autorun]\nlabel=" + std::string(name));
+        m_tree.WriteFile(std::string(name) + "/apps/x.brw", "[info]\ncategory=Tools\nname=X\n");
+    }
+    m_tree.WriteFile("junk.iso", std::string(70000, 'j'));
+    const std::vector<std::string> paths = {m_tree.Path("a"), m_tree.Path("junk.iso"),
+                                            m_tree.Path("b"), m_tree.Path("c")};
+    CLibraryStore store;
+    ASSERT_EQ(Open(store), CLibraryStore::EOpen::Ok);
+    CLibraryAdder adder(store);
+    const auto addAll = [&](std::size_t stopAfter) {
+        std::vector<std::string> seen;
+        adder.AddAll(paths, {[&] { return seen.size() >= stopAfter; },
+                             [&](std::size_t i) { seen.push_back(std::to_string(i)); },
+                             [&](CLibraryAdder::Outcome&& outcome) {
+                                 seen.back() += "AUF"[static_cast<int>(outcome.eState)];
+                                 seen.back() += NameOf(outcome.volume.strPath);
+                             }});
+        return seen;
+    };
+    EXPECT_EQ(addAll(3), (std::vector<std::string>{"0Aa", "1Fjunk.iso", "2Ab"}));
+    EXPECT_EQ(store.Volumes().size(), 3u);
+    EXPECT_EQ(addAll(99), (std::vector<std::string>{"0Ua", "1Fjunk.iso", "2Ub", "3Ac"}));
+    EXPECT_EQ(Hits(store, {"x.brw"}),
+              (std::vector<std::string>{"f:apps/x.brw", "f:apps/x.brw", "f:apps/x.brw"}));
+}
+
+TEST(ReadAheadTest, HandsOnItemsInOrderThenWhatFailed)
+{
+    CReadAhead<int> ahead(5, [](std::size_t i) {
+        if (i == 3)
+            throw std::runtime_error("item 3");
+        return static_cast<int>(i) * 10;
+    });
+    EXPECT_EQ(ahead.Take(), 0);
+    EXPECT_EQ(ahead.Take(), 10);
+    EXPECT_EQ(ahead.Take(), 20);
+    EXPECT_THROW(ahead.Take(), std::runtime_error);
+
+    // Left with most of its items untaken, it stops at once.
+    CReadAhead<int> many(1'000'000, [](std::size_t i) { return static_cast<int>(i); });
+    EXPECT_EQ(many.Take(), 0);
 }
 
 } // namespace
