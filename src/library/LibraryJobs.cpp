@@ -38,7 +38,8 @@ void CLibrarySearchJob::Run()
                         hits.arrFiles.push_back(hit);
                     else
                         hits.bMore = true;
-                });
+                },
+                kMaxHits + 1);
         } catch (const CLibraryStore::CError& error) {
             hits.strError = error.what();
         }

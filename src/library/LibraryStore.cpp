@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "library/LibraryStore.h"
 
+#include "library/StoreStatement.h"
+
 #include "catalogue/Path.h"
 #include "catalogue/Text.h"
 
@@ -14,9 +16,7 @@
 #include <ctime>
 #include <unordered_map>
 #include <fcntl.h>
-#include <set>
 #include <sys/stat.h>
-#include <tuple>
 #include <unistd.h>
 #include <utility>
 
@@ -24,8 +24,6 @@ namespace {
 
 constexpr int kBusyTimeoutMs = 30000;
 constexpr int kAutoCheckpointPages = 1000; // SQLite's own default
-
-constexpr std::size_t kTrigram = 3; // characters
 
 // Version n's schema is made by kMigrations[n - 1] from version n - 1's.
 //
@@ -76,12 +74,6 @@ UPDATE volume SET changed = -1;
 };
 static_assert(std::size(kMigrations) == CLibraryStore::kSchemaVersion);
 
-bool IsDamage(int code)
-{
-    code &= 0xff;
-    return code == SQLITE_NOTADB || code == SQLITE_CORRUPT;
-}
-
 std::string Stamp()
 {
     const std::time_t now = std::time(nullptr);
@@ -113,83 +105,6 @@ std::string ApplicationKey(const CLibraryApplication& application)
 }
 
 } // namespace
-
-class CLibraryStore::CStatement {
-public:
-    CStatement(sqlite3* hDb, const char* sql)
-        : m_hDb(hDb)
-    {
-        Check(sqlite3_prepare_v2(hDb, sql, -1, &m_hStatement, nullptr));
-    }
-    ~CStatement() { sqlite3_finalize(m_hStatement); }
-    CStatement(const CStatement&) = delete;
-    CStatement& operator=(const CStatement&) = delete;
-
-    CStatement& Bind(int index, std::int64_t value)
-    {
-        Check(sqlite3_bind_int64(m_hStatement, index, value));
-        return *this;
-    }
-    CStatement& BindBlob(int index, std::string_view value)
-    {
-        Check(
-            sqlite3_bind_blob64(m_hStatement, index, value.data(), value.size(), SQLITE_TRANSIENT));
-        return *this;
-    }
-    CStatement& BindText(int index, std::string_view value)
-    {
-        Check(sqlite3_bind_text64(m_hStatement, index, value.data(), value.size(), SQLITE_TRANSIENT,
-                                  SQLITE_UTF8));
-        return *this;
-    }
-    // As BindBlob and BindText, without a copy: value must outlast the next Run or Step.
-    CStatement& BindBlobInPlace(int index, std::string_view value)
-    {
-        Check(sqlite3_bind_blob64(m_hStatement, index, value.data(), value.size(), SQLITE_STATIC));
-        return *this;
-    }
-    CStatement& BindTextInPlace(int index, std::string_view value)
-    {
-        Check(sqlite3_bind_text64(m_hStatement, index, value.data(), value.size(), SQLITE_STATIC,
-                                  SQLITE_UTF8));
-        return *this;
-    }
-    // True while there is a row.
-    bool Step()
-    {
-        const int code = sqlite3_step(m_hStatement);
-        if (code == SQLITE_ROW)
-            return true;
-        if (code != SQLITE_DONE)
-            Check(code);
-        return false;
-    }
-    // Runs a statement made to change the store; its values stay bound, as a loop that binds
-    // every one of them again wants.
-    void Run()
-    {
-        Step();
-        sqlite3_reset(m_hStatement);
-    }
-    std::int64_t Int(int column) const { return sqlite3_column_int64(m_hStatement, column); }
-    std::string Bytes(int column) const
-    {
-        const void* data = sqlite3_column_blob(m_hStatement, column);
-        const int size = sqlite3_column_bytes(m_hStatement, column);
-        return data ? std::string(static_cast<const char*>(data), static_cast<std::size_t>(size))
-                    : std::string();
-    }
-
-private:
-    void Check(int code) const
-    {
-        if (code != SQLITE_OK)
-            throw CError(sqlite3_errmsg(m_hDb), IsDamage(sqlite3_extended_errcode(m_hDb)));
-    }
-
-    sqlite3* m_hDb;
-    sqlite3_stmt* m_hStatement = nullptr;
-};
 
 // Programs' icons of one volume, each kept once however many programs show it.
 class CLibraryStore::CIconWriter {
@@ -650,77 +565,4 @@ bool CLibraryStore::Forget(const std::string& path)
         sqlite3_exec(m_hDb, "ROLLBACK", nullptr, nullptr, nullptr);
         throw;
     }
-}
-
-void CLibraryStore::Search(const std::vector<std::string>& words,
-                           const std::function<void(const ApplicationHit&)>& onApplication,
-                           const std::function<void(const FileHit&)>& onFile)
-{
-    std::vector<std::string> keys;
-    for (const std::string& word : words) {
-        std::string key = SearchKey(word);
-        if (!key.empty())
-            keys.push_back(std::move(key));
-    }
-    if (keys.empty())
-        return;
-
-    std::string appSql = "SELECT a.name, a.category, v.label, v.path, a.folder, a.key "
-                         "FROM application a JOIN volume v ON v.id = a.volume WHERE 1";
-    for (std::size_t i = 0; i < keys.size(); ++i)
-        appSql += " AND instr(a.key, ?" + std::to_string(i + 1) + ") > 0";
-    CStatement apps(m_hDb, appSql.c_str());
-    for (std::size_t i = 0; i < keys.size(); ++i)
-        apps.BindText(static_cast<int>(i + 1), keys[i]);
-    struct Sorted {
-        std::string strKey;
-        ApplicationHit hit;
-    };
-    std::vector<Sorted> found;
-    while (apps.Step()) {
-        Sorted& entry = found.emplace_back();
-        entry.hit = {apps.Bytes(0), apps.Bytes(1), apps.Bytes(2), apps.Bytes(3), apps.Bytes(4)};
-        entry.strKey = SearchKey(entry.hit.strName);
-    }
-    std::stable_sort(found.begin(), found.end(), [](const Sorted& a, const Sorted& b) {
-        return std::tie(a.strKey, a.hit.strVolumePath, a.hit.strFolder) <
-               std::tie(b.strKey, b.hit.strVolumePath, b.hit.strFolder);
-    });
-    for (const Sorted& entry : found)
-        onApplication(entry.hit);
-
-    // Every trigram of every long word narrows the search through the index; instr on the
-    // folded name then decides, for short words too.
-    std::set<std::string> trigrams;
-    for (const std::string& key : keys) {
-        std::vector<std::size_t> starts;
-        for (std::size_t i = 0; i < key.size(); ++i)
-            if ((static_cast<unsigned char>(key[i]) & 0xc0) != 0x80)
-                starts.push_back(i);
-        starts.push_back(key.size());
-        for (std::size_t i = 0; i + kTrigram < starts.size(); ++i)
-            trigrams.insert(key.substr(starts[i], starts[i + kTrigram] - starts[i]));
-    }
-    std::string match;
-    for (const std::string& trigram : trigrams) {
-        match += match.empty() ? "\"" : " \"";
-        for (const char c : trigram)
-            match += c == '"' ? std::string("\"\"") : std::string(1, c);
-        match += '"';
-    }
-    std::string fileSql = "SELECT f.name, v.label, v.path, d.path FROM file f "
-                          "JOIN folder d ON d.id = f.folder JOIN volume v ON v.id = d.volume "
-                          "WHERE ";
-    fileSql += match.empty() ? "1" : "f.id IN (SELECT rowid FROM file_key WHERE file_key MATCH ?1)";
-    const int first = match.empty() ? 1 : 2;
-    for (std::size_t i = 0; i < keys.size(); ++i)
-        fileSql += " AND instr(f.key, ?" + std::to_string(first + static_cast<int>(i)) + ") > 0";
-    fileSql += " ORDER BY f.key, v.path, d.path";
-    CStatement files(m_hDb, fileSql.c_str());
-    if (!match.empty())
-        files.BindText(1, match);
-    for (std::size_t i = 0; i < keys.size(); ++i)
-        files.BindText(first + static_cast<int>(i), keys[i]);
-    while (files.Step())
-        onFile({files.Bytes(0), files.Bytes(1), files.Bytes(2), files.Bytes(3)});
 }

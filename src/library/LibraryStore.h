@@ -87,10 +87,12 @@ public:
     };
     // Items where every word occurs, folded as Text::ToLower folds display text: in an
     // application's name, category or description, or in a file's name. Applications come
-    // sorted by folded name; files by folded name.
+    // sorted by folded name; files by folded name. With a limit, only the first that many of
+    // each kind, as a window shows them, at a cost that grows little with the hits.
+    static constexpr std::size_t kAll = 0;
     void Search(const std::vector<std::string>& words,
                 const std::function<void(const ApplicationHit&)>& onApplication,
-                const std::function<void(const FileHit&)>& onFile);
+                const std::function<void(const FileHit&)>& onFile, std::size_t nLimit = kAll);
 
     // The folded display text that search compares.
     static std::string SearchKey(std::string_view bytes);
