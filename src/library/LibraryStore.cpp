@@ -71,6 +71,23 @@ CREATE INDEX icon_volume ON icon(volume);
 CREATE TABLE program_icon(file INTEGER PRIMARY KEY, icon INTEGER NOT NULL);
 UPDATE volume SET changed = -1;
 )sql",
+    // A volume's files are stored in the order of their folded names (sorted = 1), so that a
+    // search finds the first hits in that order volume by volume without reading the rest;
+    // seq keeps the order they were read in. Volumes stored before are read again on their
+    // next add, and searched as before until then.
+    // Each volume's file range is also set again from its folders: version 2 recorded every
+    // range as starting at the store's first file.
+    R"sql(
+ALTER TABLE file ADD COLUMN seq INTEGER NOT NULL DEFAULT -1;
+ALTER TABLE volume ADD COLUMN sorted INTEGER NOT NULL DEFAULT 0;
+CREATE TEMP TABLE span AS SELECT d.volume AS volume, min(f.id) AS first, max(f.id) AS last
+    FROM file f JOIN folder d ON d.id = f.folder GROUP BY d.volume;
+UPDATE volume SET
+    first_file = coalesce((SELECT first FROM span WHERE span.volume = volume.id), 1),
+    last_file = coalesce((SELECT last FROM span WHERE span.volume = volume.id), 0),
+    changed = -1;
+DROP TABLE span;
+)sql",
 };
 static_assert(std::size(kMigrations) == CLibraryStore::kSchemaVersion);
 
@@ -102,6 +119,26 @@ std::string ApplicationKey(const CLibraryApplication& application)
     return CLibraryStore::SearchKey(application.strName) + '\n' +
            CLibraryStore::SearchKey(application.strCategory) + '\n' +
            Text::ToLower(application.strDescription);
+}
+
+std::vector<std::string> FileKeys(const CLibraryContents& contents)
+{
+    std::vector<std::string> keys;
+    keys.reserve(contents.arrFiles.size());
+    for (const CLibraryFile& entry : contents.arrFiles)
+        keys.push_back(CLibraryStore::SearchKey(entry.strName));
+    return keys;
+}
+
+// The files' indexes in the order of their keys, those of one key in the order read.
+std::vector<std::size_t> NameOrder(const std::vector<std::string>& keys)
+{
+    std::vector<std::size_t> order(keys.size());
+    for (std::size_t i = 0; i < order.size(); ++i)
+        order[i] = i;
+    std::stable_sort(order.begin(), order.end(),
+                     [&](std::size_t a, std::size_t b) { return keys[a] < keys[b]; });
+    return order;
 }
 
 } // namespace
@@ -446,31 +483,34 @@ void CLibraryStore::WriteContents(std::int64_t volume, const CLibraryContents& c
         folder.Bind(1, volume).BindBlob(2, path).Run();
         folderIds.push_back(sqlite3_last_insert_rowid(m_hDb));
     }
-    CStatement file(m_hDb, "INSERT INTO file(folder, name, key, size, modified) "
-                           "VALUES (?1, ?2, ?3, ?4, ?5)");
+    CStatement file(m_hDb, "INSERT INTO file(folder, name, key, size, modified, seq) "
+                           "VALUES (?1, ?2, ?3, ?4, ?5, ?6)");
     // Indexed here rather than by a trigger: a trigger's program costs more than the insert.
     CStatement index(m_hDb, "INSERT INTO file_key(rowid, key) VALUES (?1, ?2)");
     CIconWriter icons(m_hDb, volume);
-    std::int64_t first = 1, last = 0;
-    for (const CLibraryFile& entry : contents.arrFiles) {
+    std::int64_t first = 0, last = 0;
+    const std::vector<std::string> keys = FileKeys(contents);
+    for (const std::size_t seq : NameOrder(keys)) {
+        const CLibraryFile& entry = contents.arrFiles[seq];
         if (entry.nFolder >= folderIds.size())
             continue;
-        const std::string key = SearchKey(entry.strName);
+        const std::string& key = keys[seq];
         file.Bind(1, folderIds[entry.nFolder])
             .BindBlobInPlace(2, entry.strName)
             .BindTextInPlace(3, key)
             .Bind(4, static_cast<std::int64_t>(entry.nSize))
             .Bind(5, entry.nModified)
+            .Bind(6, static_cast<std::int64_t>(seq))
             .Run();
         last = sqlite3_last_insert_rowid(m_hDb);
         index.Bind(1, last).BindTextInPlace(2, key).Run();
         if (!entry.strIcon.empty())
             icons.Add(last, entry.strIcon);
-        if (first > last)
+        if (first == 0)
             first = last;
     }
-    CStatement(m_hDb, "UPDATE volume SET first_file = ?1, last_file = ?2 WHERE id = ?3")
-        .Bind(1, first)
+    CStatement(m_hDb, "UPDATE volume SET first_file = ?1, last_file = ?2, sorted = 1 WHERE id = ?3")
+        .Bind(1, first == 0 ? 1 : first) // none: an empty range
         .Bind(2, last)
         .Bind(3, volume)
         .Run();
@@ -509,11 +549,12 @@ CLibraryContents CLibraryStore::Contents(std::int64_t volume)
                                 static_cast<std::uint32_t>(contents.astrFolders.size()));
             contents.astrFolders.push_back(folders.Bytes(1));
         }
-        CStatement files(m_hDb,
-                         "SELECT f.folder, f.name, f.size, f.modified, i.ico FROM file f "
-                         "LEFT JOIN program_icon p ON p.file = f.id LEFT JOIN icon i ON "
-                         "i.id = p.icon WHERE f.id BETWEEN (SELECT first_file FROM volume WHERE "
-                         "id = ?1) AND (SELECT last_file FROM volume WHERE id = ?1) ORDER BY f.id");
+        CStatement files(
+            m_hDb,
+            "SELECT f.folder, f.name, f.size, f.modified, i.ico FROM file f "
+            "LEFT JOIN program_icon p ON p.file = f.id LEFT JOIN icon i ON "
+            "i.id = p.icon WHERE f.id BETWEEN (SELECT first_file FROM volume WHERE "
+            "id = ?1) AND (SELECT last_file FROM volume WHERE id = ?1) ORDER BY f.seq, f.id");
         files.Bind(1, volume);
         while (files.Step()) {
             const auto folder = folderIndex.find(files.Int(0));

@@ -19,7 +19,7 @@ struct sqlite3;
 // Every operation but Open and SetAside throws CLibraryStore::CError when SQLite fails.
 class CLibraryStore {
 public:
-    static constexpr int kSchemaVersion = 2;
+    static constexpr int kSchemaVersion = 3;
 
     class CError : public std::runtime_error {
     public:

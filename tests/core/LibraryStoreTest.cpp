@@ -122,6 +122,41 @@ TEST_F(LibraryStoreTest, KeepsVolumesAndFindsTheirItemsByFoldedWords)
     EXPECT_TRUE(again.Volumes().empty());
 }
 
+TEST_F(LibraryStoreTest, ChangingOneVolumeLeavesTheOthersWholeAlsoInAnOlderStore)
+{
+    const CLibraryContents contents = SampleContents();
+    std::vector<CLibraryVolume> volumes(3);
+    {
+        CLibraryStore store;
+        ASSERT_EQ(Open(store), CLibraryStore::EOpen::Ok) << m_strError;
+        for (std::size_t i = 0; i < volumes.size(); ++i) {
+            volumes[i].strPath = "/d/" + std::to_string(i) + ".iso";
+            store.Save(volumes[i], &contents);
+        }
+    }
+    // As the version before left it: every volume's range began at the first file.
+    sqlite3* hDb = nullptr;
+    ASSERT_EQ(sqlite3_open(m_strPath.c_str(), &hDb), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(hDb,
+                           "UPDATE volume SET first_file = 1; ALTER TABLE file DROP COLUMN seq; "
+                           "ALTER TABLE volume DROP COLUMN sorted; PRAGMA user_version=2",
+                           nullptr, nullptr, nullptr),
+              SQLITE_OK)
+        << sqlite3_errmsg(hDb);
+    sqlite3_close(hDb);
+
+    CLibraryStore store;
+    ASSERT_EQ(Open(store), CLibraryStore::EOpen::Ok) << m_strError;
+    CLibraryContents one;
+    one.astrFolders = {""};
+    one.arrFiles = {{0, "one.txt", 1, 1, {}}};
+    store.Save(volumes[2], &one);
+    EXPECT_TRUE(store.Forget("/d/1.iso"));
+    EXPECT_EQ(store.Contents(volumes[0].nId).arrFiles.size(), 4u);
+    EXPECT_EQ(store.Contents(volumes[2].nId).arrFiles.size(), 1u);
+    EXPECT_EQ(Hits(store, {"tiny"}), (std::vector<std::string>{"f:apps/ÉDIT/tiny.db"}));
+}
+
 TEST_F(LibraryStoreTest, SetsADamagedStoreAsideAndLeavesANewerOneAlone)
 {
     m_tree.WriteFile("data/quarrow/library.sqlite", std::string(8192, 'j'));
