@@ -3,7 +3,10 @@
 // is not measured: each line of QUERIES_FILE is one query (words split at spaces), run RUNS
 // times on the store at $XDG_DATA_HOME/quarrow/library.sqlite.
 //
-//   library_search QUERIES_FILE RUNS     prints "P50_MS P99_MS MEAN_HITS"
+//   library_search QUERIES_FILE RUNS [LIMIT]     prints "P50_MS P99_MS MEAN_HITS"
+//
+// LIMIT is how many hits of each kind are fetched, 501 as the library window asks; 0 for all,
+// as quarrow --search prints them.
 #include "library/LibraryStore.h"
 
 #include <algorithm>
@@ -14,8 +17,8 @@
 
 int main(int argc, char** argv)
 {
-    if (argc != 3) {
-        std::fprintf(stderr, "usage: library_search QUERIES_FILE RUNS\n");
+    if (argc != 3 && argc != 4) {
+        std::fprintf(stderr, "usage: library_search QUERIES_FILE RUNS [LIMIT]\n");
         return 2;
     }
     std::vector<std::vector<std::string>> queries;
@@ -33,13 +36,14 @@ int main(int argc, char** argv)
         return 1;
     }
     const int runs = std::max(1, std::atoi(argv[2]));
+    const std::size_t limit = argc == 4 ? std::strtoul(argv[3], nullptr, 10) : 501;
     std::vector<double> times;
     std::size_t hits = 0;
     for (int run = 0; run < runs; ++run) {
         for (const auto& query : queries) {
             const auto start = std::chrono::steady_clock::now();
             store.Search(
-                query, [&](const auto&) { ++hits; }, [&](const auto&) { ++hits; });
+                query, [&](const auto&) { ++hits; }, [&](const auto&) { ++hits; }, limit);
             times.push_back(
                 std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
                     .count());

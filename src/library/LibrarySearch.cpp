@@ -4,56 +4,21 @@
 #include "library/StoreStatement.h"
 
 #include <algorithm>
+#include <optional>
 #include <set>
+#include <span>
 #include <tuple>
 
 namespace {
 
 constexpr std::size_t kTrigram = 3; // characters
+// An application's folded name, which leads its key up to the first line break; indexed.
+constexpr const char* kApplicationName = "substr(key, 1, instr(key, char(10)) - 1)";
 
-} // namespace
-
-void CLibraryStore::Search(const std::vector<std::string>& words,
-                           const std::function<void(const ApplicationHit&)>& onApplication,
-                           const std::function<void(const FileHit&)>& onFile, std::size_t nLimit)
+// An index query for the files holding every trigram of every word of three or more
+// characters; empty when there is none.
+std::string TrigramMatch(const std::vector<std::string>& keys)
 {
-    std::vector<std::string> keys;
-    for (const std::string& word : words) {
-        std::string key = SearchKey(word);
-        if (!key.empty())
-            keys.push_back(std::move(key));
-    }
-    if (keys.empty())
-        return;
-
-    std::string appSql = "SELECT a.name, a.category, v.label, v.path, a.folder, a.key "
-                         "FROM application a JOIN volume v ON v.id = a.volume WHERE 1";
-    for (std::size_t i = 0; i < keys.size(); ++i)
-        appSql += " AND instr(a.key, ?" + std::to_string(i + 1) + ") > 0";
-    CStatement apps(m_hDb, appSql.c_str());
-    for (std::size_t i = 0; i < keys.size(); ++i)
-        apps.BindText(static_cast<int>(i + 1), keys[i]);
-    struct Sorted {
-        std::string strKey;
-        ApplicationHit hit;
-    };
-    std::vector<Sorted> found;
-    while (apps.Step()) {
-        Sorted& entry = found.emplace_back();
-        entry.hit = {apps.Bytes(0), apps.Bytes(1), apps.Bytes(2), apps.Bytes(3), apps.Bytes(4)};
-        entry.strKey = SearchKey(entry.hit.strName);
-    }
-    std::stable_sort(found.begin(), found.end(), [](const Sorted& a, const Sorted& b) {
-        return std::tie(a.strKey, a.hit.strVolumePath, a.hit.strFolder) <
-               std::tie(b.strKey, b.hit.strVolumePath, b.hit.strFolder);
-    });
-    if (nLimit != kAll && found.size() > nLimit)
-        found.resize(nLimit);
-    for (const Sorted& entry : found)
-        onApplication(entry.hit);
-
-    // Every trigram of every long word narrows the search through the index; instr on the
-    // folded name then decides, for short words too.
     std::set<std::string> trigrams;
     for (const std::string& key : keys) {
         std::vector<std::size_t> starts;
@@ -71,16 +36,185 @@ void CLibraryStore::Search(const std::vector<std::string>& words,
             match += c == '"' ? std::string("\"\"") : std::string(1, c);
         match += '"';
     }
-    // With a limit the hits are first narrowed to that many by name alone, so that only those
-    // are joined to their folders and volumes; SQLite then keeps just that many while sorting.
+    return match;
+}
+
+bool HoldsAll(const std::string& key, const std::vector<std::string>& words)
+{
+    return std::all_of(words.begin(), words.end(), [&](const std::string& word) {
+        return key.find(word) != std::string::npos;
+    });
+}
+
+// A file that holds every word, at the head of the run (one volume's) it comes from.
+struct RunHead {
+    std::string strKey;
+    std::int64_t nId = 0;
+    std::size_t nRun = 0;
+    bool operator>(const RunHead& other) const
+    {
+        return std::tie(strKey, nId) > std::tie(other.strKey, other.nId);
+    }
+};
+// One volume's hits in name order, one at a time.
+using Run = std::function<std::optional<RunHead>()>;
+
+Run SortedRun(std::vector<RunHead> hits)
+{
+    std::sort(hits.begin(), hits.end(), std::greater<>());
+    return [hits = std::move(hits)]() mutable -> std::optional<RunHead> {
+        if (hits.empty())
+            return std::nullopt;
+        RunHead head = std::move(hits.back());
+        hits.pop_back();
+        return head;
+    };
+}
+
+// The first nLimit heads of all runs in name order, with any more of the last one's name.
+std::vector<std::int64_t> Merge(std::vector<Run>& runs, std::size_t nLimit)
+{
+    std::vector<RunHead> heads;
+    const auto advance = [&](std::size_t run) {
+        if (std::optional<RunHead> head = runs[run]()) {
+            head->nRun = run;
+            heads.push_back(std::move(*head));
+            std::push_heap(heads.begin(), heads.end(), std::greater<>());
+        }
+    };
+    for (std::size_t run = 0; run < runs.size(); ++run)
+        advance(run);
+    std::vector<std::int64_t> ids;
+    std::string last;
+    while (!heads.empty()) {
+        std::pop_heap(heads.begin(), heads.end(), std::greater<>());
+        RunHead top = std::move(heads.back());
+        heads.pop_back();
+        if (ids.size() >= nLimit && top.strKey != last)
+            break;
+        ids.push_back(top.nId);
+        last = std::move(top.strKey);
+        advance(top.nRun);
+    }
+    return ids;
+}
+
+} // namespace
+
+void CLibraryStore::Search(const std::vector<std::string>& words,
+                           const std::function<void(const ApplicationHit&)>& onApplication,
+                           const std::function<void(const FileHit&)>& onFile, std::size_t nLimit)
+{
+    std::vector<std::string> keys;
+    for (const std::string& word : words) {
+        std::string key = SearchKey(word);
+        if (!key.empty())
+            keys.push_back(std::move(key));
+    }
+    if (keys.empty())
+        return;
+    // One read transaction: its many small reads then take no lock each, and see one store.
+    Execute("BEGIN");
+    try {
+        SearchApplications(keys, onApplication, nLimit);
+        SearchFiles(keys, onFile, nLimit);
+        Execute("COMMIT");
+    } catch (...) {
+        sqlite3_exec(m_hDb, "ROLLBACK", nullptr, nullptr, nullptr);
+        throw;
+    }
+}
+
+void CLibraryStore::SearchApplications(
+    const std::vector<std::string>& keys,
+    const std::function<void(const ApplicationHit&)>& onApplication, std::size_t nLimit)
+{
+    // Many hits are read in name order until there are enough; few through the index.
+    const std::string match = TrigramMatch(keys);
+    const bool bByName = nLimit != kAll && (match.empty() || !FewApplicationsHold(match));
+    std::string sql = std::string("SELECT id, ") + kApplicationName + " FROM application ";
+    if (bByName)
+        sql += "INDEXED BY application_name WHERE 1";
+    else if (match.empty())
+        sql += "WHERE 1";
+    else
+        sql += "WHERE id IN (SELECT rowid FROM application_key WHERE application_key MATCH ?1)";
+    const int first = match.empty() || bByName ? 1 : 2;
+    for (std::size_t i = 0; i < keys.size(); ++i)
+        sql += " AND instr(key, ?" + std::to_string(first + static_cast<int>(i)) + ") > 0";
+    if (bByName)
+        sql += std::string(" ORDER BY ") + kApplicationName;
+    CStatement apps(m_hDb, sql.c_str());
+    if (first == 2)
+        apps.BindText(1, match);
+    for (std::size_t i = 0; i < keys.size(); ++i)
+        apps.BindText(first + static_cast<int>(i), keys[i]);
+    std::vector<std::pair<std::string, std::int64_t>> named;
+    while (apps.Step()) {
+        std::string name = apps.Bytes(1);
+        if (bByName && named.size() >= nLimit && name != named.back().first)
+            break;
+        named.emplace_back(std::move(name), apps.Int(0));
+    }
+    if (!bByName && nLimit != kAll && named.size() > nLimit) {
+        // Only the first nLimit names are read further, with every other of the last name.
+        std::nth_element(named.begin(), named.begin() + static_cast<std::ptrdiff_t>(nLimit - 1),
+                         named.end());
+        const std::string cut = named[nLimit - 1].first;
+        named.erase(std::partition(named.begin(), named.end(),
+                                   [&](const auto& entry) { return entry.first <= cut; }),
+                    named.end());
+    }
+
+    CStatement details(m_hDb, "SELECT a.name, a.category, v.label, v.path, a.folder FROM "
+                              "application a JOIN volume v ON v.id = a.volume WHERE a.id = ?1");
+    struct Sorted {
+        std::string strKey;
+        ApplicationHit hit;
+    };
+    std::vector<Sorted> found;
+    for (auto& [key, id] : named) {
+        details.Bind(1, id);
+        if (details.Step())
+            found.push_back({std::move(key),
+                             {details.Bytes(0), details.Bytes(1), details.Bytes(2),
+                              details.Bytes(3), details.Bytes(4)}});
+        details.Reset();
+    }
+    std::stable_sort(found.begin(), found.end(), [](const Sorted& a, const Sorted& b) {
+        return std::tie(a.strKey, a.hit.strVolumePath, a.hit.strFolder) <
+               std::tie(b.strKey, b.hit.strVolumePath, b.hit.strFolder);
+    });
+    if (nLimit != kAll && found.size() > nLimit)
+        found.resize(nLimit);
+    for (const Sorted& entry : found)
+        onApplication(entry.hit);
+}
+
+bool CLibraryStore::FewApplicationsHold(const std::string& match)
+{
+    constexpr int kFew = 8000;
+    CStatement count(m_hDb, "SELECT count(*) FROM (SELECT rowid FROM application_key WHERE "
+                            "application_key MATCH ?1 LIMIT ?2)");
+    count.BindText(1, match).Bind(2, kFew);
+    return count.Step() && count.Int(0) < kFew;
+}
+
+void CLibraryStore::SearchFiles(const std::vector<std::string>& keys,
+                                const std::function<void(const FileHit&)>& onFile,
+                                std::size_t nLimit)
+{
+    const std::string match = TrigramMatch(keys);
+    if (nLimit != kAll) {
+        ReportFiles(FirstFiles(match, keys, nLimit), onFile);
+        return;
+    }
     std::string fileSql = "SELECT f.name, v.label, v.path, d.path FROM (SELECT id, folder, name, "
                           "key FROM file WHERE ";
     fileSql += match.empty() ? "1" : "id IN (SELECT rowid FROM file_key WHERE file_key MATCH ?1)";
     const int first = match.empty() ? 1 : 2;
     for (std::size_t i = 0; i < keys.size(); ++i)
         fileSql += " AND instr(key, ?" + std::to_string(first + static_cast<int>(i)) + ") > 0";
-    if (nLimit != kAll)
-        fileSql += " ORDER BY key LIMIT " + std::to_string(nLimit);
     fileSql += ") f JOIN folder d ON d.id = f.folder JOIN volume v ON v.id = d.volume "
                "ORDER BY f.key, v.path, d.path";
     CStatement files(m_hDb, fileSql.c_str());
@@ -90,4 +224,117 @@ void CLibraryStore::Search(const std::vector<std::string>& words,
         files.BindText(first + static_cast<int>(i), keys[i]);
     while (files.Step())
         onFile({files.Bytes(0), files.Bytes(1), files.Bytes(2), files.Bytes(3)});
+}
+
+// The first nLimit files in name order, with any more of the last one's name, merged from
+// the volumes' runs. A volume stored in name order is read only as far as its names come before
+// the last one kept: its files that the trigram index gives, or without trigrams (short words)
+// row by row.
+std::vector<std::int64_t> CLibraryStore::FirstFiles(const std::string& match,
+                                                    const std::vector<std::string>& keys,
+                                                    std::size_t nLimit)
+{
+    std::vector<std::int64_t> candidates;
+    const bool bIndexed = !match.empty();
+    if (bIndexed) {
+        CStatement index(m_hDb, "SELECT rowid FROM file_key WHERE file_key MATCH ?1");
+        index.BindText(1, match);
+        while (index.Step())
+            candidates.push_back(index.Int(0));
+    }
+    CStatement keyOf(m_hDb, "SELECT key FROM file WHERE id = ?1");
+    const auto hitOf = [&](std::int64_t id) {
+        keyOf.Bind(1, id);
+        std::optional<RunHead> hit;
+        if (keyOf.Step()) {
+            std::string key = keyOf.Bytes(0);
+            if (HoldsAll(key, keys))
+                hit = RunHead{std::move(key), id, 0};
+        }
+        keyOf.Reset();
+        return hit;
+    };
+    std::string scanSql = "SELECT id, key FROM file WHERE id BETWEEN ?1 AND ?2";
+    for (std::size_t i = 0; i < keys.size(); ++i)
+        scanSql += " AND instr(key, ?" + std::to_string(i + 3) + ") > 0";
+    CStatement scan(m_hDb, (scanSql + " LIMIT 1").c_str());
+    for (std::size_t i = 0; i < keys.size(); ++i)
+        scan.BindText(static_cast<int>(i + 3), keys[i]);
+    const auto firstFrom = [&](std::int64_t& from, std::int64_t to) {
+        std::optional<RunHead> hit;
+        scan.Bind(1, from).Bind(2, to);
+        if (scan.Step()) {
+            hit = RunHead{scan.Bytes(1), scan.Int(0), 0};
+            from = hit->nId + 1;
+        } else {
+            from = to + 1;
+        }
+        scan.Reset();
+        return hit;
+    };
+
+    std::vector<Run> runs;
+    CStatement volumes(m_hDb, "SELECT first_file, last_file, sorted FROM volume "
+                              "WHERE last_file >= first_file ORDER BY first_file");
+    while (volumes.Step()) {
+        const std::int64_t first = volumes.Int(0), last = volumes.Int(1);
+        const bool bInNameOrder = volumes.Int(2) != 0;
+        if (bIndexed) {
+            const auto from = std::lower_bound(candidates.begin(), candidates.end(), first);
+            const std::span<const std::int64_t> ids(from,
+                                                    std::upper_bound(from, candidates.end(), last));
+            if (ids.empty())
+                continue;
+            if (bInNameOrder) {
+                runs.push_back([ids, at = std::size_t{0}, &hitOf]() mutable {
+                    std::optional<RunHead> hit;
+                    while (!hit && at < ids.size())
+                        hit = hitOf(ids[at++]);
+                    return hit;
+                });
+                continue;
+            }
+            std::vector<RunHead> hits;
+            for (const std::int64_t id : ids)
+                if (std::optional<RunHead> hit = hitOf(id))
+                    hits.push_back(std::move(*hit));
+            runs.push_back(SortedRun(std::move(hits)));
+        } else if (bInNameOrder) {
+            runs.push_back([from = first, last, &firstFrom]() mutable {
+                return from <= last ? firstFrom(from, last) : std::nullopt;
+            });
+        } else {
+            std::vector<RunHead> hits;
+            for (std::int64_t from = first; from <= last;)
+                if (std::optional<RunHead> hit = firstFrom(from, last))
+                    hits.push_back(std::move(*hit));
+            runs.push_back(SortedRun(std::move(hits)));
+        }
+    }
+    return Merge(runs, nLimit);
+}
+
+void CLibraryStore::ReportFiles(const std::vector<std::int64_t>& ids,
+                                const std::function<void(const FileHit&)>& onFile)
+{
+    CStatement file(m_hDb, "SELECT f.name, v.label, v.path, d.path, f.key FROM file f JOIN folder "
+                           "d ON d.id = f.folder JOIN volume v ON v.id = d.volume WHERE f.id = ?1");
+    struct Sorted {
+        std::string strKey;
+        FileHit hit;
+    };
+    std::vector<Sorted> found;
+    for (const std::int64_t id : ids) {
+        file.Bind(1, id);
+        if (file.Step())
+            found.push_back(
+                {file.Bytes(4), {file.Bytes(0), file.Bytes(1), file.Bytes(2), file.Bytes(3)}});
+        file.Reset();
+    }
+    std::stable_sort(found.begin(), found.end(), [](const Sorted& a, const Sorted& b) {
+        return std::tie(a.strKey, a.hit.strVolumePath, a.hit.strFolder) <
+               std::tie(b.strKey, b.hit.strVolumePath, b.hit.strFolder);
+    });
+    for (const Sorted& entry : found)
+        onFile(entry.hit);
 }

@@ -71,6 +71,9 @@ CREATE INDEX icon_volume ON icon(volume);
 CREATE TABLE program_icon(file INTEGER PRIMARY KEY, icon INTEGER NOT NULL);
 UPDATE volume SET changed = -1;
 )sql",
+    // Applications are found through a trigram index of their own, as files are, or in the
+    // order of their names when many hold the words. The indexes merge their segments eight
+    // at a time rather than four: adding is quicker, and searching measured no slower.
     // A volume's files are stored in the order of their folded names (sorted = 1), so that a
     // search finds the first hits in that order volume by volume without reading the rest;
     // seq keeps the order they were read in. Volumes stored before are read again on their
@@ -78,6 +81,15 @@ UPDATE volume SET changed = -1;
     // Each volume's file range is also set again from its folders: version 2 recorded every
     // range as starting at the store's first file.
     R"sql(
+CREATE VIRTUAL TABLE application_key USING fts5(key, content='application',
+    content_rowid='id', tokenize='trigram case_sensitive 1', columnsize=0, detail=none);
+CREATE TRIGGER application_removed AFTER DELETE ON application BEGIN
+    INSERT INTO application_key(application_key, rowid, key) VALUES ('delete', old.id, old.key);
+END;
+INSERT INTO application_key(application_key) VALUES ('rebuild');
+CREATE INDEX application_name ON application(substr(key, 1, instr(key, char(10)) - 1));
+INSERT INTO file_key(file_key, rank) VALUES ('automerge', 8);
+INSERT INTO application_key(application_key, rank) VALUES ('automerge', 8);
 ALTER TABLE file ADD COLUMN seq INTEGER NOT NULL DEFAULT -1;
 ALTER TABLE volume ADD COLUMN sorted INTEGER NOT NULL DEFAULT 0;
 CREATE TEMP TABLE span AS SELECT d.volume AS volume, min(f.id) AS first, max(f.id) AS last
@@ -232,7 +244,8 @@ CLibraryStore::EOpen CLibraryStore::Open(const std::string& path, std::string& e
     ::close(hFile);
 
     for (int attempt = 0; attempt < 2; ++attempt) {
-        if (sqlite3_open_v2(path.c_str(), &m_hDb, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOFOLLOW,
+        if (sqlite3_open_v2(path.c_str(), &m_hDb,
+                            SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOFOLLOW | SQLITE_OPEN_NOMUTEX,
                             nullptr) != SQLITE_OK) {
             error = "cannot open " + path + ": " + sqlite3_errmsg(m_hDb);
             Close();
@@ -280,7 +293,8 @@ bool CLibraryStore::OpenForLookups(const CLibraryStore& opened)
     Close();
     if (opened.m_strPath.empty() ||
         sqlite3_open_v2(opened.m_strPath.c_str(), &m_hDb,
-                        SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOFOLLOW, nullptr) != SQLITE_OK) {
+                        SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOFOLLOW | SQLITE_OPEN_NOMUTEX,
+                        nullptr) != SQLITE_OK) {
         Close();
         return false;
     }
@@ -518,10 +532,12 @@ void CLibraryStore::WriteContents(std::int64_t volume, const CLibraryContents& c
                            "INSERT INTO application(volume, category, name, descriptor, folder, "
                            "description, patterns, key, subdirs) "
                            "VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9)");
+    CStatement applicationIndex(m_hDb, "INSERT INTO application_key(rowid, key) VALUES (?1, ?2)");
     for (const CLibraryApplication& entry : contents.arrApplications) {
         std::string patterns;
         for (const std::string& pattern : entry.astrPatterns)
             patterns.append(pattern).push_back('\0');
+        const std::string key = ApplicationKey(entry);
         application.Bind(1, volume)
             .BindBlob(2, entry.strCategory)
             .BindBlob(3, entry.strName)
@@ -529,9 +545,10 @@ void CLibraryStore::WriteContents(std::int64_t volume, const CLibraryContents& c
             .BindBlob(5, entry.strFolder)
             .BindText(6, entry.strDescription)
             .BindBlob(7, patterns)
-            .BindText(8, ApplicationKey(entry))
+            .BindTextInPlace(8, key)
             .Bind(9, entry.bSearchSubdirs ? 1 : 0)
             .Run();
+        applicationIndex.Bind(1, sqlite3_last_insert_rowid(m_hDb)).BindTextInPlace(2, key).Run();
     }
 }
 

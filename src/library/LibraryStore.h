@@ -16,7 +16,9 @@ struct sqlite3;
 // WAL mode with a busy timeout, and every change is one transaction, so a process killed in
 // the middle leaves each volume either as it was or wholly replaced.
 //
-// Every operation but Open and SetAside throws CLibraryStore::CError when SQLite fails.
+// Every operation but Open and SetAside throws CLibraryStore::CError when SQLite fails. One
+// thread at a time uses a store (its connection takes no lock of its own); other threads open
+// their own.
 class CLibraryStore {
 public:
     static constexpr int kSchemaVersion = 3;
@@ -107,6 +109,16 @@ private:
     void DeleteContents(std::int64_t volume);
     void DeleteVolume(std::int64_t volume);
     void WriteContents(std::int64_t volume, const CLibraryContents& contents);
+    void SearchApplications(const std::vector<std::string>& keys,
+                            const std::function<void(const ApplicationHit&)>& onApplication,
+                            std::size_t nLimit);
+    bool FewApplicationsHold(const std::string& match);
+    void SearchFiles(const std::vector<std::string>& keys,
+                     const std::function<void(const FileHit&)>& onFile, std::size_t nLimit);
+    std::vector<std::int64_t> FirstFiles(const std::string& match,
+                                         const std::vector<std::string>& keys, std::size_t nLimit);
+    void ReportFiles(const std::vector<std::int64_t>& ids,
+                     const std::function<void(const FileHit&)>& onFile);
     void Close() noexcept;
 
     sqlite3* m_hDb = nullptr;

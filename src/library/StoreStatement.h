@@ -57,6 +57,8 @@ public:
                                   SQLITE_UTF8));
         return *this;
     }
+    // Ready to run again, its values still bound.
+    void Reset() { sqlite3_reset(m_hStatement); }
     // True while there is a row.
     bool Step()
     {

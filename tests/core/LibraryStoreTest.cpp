@@ -137,11 +137,14 @@ TEST_F(LibraryStoreTest, ChangingOneVolumeLeavesTheOthersWholeAlsoInAnOlderStore
     // As the version before left it: every volume's range began at the first file.
     sqlite3* hDb = nullptr;
     ASSERT_EQ(sqlite3_open(m_strPath.c_str(), &hDb), SQLITE_OK);
-    ASSERT_EQ(sqlite3_exec(hDb,
-                           "UPDATE volume SET first_file = 1; ALTER TABLE file DROP COLUMN seq; "
-                           "ALTER TABLE volume DROP COLUMN sorted; PRAGMA user_version=2",
-                           nullptr, nullptr, nullptr),
-              SQLITE_OK)
+    ASSERT_EQ(
+        sqlite3_exec(hDb,
+                     "UPDATE volume SET first_file = 1; ALTER TABLE file DROP COLUMN seq; "
+                     "ALTER TABLE volume DROP COLUMN sorted; DROP TRIGGER application_removed; "
+                     "DROP TABLE application_key; DROP INDEX application_name; "
+                     "PRAGMA user_version=2",
+                     nullptr, nullptr, nullptr),
+        SQLITE_OK)
         << sqlite3_errmsg(hDb);
     sqlite3_close(hDb);
 
