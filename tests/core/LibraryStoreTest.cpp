@@ -244,6 +244,58 @@ TEST_F(LibraryStoreTest, AddingManyStoresEachInTurnAndStopsBetweenThem)
               (std::vector<std::string>{"f:apps/x.brw", "f:apps/x.brw", "f:apps/x.brw"}));
 }
 
+TEST_F(LibraryStoreTest, ALimitedSearchGivesTheFirstHitsOfTheWholeOne)
+{
+    CLibraryStore store;
+    ASSERT_EQ(Open(store), CLibraryStore::EOpen::Ok) << m_strError;
+    for (int v = 0; v < 4; ++v) {
+        CLibraryContents contents;
+        contents.astrFolders = {"", "sub"};
+        for (int i = 0; i < 40; ++i) {
+            const std::string n = std::to_string((i * 7 + v * 13) % 40);
+            contents.arrFiles.push_back({static_cast<std::uint32_t>(i % 2),
+                                         i % 3 ? "Game_" + n + ".txt" : "LEVEL" + n + ".dat", 1,
+                                         1, {}});
+        }
+        contents.arrFiles.push_back({0, "readme.txt", 1, 1, {}});
+        for (int a = 0; a < 12; ++a)
+            contents.arrApplications.push_back(
+                {"Games", "Game " + std::to_string((a * 5 + v) % 12), "a.brw", "", "", {}, false});
+        CLibraryVolume volume;
+        volume.strPath = "/d/" + std::to_string(v) + ".iso";
+        store.Save(volume, &contents);
+    }
+    // A volume stored before names were kept in order is read all at once.
+    sqlite3* hDb = nullptr;
+    ASSERT_EQ(sqlite3_open(m_strPath.c_str(), &hDb), SQLITE_OK);
+    sqlite3_exec(hDb, "UPDATE volume SET sorted = 0 WHERE id = 2", nullptr, nullptr, nullptr);
+    sqlite3_close(hDb);
+
+    const auto search = [&](const std::vector<std::string>& words, std::size_t limit) {
+        std::vector<std::string> apps, files;
+        store.Search(
+            words, [&](const auto& hit) { apps.push_back(hit.strVolumePath + hit.strName); },
+            [&](const auto& hit) {
+                files.push_back(hit.strVolumePath + "/" + hit.strFolder + "/" + hit.strName);
+            },
+            limit);
+        return std::pair(apps, files);
+    };
+    for (const std::vector<std::string>& words : std::vector<std::vector<std::string>>{
+             {"game_1"}, {"e"}, {"readme"}, {"a", "1"}, {"level2"}, {"game", "1"}}) {
+        const auto [allApps, allFiles] = search(words, CLibraryStore::kAll);
+        const auto [apps, files] = search(words, 5);
+        EXPECT_EQ(apps, std::vector(allApps.begin(), allApps.begin() + std::min<std::size_t>(
+                                                                         5, allApps.size())))
+            << words[0];
+        ASSERT_LE(std::min<std::size_t>(5, allFiles.size()), files.size()) << words[0];
+        EXPECT_EQ(files, std::vector(allFiles.begin(), allFiles.begin() + files.size()))
+            << words[0];
+    }
+    // Every file of the name at the cut comes with it.
+    EXPECT_EQ(search({"readme"}, 1).second.size(), 4u);
+}
+
 TEST(ReadAheadTest, HandsOnItemsInOrderThenWhatFailed)
 {
     CReadAhead<int> ahead(5, [](std::size_t i) {
