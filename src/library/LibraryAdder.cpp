@@ -94,7 +94,7 @@ CLibraryAdder::Prepared CLibraryAdder::Prepare(const std::string& path, CLibrary
     const CPathFacts facts = CPathFacts::Of(path);
     std::optional<CLibraryVolume> stored = lookups.VolumeAt(path);
     if (stored && stored->strError.empty() && SameFacts(*stored, facts))
-        return {{EState::Unchanged, std::move(*stored)}, std::nullopt, false};
+        return {{EState::Unchanged, std::move(*stored)}, std::nullopt, std::nullopt, false};
     const COpenedVolume opened = OpenVolume(path);
     CLibraryVolume volume = stored.value_or(CLibraryVolume{});
     volume.strPath = path;
@@ -105,7 +105,7 @@ CLibraryAdder::Prepared CLibraryAdder::Prepare(const std::string& path, CLibrary
         volume.strLabel = NameOf(path);
         volume.eKind =
             facts.eKind == CPathFacts::EKind::Folder ? EVolumeKind::Folder : EVolumeKind::Image;
-        return {{EState::Failed, std::move(volume)}, CLibraryContents{}};
+        return {{EState::Failed, std::move(volume)}, CLibraryContents{}, std::nullopt, true};
     }
     const CVolume& contents = *opened.m_pVolume;
     volume.strIdentity = LibraryCatalogue::Identity(contents, opened.m_bImage ? path : "");
@@ -123,17 +123,21 @@ CLibraryAdder::Prepared CLibraryAdder::Prepare(const std::string& path, CLibrary
                 volume.nApplications = moved->nApplications;
                 volume.nFiles = moved->nFiles;
                 volume.nCatalogued = moved->nCatalogued;
-                return {{EState::Unchanged, std::move(volume)}, std::nullopt};
+                return {{EState::Unchanged, std::move(volume)}, std::nullopt, std::nullopt, true};
             }
         }
     }
-    return {{EState::Added, std::move(volume)}, LibraryCatalogue::Read(contents)};
+    Prepared prepared{
+        {EState::Added, std::move(volume)}, LibraryCatalogue::Read(contents), std::nullopt, true};
+    prepared.keys = CLibraryStore::KeysOf(*prepared.contents);
+    return prepared;
 }
 
 CLibraryAdder::Outcome CLibraryAdder::Commit(Prepared prepared)
 {
     if (prepared.bSave)
-        m_store.Save(prepared.outcome.volume, prepared.contents ? &*prepared.contents : nullptr);
+        m_store.Save(prepared.outcome.volume, prepared.contents ? &*prepared.contents : nullptr,
+                     prepared.keys ? &*prepared.keys : nullptr);
     return std::move(prepared.outcome);
 }
 

@@ -2,14 +2,13 @@
 #pragma once
 
 #include "library/LibraryRecord.h"
+#include "library/LibraryStore.h"
 
 #include <cstddef>
 #include <functional>
 #include <optional>
 #include <string>
 #include <vector>
-
-class CLibraryStore;
 
 // Catalogues one volume into the store: skipped with one stat while unchanged, recognised by
 // its identity when moved, read again when changed, recorded with its reason when it cannot
@@ -44,6 +43,7 @@ private:
     struct Prepared {
         Outcome outcome;
         std::optional<CLibraryContents> contents;
+        std::optional<CLibraryStore::CKeys> keys;
         bool bSave = true; // false: nothing about it changed
     };
     static Prepared Prepare(const std::string& path, CLibraryStore& lookups);

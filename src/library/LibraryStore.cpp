@@ -133,26 +133,6 @@ std::string ApplicationKey(const CLibraryApplication& application)
            Text::ToLower(application.strDescription);
 }
 
-std::vector<std::string> FileKeys(const CLibraryContents& contents)
-{
-    std::vector<std::string> keys;
-    keys.reserve(contents.arrFiles.size());
-    for (const CLibraryFile& entry : contents.arrFiles)
-        keys.push_back(CLibraryStore::SearchKey(entry.strName));
-    return keys;
-}
-
-// The files' indexes in the order of their keys, those of one key in the order read.
-std::vector<std::size_t> NameOrder(const std::vector<std::string>& keys)
-{
-    std::vector<std::size_t> order(keys.size());
-    for (std::size_t i = 0; i < order.size(); ++i)
-        order[i] = i;
-    std::stable_sort(order.begin(), order.end(),
-                     [&](std::size_t a, std::size_t b) { return keys[a] < keys[b]; });
-    return order;
-}
-
 } // namespace
 
 // Programs' icons of one volume, each kept once however many programs show it.
@@ -411,7 +391,25 @@ std::vector<CLibraryVolume> CLibraryStore::VolumesWithIdentity(const std::string
     return ReadVolumes("WHERE identity = CAST(?1 AS TEXT)", &identity);
 }
 
-void CLibraryStore::Save(CLibraryVolume& volume, const CLibraryContents* contents)
+CLibraryStore::CKeys CLibraryStore::KeysOf(const CLibraryContents& contents)
+{
+    CKeys keys;
+    keys.astrFiles.reserve(contents.arrFiles.size());
+    for (const CLibraryFile& entry : contents.arrFiles)
+        keys.astrFiles.push_back(SearchKey(entry.strName));
+    keys.fileOrder.resize(keys.astrFiles.size());
+    for (std::size_t i = 0; i < keys.fileOrder.size(); ++i)
+        keys.fileOrder[i] = i;
+    std::stable_sort(
+        keys.fileOrder.begin(), keys.fileOrder.end(),
+        [&](std::size_t a, std::size_t b) { return keys.astrFiles[a] < keys.astrFiles[b]; });
+    for (const CLibraryApplication& entry : contents.arrApplications)
+        keys.astrApplications.push_back(ApplicationKey(entry));
+    return keys;
+}
+
+void CLibraryStore::Save(CLibraryVolume& volume, const CLibraryContents* contents,
+                         const CKeys* keys)
 {
     Execute("BEGIN IMMEDIATE");
     try {
@@ -456,7 +454,7 @@ void CLibraryStore::Save(CLibraryVolume& volume, const CLibraryContents* content
         const bool bNew = volume.nId == 0;
         const std::int64_t id = bNew ? sqlite3_last_insert_rowid(m_hDb) : volume.nId;
         if (contents)
-            WriteContents(id, *contents);
+            WriteContents(id, *contents, keys ? *keys : KeysOf(*contents));
         Execute("COMMIT");
         volume.nId = id;
     } catch (...) {
@@ -486,7 +484,8 @@ void CLibraryStore::DeleteVolume(std::int64_t volume)
     CStatement(m_hDb, "DELETE FROM volume WHERE id = ?1").Bind(1, volume).Run();
 }
 
-void CLibraryStore::WriteContents(std::int64_t volume, const CLibraryContents& contents)
+void CLibraryStore::WriteContents(std::int64_t volume, const CLibraryContents& contents,
+                                  const CKeys& keys)
 {
     DeleteContents(volume);
 
@@ -503,12 +502,11 @@ void CLibraryStore::WriteContents(std::int64_t volume, const CLibraryContents& c
     CStatement index(m_hDb, "INSERT INTO file_key(rowid, key) VALUES (?1, ?2)");
     CIconWriter icons(m_hDb, volume);
     std::int64_t first = 0, last = 0;
-    const std::vector<std::string> keys = FileKeys(contents);
-    for (const std::size_t seq : NameOrder(keys)) {
+    for (const std::size_t seq : keys.fileOrder) {
         const CLibraryFile& entry = contents.arrFiles[seq];
         if (entry.nFolder >= folderIds.size())
             continue;
-        const std::string& key = keys[seq];
+        const std::string& key = keys.astrFiles[seq];
         file.Bind(1, folderIds[entry.nFolder])
             .BindBlobInPlace(2, entry.strName)
             .BindTextInPlace(3, key)
@@ -533,11 +531,12 @@ void CLibraryStore::WriteContents(std::int64_t volume, const CLibraryContents& c
                            "description, patterns, key, subdirs) "
                            "VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9)");
     CStatement applicationIndex(m_hDb, "INSERT INTO application_key(rowid, key) VALUES (?1, ?2)");
-    for (const CLibraryApplication& entry : contents.arrApplications) {
+    for (std::size_t i = 0; i < contents.arrApplications.size(); ++i) {
+        const CLibraryApplication& entry = contents.arrApplications[i];
         std::string patterns;
         for (const std::string& pattern : entry.astrPatterns)
             patterns.append(pattern).push_back('\0');
-        const std::string key = ApplicationKey(entry);
+        const std::string& key = keys.astrApplications[i];
         application.Bind(1, volume)
             .BindBlob(2, entry.strCategory)
             .BindBlob(3, entry.strName)

@@ -75,7 +75,18 @@ public:
     // Stores volume (a new one when nId is 0, setting nId) in one transaction. With contents,
     // they replace what it held; without, only the volume's own facts change. Any other volume
     // recorded at volume.strPath is forgotten: one volume per path.
-    void Save(CLibraryVolume& volume, const CLibraryContents* contents);
+    // keys, when given, are KeysOf(*contents).
+    struct CKeys;
+    void Save(CLibraryVolume& volume, const CLibraryContents* contents,
+              const CKeys* keys = nullptr);
+    // What writing contents works out from them: search keys and the files' order. Made on
+    // any thread beforehand, they spare the one writer that work.
+    struct CKeys {
+        std::vector<std::string> astrFiles;
+        std::vector<std::size_t> fileOrder; // indexes into arrFiles by key, then as read
+        std::vector<std::string> astrApplications;
+    };
+    static CKeys KeysOf(const CLibraryContents& contents);
     // What the volume with id held when it was last catalogued, in the order it was read.
     CLibraryContents Contents(std::int64_t volume);
     // False when no volume is recorded at path.
@@ -108,7 +119,7 @@ private:
     std::vector<CLibraryVolume> ReadVolumes(const char* where, const std::string* argument);
     void DeleteContents(std::int64_t volume);
     void DeleteVolume(std::int64_t volume);
-    void WriteContents(std::int64_t volume, const CLibraryContents& contents);
+    void WriteContents(std::int64_t volume, const CLibraryContents& contents, const CKeys& keys);
     void SearchApplications(const std::vector<std::string>& keys,
                             const std::function<void(const ApplicationHit&)>& onApplication,
                             std::size_t nLimit);
