@@ -1,10 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Runs one command and writes its wall time (monotonic clock) and its CPU time (user + system)
-// in nanoseconds to a file; the command keeps the caller's standard streams. Shell clocks
+// in nanoseconds, and its peak resident memory in KiB, to a file; the command keeps the caller's standard streams. Shell clocks
 // (date, $EPOCHREALTIME) follow the wall clock, which may step during a benchmark; CPU time
 // stays meaningful when other processes share the cores.
 //
-//   run_timed NS_FILE COMMAND [ARG...]      NS_FILE gets "WALL_NS CPU_NS"
+//   run_timed NS_FILE COMMAND [ARG...]      NS_FILE gets "WALL_NS CPU_NS MAXRSS_KIB"
 // Exits with the command's status (128 + signal when it was killed).
 
 #include <cerrno>
@@ -62,7 +62,8 @@ int main(int argc, char** argv)
     const auto ns = [](const timeval& t) {
         return static_cast<long long>(t.tv_sec) * 1000000000LL + t.tv_usec * 1000LL;
     };
-    std::fprintf(out, "%lld %lld\n", elapsed, ns(usage.ru_utime) + ns(usage.ru_stime));
+    std::fprintf(out, "%lld %lld %ld\n", elapsed, ns(usage.ru_utime) + ns(usage.ru_stime),
+                 usage.ru_maxrss);
     std::fclose(out);
     if (WIFSIGNALED(status))
         return 128 + WTERMSIG(status);

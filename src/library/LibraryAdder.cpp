@@ -65,23 +65,6 @@ std::string FailureText(const COpenedVolume& opened)
     return {};
 }
 
-// While it lives the journal is copied into the store by the reading thread, and the writer
-// goes on meanwhile.
-class CCheckpointElsewhere {
-public:
-    explicit CCheckpointElsewhere(CLibraryStore& store)
-        : m_store(store)
-    {
-        m_store.CheckpointOnCommit(false);
-    }
-    ~CCheckpointElsewhere() { m_store.CheckpointOnCommit(true); }
-    CCheckpointElsewhere(const CCheckpointElsewhere&) = delete;
-    CCheckpointElsewhere& operator=(const CCheckpointElsewhere&) = delete;
-
-private:
-    CLibraryStore& m_store;
-};
-
 } // namespace
 
 CLibraryAdder::Outcome CLibraryAdder::Add(const std::string& path)
@@ -151,8 +134,9 @@ void CLibraryAdder::AddAll(const std::vector<std::string>& paths, const Hooks& h
         }
         return;
     }
-    const CCheckpointElsewhere elsewhere(m_store);
     CReadAhead<Prepared> ahead(paths.size(), [&](std::size_t i) {
+        // Most of the journal is copied into the store here, so that the writer's own
+        // copying, which lets the journal start over, has little left to do.
         lookups.Checkpoint();
         return Prepare(paths[i], lookups);
     });

@@ -23,7 +23,6 @@
 namespace {
 
 constexpr int kBusyTimeoutMs = 30000;
-constexpr int kAutoCheckpointPages = 1000; // SQLite's own default
 
 // Version n's schema is made by kMigrations[n - 1] from version n - 1's.
 //
@@ -288,11 +287,6 @@ bool CLibraryStore::OpenForLookups(const CLibraryStore& opened)
     }
     m_strPath = opened.m_strPath;
     return true;
-}
-
-void CLibraryStore::CheckpointOnCommit(bool bOn)
-{
-    sqlite3_wal_autocheckpoint(m_hDb, bOn ? kAutoCheckpointPages : 0);
 }
 
 void CLibraryStore::Checkpoint() noexcept

@@ -57,9 +57,6 @@ public:
     // A second connection to the store another CLibraryStore opened, for look-ups only (a
     // thread's own: a connection serves one thread at a time). False when it cannot.
     bool OpenForLookups(const CLibraryStore& opened);
-    // Whether a commit copies the journal into the store once it has grown (as it does after
-    // Open), or leaves that to Checkpoint, which another thread may call on its own connection.
-    void CheckpointOnCommit(bool bOn);
     // Copies what the journal holds into the store as far as no reader needs it, without
     // waiting for the writer; failures are left for the next one.
     void Checkpoint() noexcept;
