@@ -3,8 +3,8 @@
 # Builds the libFuzzer targets with clang in build-fuzz/ and runs each for a while.
 #   scripts/fuzz.sh [-j N] [--seed N] [SECONDS] [TARGET...]
 # SECONDS per target (default 60); TARGET among profile, wildcard, pe_icon, description,
-# mountinfo, image, cue, iso, udf, fat (default all). Targets run one after another; -j N runs N
-# at once.
+# mountinfo, image, cue, iso, udf, fat, ccd, mds (default all). Targets run one after
+# another; -j N runs N at once.
 # Each run starts from the checked-in seeds (fuzz/corpus/TARGET) copied into a working
 # corpus in build-fuzz/corpus/TARGET, which keeps what earlier runs found. Exits non-zero
 # when any target crashed, leaked, timed out or ran out of memory; the input that did it
@@ -13,7 +13,7 @@
 # reproduced here; without it every run explores anew.
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
-all_targets=(profile wildcard pe_icon description mountinfo image cue iso udf fat)
+all_targets=(profile wildcard pe_icon description mountinfo image cue iso udf fat ccd mds)
 
 usage() {
     echo "usage: $0 [-j N] [--seed N] [SECONDS] [TARGET...]  (targets: ${all_targets[*]})" >&2
