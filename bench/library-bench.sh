@@ -61,7 +61,8 @@ rm -rf "$work/tree"
 awk '{ n = tolower($0); if (length(n) >= 6) print substr(n, 2, 4) }' "$work/names" >"$work/one"
 awk '{ n = tolower($0); if (length(n) >= 9) print substr(n, 1, 3), substr(n, 4, 3), substr(n, 7, 3) }' \
     "$work/names" >"$work/three"
-awk '{ n = tolower($0); if (length(n) >= 6) print substr(n, 3, 2) }' "$work/names" | head -200 >"$work/short"
+awk '{ n = tolower($0); if (length(n) >= 6 && k++ < 200) print substr(n, 3, 2) }' "$work/names" \
+    >"$work/short"
 
 ms() { awk '{ printf "%.0f", $1 / 1e6 }' "$1"; }
 sync
