@@ -30,39 +30,55 @@ for cmd in xorriso bsdtar; do
     command -v "$cmd" >/dev/null || { echo "$cmd is not installed" >&2; exit 2; }
 done
 
-work=$(mktemp -d "${TMPDIR:-/tmp}/quarrow-libbench.XXXXXX")
-trap 'rm -rf "$work"' EXIT
+# LIBRARY_BENCH_KEEP=DIR keeps the generated collection in DIR, and a later run with the
+# same DIR measures it again without generating it anew.
+if [[ -n "${LIBRARY_BENCH_KEEP:-}" ]]; then
+    work=$LIBRARY_BENCH_KEEP
+    mkdir -p "$work"
+    rm -rf "$work/data"
+else
+    work=$(mktemp -d "${TMPDIR:-/tmp}/quarrow-libbench.XXXXXX")
+    trap 'rm -rf "$work"' EXIT
+fi
 export XDG_DATA_HOME=$work/data
 mkdir -p "$work/images"
 
-echo "generating $images images of $files files..."
-per_tree=$(((images + trees - 1) / trees))
-tree=$work/tree
-for ((i = 0; i < images; ++i)); do
-    if ((i % per_tree == 0)); then
-        rm -rf "$tree"
-        "$bin/gen_drive" --out "$tree" --seed $((20240601 + i / per_tree)) --files "$files" \
-            --folders $((files / 10 + 1)) --depth 4 --descriptor-every 30 --categories 12 >/dev/null
-        # Queries from names that are there: 4 characters of one, three 3-character pieces of
-        # one, and 2 characters of one.
-        find "$tree" -type f -printf '%f\n' | shuf -n $((4 * per_tree)) --random-source=<(yes "$i") \
-            >>"$work/names"
-    fi
-    rm -f "$tree"/volume-*.txt
-    echo "$i" >"$tree/volume-$i.txt"
-    if ((i % 10 == 9)) && command -v genisoimage >/dev/null; then
-        genisoimage -quiet -input-charset iso8859-1 -R -J -udf -o "$work/images/disc$i.iso" "$tree" 2>/dev/null
-    else
-        xorriso -as mkisofs -quiet -R -J -V "DISC$i" -o "$work/images/disc$i.iso" "$tree" \
-            2>/dev/null
-    fi
-done
-rm -rf "$work/tree"
-awk '{ n = tolower($0); if (length(n) >= 6) print substr(n, 2, 4) }' "$work/names" >"$work/one"
+if [[ -f "$work/generated" && "$(cat "$work/generated")" == "$images $files $trees" ]]; then
+    echo "measuring the $images images of $files files kept in $work..."
+else
+    rm -rf "$work/images" "$work/names"
+    mkdir -p "$work/images"
+    echo "generating $images images of $files files..."
+    per_tree=$(((images + trees - 1) / trees))
+    tree=$work/tree
+    for ((i = 0; i < images; ++i)); do
+        if ((i % per_tree == 0)); then
+            rm -rf "$tree"
+            "$bin/gen_drive" --out "$tree" --seed $((20240601 + i / per_tree)) --files "$files" \
+                --folders $((files / 10 + 1)) --depth 4 --descriptor-every 30 --categories 12 >/dev/null
+            # Queries from names that are there: 4 characters of one, three 3-character pieces of
+            # one, and 2 characters of one.
+            find "$tree" -type f -printf '%f\n' | shuf -n $((4 * per_tree)) --random-source=<(yes "$i") \
+                >>"$work/names"
+        fi
+        rm -f "$tree"/volume-*.txt
+        echo "$i" >"$tree/volume-$i.txt"
+        if ((i % 10 == 9)) && command -v genisoimage >/dev/null; then
+            genisoimage -quiet -input-charset iso8859-1 -R -J -udf -o "$work/images/disc$i.iso" "$tree" 2>/dev/null
+        else
+            xorriso -as mkisofs -quiet -R -J -V "DISC$i" -o "$work/images/disc$i.iso" "$tree" \
+                2>/dev/null
+        fi
+    done
+    rm -rf "$work/tree"
+    echo "$images $files $trees" >"$work/generated"
+fi
+# 200 queries of each kind, drawn from the whole collection whatever its size.
+queries() { shuf -n 200 --random-source=<(yes 1) >"$1"; }
+awk '{ n = tolower($0); if (length(n) >= 6) print substr(n, 2, 4) }' "$work/names" | queries "$work/one"
 awk '{ n = tolower($0); if (length(n) >= 9) print substr(n, 1, 3), substr(n, 4, 3), substr(n, 7, 3) }' \
-    "$work/names" >"$work/three"
-awk '{ n = tolower($0); if (length(n) >= 6 && k++ < 200) print substr(n, 3, 2) }' "$work/names" \
-    >"$work/short"
+    "$work/names" | queries "$work/three"
+awk '{ n = tolower($0); if (length(n) >= 6) print substr(n, 3, 2) }' "$work/names" | queries "$work/short"
 
 ms() { awk '{ printf "%.0f", $1 / 1e6 }' "$1"; }
 sync
