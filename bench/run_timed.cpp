@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Runs one command and writes its wall time (monotonic clock) and its CPU time (user + system)
-// in nanoseconds, and its peak resident memory in KiB, to a file; the command keeps the caller's standard streams. Shell clocks
-// (date, $EPOCHREALTIME) follow the wall clock, which may step during a benchmark; CPU time
-// stays meaningful when other processes share the cores.
+// in nanoseconds, and its peak resident memory in KiB, to a file; the command keeps the caller's
+// standard streams. Shell clocks (date, $EPOCHREALTIME) follow the wall clock, which may step
+// during a benchmark; CPU time stays meaningful when other processes share the cores.
 //
 //   run_timed NS_FILE COMMAND [ARG...]      NS_FILE gets "WALL_NS CPU_NS MAXRSS_KIB"
 // Exits with the command's status (128 + signal when it was killed).

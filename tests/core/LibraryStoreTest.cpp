@@ -254,8 +254,10 @@ TEST_F(LibraryStoreTest, ALimitedSearchGivesTheFirstHitsOfTheWholeOne)
         for (int i = 0; i < 40; ++i) {
             const std::string n = std::to_string((i * 7 + v * 13) % 40);
             contents.arrFiles.push_back({static_cast<std::uint32_t>(i % 2),
-                                         i % 3 ? "Game_" + n + ".txt" : "LEVEL" + n + ".dat", 1,
-                                         1, {}});
+                                         i % 3 ? "Game_" + n + ".txt" : "LEVEL" + n + ".dat",
+                                         1,
+                                         1,
+                                         {}});
         }
         contents.arrFiles.push_back({0, "readme.txt", 1, 1, {}});
         for (int a = 0; a < 12; ++a)
@@ -285,8 +287,8 @@ TEST_F(LibraryStoreTest, ALimitedSearchGivesTheFirstHitsOfTheWholeOne)
              {"game_1"}, {"e"}, {"readme"}, {"a", "1"}, {"level2"}, {"game", "1"}}) {
         const auto [allApps, allFiles] = search(words, CLibraryStore::kAll);
         const auto [apps, files] = search(words, 5);
-        EXPECT_EQ(apps, std::vector(allApps.begin(), allApps.begin() + std::min<std::size_t>(
-                                                                         5, allApps.size())))
+        EXPECT_EQ(apps, std::vector(allApps.begin(),
+                                    allApps.begin() + std::min<std::size_t>(5, allApps.size())))
             << words[0];
         ASSERT_LE(std::min<std::size_t>(5, allFiles.size()), files.size()) << words[0];
         EXPECT_EQ(files, std::vector(allFiles.begin(), allFiles.begin() + files.size()))
