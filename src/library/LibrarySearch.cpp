@@ -46,6 +46,23 @@ bool HoldsAll(const std::string& key, const std::vector<std::string>& words)
     });
 }
 
+// A hit with the folded name it is sorted by.
+template <typename Hit>
+struct Keyed {
+    std::string strKey;
+    Hit hit;
+};
+
+// By folded name, then by where the hit lies.
+template <typename Hit>
+void SortByName(std::vector<Keyed<Hit>>& found)
+{
+    std::stable_sort(found.begin(), found.end(), [](const Keyed<Hit>& a, const Keyed<Hit>& b) {
+        return std::tie(a.strKey, a.hit.strVolumePath, a.hit.strFolder) <
+               std::tie(b.strKey, b.hit.strVolumePath, b.hit.strFolder);
+    });
+}
+
 // A file that holds every word, at the head of the run (one volume's) it comes from.
 struct RunHead {
     std::string strKey;
@@ -168,11 +185,7 @@ void CLibraryStore::SearchApplications(
 
     CStatement details(m_hDb, "SELECT a.name, a.category, v.label, v.path, a.folder FROM "
                               "application a JOIN volume v ON v.id = a.volume WHERE a.id = ?1");
-    struct Sorted {
-        std::string strKey;
-        ApplicationHit hit;
-    };
-    std::vector<Sorted> found;
+    std::vector<Keyed<ApplicationHit>> found;
     for (auto& [key, id] : named) {
         details.Bind(1, id);
         if (details.Step())
@@ -181,13 +194,10 @@ void CLibraryStore::SearchApplications(
                               details.Bytes(3), details.Bytes(4)}});
         details.Reset();
     }
-    std::stable_sort(found.begin(), found.end(), [](const Sorted& a, const Sorted& b) {
-        return std::tie(a.strKey, a.hit.strVolumePath, a.hit.strFolder) <
-               std::tie(b.strKey, b.hit.strVolumePath, b.hit.strFolder);
-    });
+    SortByName(found);
     if (nLimit != kAll && found.size() > nLimit)
         found.resize(nLimit);
-    for (const Sorted& entry : found)
+    for (const auto& entry : found)
         onApplication(entry.hit);
 }
 
@@ -319,11 +329,7 @@ void CLibraryStore::ReportFiles(const std::vector<std::int64_t>& ids,
 {
     CStatement file(m_hDb, "SELECT f.name, v.label, v.path, d.path, f.key FROM file f JOIN folder "
                            "d ON d.id = f.folder JOIN volume v ON v.id = d.volume WHERE f.id = ?1");
-    struct Sorted {
-        std::string strKey;
-        FileHit hit;
-    };
-    std::vector<Sorted> found;
+    std::vector<Keyed<FileHit>> found;
     for (const std::int64_t id : ids) {
         file.Bind(1, id);
         if (file.Step())
@@ -331,10 +337,7 @@ void CLibraryStore::ReportFiles(const std::vector<std::int64_t>& ids,
                 {file.Bytes(4), {file.Bytes(0), file.Bytes(1), file.Bytes(2), file.Bytes(3)}});
         file.Reset();
     }
-    std::stable_sort(found.begin(), found.end(), [](const Sorted& a, const Sorted& b) {
-        return std::tie(a.strKey, a.hit.strVolumePath, a.hit.strFolder) <
-               std::tie(b.strKey, b.hit.strVolumePath, b.hit.strFolder);
-    });
-    for (const Sorted& entry : found)
+    SortByName(found);
+    for (const auto& entry : found)
         onFile(entry.hit);
 }
