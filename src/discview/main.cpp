@@ -2,13 +2,18 @@
 // quarrow-disc-view IMAGE MOUNTPOINT [READY_FD]: serves a disc image read only through FUSE
 // at MOUNTPOINT for this user, as DiscImage::Open reads it, until nothing uses it any more
 // (see platform/DiscView.h). Writes "ok" or why not, one line, to READY_FD once it knows.
+//
+// Served by inode (libfuse's low-level interface) so that the kernel keeps folders open and
+// listed by itself, and learns a folder's subfolders with its listing: a walk of the view
+// costs about one request a folder.
 #define FUSE_USE_VERSION 31
 
+#include "NodeTable.h"
 #include "catalogue/Volume.h"
 #include "platform/DiscImage.h"
 #include "platform/DiscView.h"
 
-#include <fuse.h>
+#include <fuse_lowlevel.h>
 
 #include <fcntl.h>
 #include <sys/file.h>
@@ -17,168 +22,331 @@
 
 #include <algorithm>
 #include <atomic>
-#include <chrono>
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <string>
 #include <thread>
+#include <vector>
 
 namespace {
+
+// The image does not change under the view: the kernel may keep what it learnt.
+constexpr double kForever = 3600;
 
 struct Served {
     std::shared_ptr<const CVolume> pVolume;
     std::string strLabel;
     std::string strSerial;
     struct timespec imageTime {};
+    std::unique_ptr<CNodeTable> pNodes;
+    std::vector<char> readBuffer;
+    std::vector<char> replyBuffer;
+    bool bKernelOpensFolders = true;
 };
 
-Served* g_pServed = nullptr;
-
-std::string Full(const char* path)
+Served& Of(fuse_req_t req)
 {
-    const std::string& root = g_pServed->pVolume->Root();
-    return path[0] == '/' && path[1] == '\0' ? root : root + path;
+    return *static_cast<Served*>(fuse_req_userdata(req));
 }
 
-const std::string* Special(const char* path)
+std::string Full(const Served& served, const std::string& path)
 {
-    if (std::strcmp(path, "/.windows-label") == 0)
-        return &g_pServed->strLabel;
-    if (std::strcmp(path, "/.windows-serial") == 0)
-        return &g_pServed->strSerial;
+    return served.pVolume->Root() + path;
+}
+
+const std::string* Special(const Served& served, const std::string& path)
+{
+    if (path == std::string("/") + DiscView::kLabelName)
+        return &served.strLabel;
+    if (path == std::string("/") + DiscView::kSerialName)
+        return &served.strSerial;
     return nullptr;
 }
 
-void SetTime(struct stat& status, const struct timespec& time)
+struct stat BaseStatus(const Served& served, mode_t mode)
 {
-    status.st_mtim = status.st_ctim = status.st_atim = time;
+    struct stat status {};
+    status.st_uid = ::getuid();
+    status.st_gid = ::getgid();
+    status.st_nlink = S_ISDIR(mode) ? 2 : 1;
+    status.st_mode = mode;
+    status.st_mtim = status.st_ctim = status.st_atim = served.imageTime;
+    return status;
 }
 
-int GetAttr(const char* path, struct stat* status, fuse_file_info*)
+// The attributes the window shows for path; 0 or an errno.
+int StatusOf(const Served& served, const std::string& path, struct stat& status)
 {
-    *status = {};
-    status->st_uid = ::getuid();
-    status->st_gid = ::getgid();
-    status->st_nlink = 1;
-    SetTime(*status, g_pServed->imageTime);
-    if (const std::string* text = Special(path)) {
-        status->st_mode = S_IFREG | 0444;
-        status->st_size = static_cast<off_t>(text->size());
+    if (const std::string* text = Special(served, path)) {
+        status = BaseStatus(served, S_IFREG | 0444);
+        status.st_size = static_cast<off_t>(text->size());
         return 0;
     }
-    const std::string full = Full(path);
-    const CVolume& volume = *g_pServed->pVolume;
+    const std::string full = Full(served, path);
+    const CVolume& volume = *served.pVolume;
     switch (volume.What(full)) {
     case CVolume::PathKind::Missing:
-        return -ENOENT;
+        return ENOENT;
     case CVolume::PathKind::Folder:
-        status->st_mode = S_IFDIR | 0555;
-        status->st_nlink = 2;
+        status = BaseStatus(served, S_IFDIR | 0555);
         return 0;
     case CVolume::PathKind::Other:
-        status->st_mode = S_IFREG | 0444;
+        status = BaseStatus(served, S_IFREG | 0444);
         return 0;
     case CVolume::PathKind::File:
         break;
     }
     const std::unique_ptr<CVolume::CFile> file = volume.OpenFile(full);
     if (!file)
-        return -EIO;
-    const std::optional<CVolume::FileIdentity> identity = file->Identity();
-    status->st_mode = S_IFREG | (file->IsRecordedExecutable() ? 0555 : 0444);
-    status->st_size = static_cast<off_t>(file->Size());
-    if (identity)
-        SetTime(*status, {static_cast<time_t>(identity->modified.nSeconds),
-                          static_cast<long>(identity->modified.nNanoseconds)});
+        return EIO;
+    status = BaseStatus(served, S_IFREG | (file->IsRecordedExecutable() ? 0555 : 0444));
+    status.st_size = static_cast<off_t>(file->Size());
+    if (const std::optional<CVolume::FileIdentity> identity = file->Identity())
+        status.st_mtim = status.st_ctim =
+            status.st_atim = {static_cast<time_t>(identity->modified.nSeconds),
+                              static_cast<long>(identity->modified.nNanoseconds)};
     return 0;
 }
 
-// The image does not change: the kernel may keep each folder's listing once it has it.
-int OpenDir(const char*, fuse_file_info* info)
+fuse_entry_param EntryOf(fuse_ino_t ino, const struct stat& status)
 {
+    fuse_entry_param entry{};
+    entry.ino = ino;
+    entry.attr = status;
+    entry.attr_timeout = entry.entry_timeout = kForever;
+    return entry;
+}
+
+void Init(void* userdata, fuse_conn_info* conn)
+{
+    auto& served = *static_cast<Served*>(userdata);
+    served.bKernelOpensFolders = !(conn->capable & FUSE_CAP_NO_OPENDIR_SUPPORT);
+    // Every listing with its subfolders' attributes: files go without, so it costs little.
+    if (conn->capable & FUSE_CAP_READDIRPLUS)
+        conn->want |= FUSE_CAP_READDIRPLUS;
+    conn->want &= ~FUSE_CAP_READDIRPLUS_AUTO;
+}
+
+void Lookup(fuse_req_t req, fuse_ino_t parentIno, const char* name)
+{
+    Served& served = Of(req);
+    const CNodeTable::Node* parent = served.pNodes->Find(parentIno);
+    if (!parent)
+        return (void)fuse_reply_err(req, ENOENT);
+    const std::string path = parent->strPath + "/" + name;
+    struct stat status {};
+    if (const int error = StatusOf(served, path, status)) {
+        if (error != ENOENT)
+            return (void)fuse_reply_err(req, error);
+        const fuse_entry_param none = EntryOf(0, status); // the kernel remembers it is missing
+        return (void)fuse_reply_entry(req, &none);
+    }
+    const fuse_ino_t ino = served.pNodes->Look(path, status);
+    const fuse_entry_param entry = EntryOf(ino, status);
+    if (fuse_reply_entry(req, &entry) != 0)
+        served.pNodes->Forget(ino, 1);
+}
+
+void Forget(fuse_req_t req, fuse_ino_t ino, std::uint64_t nLookups)
+{
+    Of(req).pNodes->Forget(ino, nLookups);
+    fuse_reply_none(req);
+}
+
+void ForgetMany(fuse_req_t req, std::size_t count, fuse_forget_data* forgets)
+{
+    for (std::size_t i = 0; i < count; ++i)
+        Of(req).pNodes->Forget(forgets[i].ino, forgets[i].nlookup);
+    fuse_reply_none(req);
+}
+
+void GetAttr(fuse_req_t req, fuse_ino_t ino, fuse_file_info*)
+{
+    const CNodeTable::Node* node = Of(req).pNodes->Find(ino);
+    if (!node)
+        return (void)fuse_reply_err(req, ENOENT);
+    fuse_reply_attr(req, &node->status, kForever);
+}
+
+// Where the kernel can, it opens and caches folders itself and no request comes.
+void OpenDir(fuse_req_t req, fuse_ino_t, fuse_file_info* info)
+{
+    if (!Of(req).bKernelOpensFolders)
+        return (void)fuse_reply_err(req, ENOSYS);
     info->cache_readdir = 1;
     info->keep_cache = 1;
-    return 0;
+    fuse_reply_open(req, info);
 }
 
-int ReadDir(const char* path, void* buffer, fuse_fill_dir_t fill, off_t, fuse_file_info*,
-            fuse_readdir_flags)
+// ".", "..", the view's own names at the root, then the folder's entries in the volume's order.
+bool ListFolder(const Served& served, const std::string& path,
+                std::vector<CNodeTable::Listed>& listing)
 {
-    const CVolume& volume = *g_pServed->pVolume;
-    const std::unique_ptr<CVolume::CFolder> folder = volume.OpenFolder(Full(path));
+    const CVolume& volume = *served.pVolume;
+    const std::unique_ptr<CVolume::CFolder> folder = volume.OpenFolder(Full(served, path));
     const std::unique_ptr<CVolume::CFolderReader> reader = volume.NewFolderReader();
     if (!folder || !reader->Start(*folder))
-        return folder ? -EIO : -ENOENT;
-    fill(buffer, ".", nullptr, 0, fuse_fill_dir_flags{});
-    fill(buffer, "..", nullptr, 0, fuse_fill_dir_flags{});
-    if (path[1] == '\0') {
-        fill(buffer, DiscView::kLabelName, nullptr, 0, fuse_fill_dir_flags{});
-        fill(buffer, DiscView::kSerialName, nullptr, 0, fuse_fill_dir_flags{});
+        return false;
+    listing.push_back({".", S_IFDIR});
+    listing.push_back({"..", S_IFDIR});
+    if (path.empty()) {
+        listing.push_back({DiscView::kLabelName, S_IFREG});
+        listing.push_back({DiscView::kSerialName, S_IFREG});
     }
     CVolume::Entry entry;
-    struct stat type {};
     while (reader->Next(entry)) {
         if (entry.strName.empty() || entry.strName.find('/') != std::string::npos)
             continue;
-        type.st_mode = entry.type == CVolume::EntryType::File ? S_IFREG : S_IFDIR;
-        if (fill(buffer, entry.strName.c_str(), &type, 0, fuse_fill_dir_flags{}) != 0)
+        const bool bFile = entry.type == CVolume::EntryType::File;
+        listing.push_back({entry.strName, static_cast<mode_t>(bFile ? S_IFREG : S_IFDIR),
+                           entry.type == CVolume::EntryType::FolderLink});
+    }
+    return true;
+}
+
+// Adds one entry at buffer; its size, larger than room when it did not fit. With plus, a
+// subfolder comes with its attributes, counted as a look-up, so that a walk needs none.
+std::size_t AddEntry(fuse_req_t req, Served& served, const std::string& folderPath,
+                     const CNodeTable::Listed& listed, bool bPlus, char* buffer, std::size_t room,
+                     off_t next)
+{
+    const bool bDots = listed.strName == "." || listed.strName == "..";
+    const std::string path = folderPath + "/" + listed.strName;
+    fuse_entry_param entry{};
+    entry.attr.st_mode = listed.type;
+    entry.attr.st_ino = bDots ? CNodeTable::kRoot : CNodeTable::InoOf(path);
+    const char* name = listed.strName.c_str();
+    if (!bPlus)
+        return fuse_add_direntry(req, buffer, room, name, &entry.attr, next);
+    if (bDots || listed.type != S_IFDIR || Special(served, path))
+        return fuse_add_direntry_plus(req, buffer, room, name, &entry, next);
+    const std::size_t size = fuse_add_direntry_plus(req, nullptr, 0, name, &entry, next);
+    if (size > room)
+        return size;
+    struct stat status = BaseStatus(served, S_IFDIR | 0555);
+    if (listed.bLink && StatusOf(served, path, status) != 0)
+        return fuse_add_direntry_plus(req, buffer, room, name, &entry, next);
+    entry = EntryOf(served.pNodes->Look(path, status), status);
+    return fuse_add_direntry_plus(req, buffer, room, name, &entry, next);
+}
+
+void ReadFolder(fuse_req_t req, fuse_ino_t ino, std::size_t size, off_t offset, bool bPlus)
+{
+    Served& served = Of(req);
+    CNodeTable::Node* node = served.pNodes->Find(ino);
+    if (!node || !S_ISDIR(node->status.st_mode))
+        return (void)fuse_reply_err(req, node ? ENOTDIR : ENOENT);
+    if (offset == 0 || !node->pListing) {
+        auto listing = std::make_unique<std::vector<CNodeTable::Listed>>();
+        if (!ListFolder(served, node->strPath, *listing))
+            return (void)fuse_reply_err(req, EIO);
+        node->pListing = std::move(listing);
+    }
+    const std::vector<CNodeTable::Listed>& listing = *node->pListing;
+    std::vector<char>& buffer = served.replyBuffer;
+    buffer.resize(std::max(buffer.size(), size));
+    std::size_t used = 0;
+    for (std::size_t i = static_cast<std::size_t>(std::max<off_t>(offset, 0)); i < listing.size();
+         ++i) {
+        const std::size_t added =
+            AddEntry(req, served, node->strPath, listing[i], bPlus, buffer.data() + used,
+                     size - used, static_cast<off_t>(i + 1));
+        if (added > size - used)
             break;
+        used += added;
     }
-    return 0;
+    if (used == 0)
+        node->pListing.reset();
+    fuse_reply_buf(req, buffer.data(), used);
 }
 
-int Open(const char* path, fuse_file_info* info)
+void ReadDir(fuse_req_t req, fuse_ino_t ino, std::size_t size, off_t offset, fuse_file_info*)
 {
+    ReadFolder(req, ino, size, offset, false);
+}
+
+void ReadDirPlus(fuse_req_t req, fuse_ino_t ino, std::size_t size, off_t offset, fuse_file_info*)
+{
+    ReadFolder(req, ino, size, offset, true);
+}
+
+void Open(fuse_req_t req, fuse_ino_t ino, fuse_file_info* info)
+{
+    Served& served = Of(req);
+    const CNodeTable::Node* node = served.pNodes->Find(ino);
+    if (!node)
+        return (void)fuse_reply_err(req, ENOENT);
     if ((info->flags & O_ACCMODE) != O_RDONLY)
-        return -EROFS;
+        return (void)fuse_reply_err(req, EROFS);
+    if (S_ISDIR(node->status.st_mode))
+        return (void)fuse_reply_err(req, EISDIR);
     info->keep_cache = 1;
-    if (Special(path)) {
-        info->fh = 0;
-        return 0;
+    info->fh = 0;
+    if (!Special(served, node->strPath)) {
+        std::unique_ptr<CVolume::CFile> file =
+            served.pVolume->OpenFile(Full(served, node->strPath));
+        if (!file)
+            return (void)fuse_reply_err(req, EIO);
+        info->fh = reinterpret_cast<std::uint64_t>(file.release());
     }
-    std::unique_ptr<CVolume::CFile> file = g_pServed->pVolume->OpenFile(Full(path));
-    if (!file)
-        return -EIO;
-    info->fh = reinterpret_cast<std::uint64_t>(file.release());
-    return 0;
+    if (fuse_reply_open(req, info) != 0)
+        delete reinterpret_cast<CVolume::CFile*>(info->fh);
 }
 
-int Read(const char* path, char* buffer, size_t size, off_t offset, fuse_file_info* info)
+void ReadText(fuse_req_t req, const std::string* text, std::size_t size, off_t offset)
 {
+    if (!text || static_cast<std::size_t>(offset) >= text->size())
+        return (void)fuse_reply_buf(req, nullptr, 0);
+    const std::size_t n = std::min(size, text->size() - static_cast<std::size_t>(offset));
+    fuse_reply_buf(req, text->data() + offset, n);
+}
+
+void Read(fuse_req_t req, fuse_ino_t ino, std::size_t size, off_t offset, fuse_file_info* info)
+{
+    Served& served = Of(req);
     if (offset < 0)
-        return -EINVAL;
+        return (void)fuse_reply_err(req, EINVAL);
     if (info->fh == 0) {
-        const std::string* text = Special(path);
-        if (!text || static_cast<std::size_t>(offset) >= text->size())
-            return 0;
-        const std::size_t n = std::min(size, text->size() - static_cast<std::size_t>(offset));
-        std::memcpy(buffer, text->data() + offset, n);
-        return static_cast<int>(n);
+        const CNodeTable::Node* node = served.pNodes->Find(ino);
+        return ReadText(req, node ? Special(served, node->strPath) : nullptr, size, offset);
     }
     const auto* file = reinterpret_cast<const CVolume::CFile*>(info->fh);
-    const std::uint64_t at = static_cast<std::uint64_t>(offset);
+    const auto at = static_cast<std::uint64_t>(offset);
     if (at >= file->Size())
-        return 0;
-    const std::size_t n =
-        static_cast<std::size_t>(std::min<std::uint64_t>(size, file->Size() - at));
-    return file->ReadAt(at, buffer, n) ? static_cast<int>(n) : -EIO;
+        return (void)fuse_reply_buf(req, nullptr, 0);
+    const auto n = static_cast<std::size_t>(std::min<std::uint64_t>(size, file->Size() - at));
+    if (served.readBuffer.size() < n)
+        served.readBuffer.resize(n);
+    if (!file->ReadAt(at, served.readBuffer.data(), n))
+        return (void)fuse_reply_err(req, EIO);
+    fuse_reply_buf(req, served.readBuffer.data(), n);
 }
 
-int Release(const char*, fuse_file_info* info)
+void Release(fuse_req_t req, fuse_ino_t, fuse_file_info* info)
 {
     delete reinterpret_cast<CVolume::CFile*>(info->fh);
-    return 0;
+    fuse_reply_err(req, 0);
 }
 
-void* Init(fuse_conn_info*, fuse_config* config)
+fuse_lowlevel_ops Operations()
 {
-    // The image does not change under the view: the kernel may keep what it learnt.
-    config->entry_timeout = config->attr_timeout = config->negative_timeout = 3600;
-    config->kernel_cache = 1;
-    return nullptr;
+    fuse_lowlevel_ops operations{};
+    operations.init = Init;
+    operations.lookup = Lookup;
+    operations.forget = Forget;
+    operations.forget_multi = ForgetMany;
+    operations.getattr = GetAttr;
+    operations.opendir = OpenDir;
+    operations.readdir = ReadDir;
+    operations.readdirplus = ReadDirPlus;
+    operations.open = Open;
+    operations.read = Read;
+    operations.release = Release;
+    return operations;
 }
 
 void Say(int hReady, const std::string& text)
@@ -191,7 +359,8 @@ void Say(int hReady, const std::string& text)
 }
 
 // Ends the view once no window holds a lease and nothing of this user's is inside it.
-void Watch(fuse* pFuse, const std::string& mountPoint, int hLease, std::atomic<bool>& bDone)
+void Watch(fuse_session* pSession, const std::string& mountPoint, int hLease,
+           std::atomic<bool>& bDone)
 {
     while (!bDone.load()) {
         std::this_thread::sleep_for(std::chrono::seconds(1));
@@ -205,8 +374,8 @@ void Watch(fuse* pFuse, const std::string& mountPoint, int hLease, std::atomic<b
         ::unlink((mountPoint + ".lease").c_str());
         ::unlink((mountPoint + ".info").c_str());
         bDone.store(true);
-        fuse_exit(pFuse);
-        fuse_unmount(pFuse);
+        fuse_session_exit(pSession);
+        fuse_session_unmount(pSession);
     }
 }
 
@@ -233,51 +402,44 @@ int main(int argc, char** argv)
     struct stat imageStatus {};
     if (::stat(image.c_str(), &imageStatus) == 0)
         served.imageTime = imageStatus.st_mtim;
-    g_pServed = &served;
+    served.pNodes = std::make_unique<CNodeTable>(BaseStatus(served, S_IFDIR | 0555));
     const int hLease = ::open((mountPoint + ".lease").c_str(), O_RDWR | O_CLOEXEC);
     if (hLease < 0) {
         Say(hReady, "its lease is missing");
         return 1;
     }
 
-    fuse_operations operations{};
-    operations.getattr = GetAttr;
-    operations.opendir = OpenDir;
-    operations.readdir = ReadDir;
-    operations.open = Open;
-    operations.read = Read;
-    operations.release = Release;
-    operations.init = Init;
+    const fuse_lowlevel_ops operations = Operations();
     char name[] = "quarrow-disc-view";
     char option[] = "-o";
     char options[] = "ro,default_permissions,fsname=quarrow,subtype=quarrow";
     char* fuseArgv[] = {name, option, options, nullptr};
     fuse_args args = FUSE_ARGS_INIT(3, fuseArgv);
-    fuse* pFuse = fuse_new(&args, &operations, sizeof operations, nullptr);
-    if (!pFuse || fuse_mount(pFuse, mountPoint.c_str()) != 0) {
+    fuse_session* pSession = fuse_session_new(&args, &operations, sizeof operations, &served);
+    if (!pSession || fuse_session_mount(pSession, mountPoint.c_str()) != 0) {
         Say(hReady, "the mount was refused");
         return 1;
     }
     if (!DiscView::WriteInfo(mountPoint + ".info",
                              {::getpid(), DiscView::IdentityOf(*served.pVolume), image})) {
-        fuse_unmount(pFuse);
+        fuse_session_unmount(pSession);
         Say(hReady, "its folder cannot be written");
         return 1;
     }
-    fuse_set_signal_handlers(fuse_get_session(pFuse));
+    fuse_set_signal_handlers(pSession);
     Say(hReady, "ok");
 
     std::atomic<bool> bDone{false};
-    std::thread watcher(Watch, pFuse, mountPoint, hLease, std::ref(bDone));
-    fuse_loop(pFuse);
+    std::thread watcher(Watch, pSession, mountPoint, hLease, std::ref(bDone));
+    fuse_session_loop(pSession);
     if (!bDone.exchange(true))
-        fuse_unmount(pFuse);
+        fuse_session_unmount(pSession);
     watcher.join();
-    fuse_remove_signal_handlers(fuse_get_session(pFuse));
+    fuse_remove_signal_handlers(pSession);
     ::unlink((mountPoint + ".lease").c_str());
     ::unlink((mountPoint + ".info").c_str());
     ::rmdir(mountPoint.c_str());
-    // Unmounted already: fuse_destroy, after a session ended from the watcher thread, unlocks
-    // a mutex it does not hold. The process ends here, and with it the session.
+    // Unmounted already: the session ended from the watcher thread, and the process ends
+    // here, and with it the session.
     std::_Exit(0);
 }

@@ -4,17 +4,21 @@
 #include "TempTree.h"
 
 #include "desktop/Prompt.h"
+#include "platform/DiscImage.h"
 #include "platform/DiscView.h"
 #include "platform/ExtractCache.h"
 
 #include <gtest/gtest.h>
 
+#include <dirent.h>
+#include <fcntl.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdlib>
+#include <map>
 #include <string>
 
 namespace {
@@ -142,6 +146,73 @@ TEST_F(DiscViewStart, WithoutAServerTheFileIsCopiedOutAndTheStatusSaysWhy)
     EXPECT_TRUE(WaitUntil([&] { return ::access(m_out.c_str(), F_OK) == 0; }));
     // The copy holds the application's folder alone.
     EXPECT_EQ(ImageTools::ReadBytes(m_out).find("data folder"), std::string::npos);
+}
+
+// Each entry of a listing, by name, with the inode it gives.
+std::map<std::string, ino_t> ListingOf(const std::string& folder)
+{
+    std::map<std::string, ino_t> names;
+    if (DIR* dir = ::opendir(folder.c_str())) {
+        while (const dirent* entry = ::readdir(dir))
+            names[entry->d_name] = entry->d_ino;
+        ::closedir(dir);
+    }
+    return names;
+}
+
+// The view shows the image's tree as the window reads it: names over several pages of a
+// listing, sizes, execute bits and contents; inodes agree between listing and look-up;
+// nothing can be written.
+TEST_F(DiscViewStart, TheViewShowsTheTreeOfTheImageAndRefusesWrites)
+{
+    for (int i = 0; i < 400; ++i)
+        m_tree.WriteFile("MANY/a file with a rather long name " + std::to_string(i) + ".txt",
+                         std::string(static_cast<std::size_t>(i), 'x'));
+    m_tree.WriteFile("MANY/deep/er/leaf.txt", "leaf\n");
+    ASSERT_TRUE(ImageTools::RunQuietly("xorriso -as mkisofs -R -J -o " +
+                                       ImageTools::Quote(m_image) + " " +
+                                       ImageTools::Quote(m_tree.Root())));
+    const std::shared_ptr<const CVolume> volume = DiscImage::Open(m_image);
+    ASSERT_TRUE(volume);
+    std::string error;
+    std::unique_ptr<DiscView::CLease> lease =
+        DiscView::Acquire(*volume, QUARROW_DISC_VIEW_SERVER, error);
+    ASSERT_TRUE(lease) << error;
+    const std::string many = lease->MountPoint() + "/MANY";
+
+    for (int pass = 0; pass < 2; ++pass) { // the second from the kernel's cache
+        const std::map<std::string, ino_t> names = ListingOf(many);
+        EXPECT_EQ(names.size(), 403U); // ".", ".." and "deep"
+        for (int i : {0, 199, 399}) {
+            const std::string name = "a file with a rather long name " + std::to_string(i) + ".txt";
+            ASSERT_EQ(names.count(name), 1U) << name;
+            struct stat status {};
+            ASSERT_EQ(::stat((many + "/" + name).c_str(), &status), 0);
+            EXPECT_EQ(status.st_size, i);
+            EXPECT_EQ(status.st_ino, names.at(name));
+            EXPECT_EQ(status.st_mode, S_IFREG | 0444);
+        }
+        struct stat deep {};
+        ASSERT_EQ(::stat((many + "/deep").c_str(), &deep), 0);
+        EXPECT_TRUE(S_ISDIR(deep.st_mode));
+        EXPECT_EQ(deep.st_ino, names.at("deep"));
+    }
+    EXPECT_EQ(ImageTools::ReadBytes(many + "/deep/er/leaf.txt"), "leaf\n");
+    struct stat status {};
+    ASSERT_EQ(::stat((lease->MountPoint() + "/APP/run.sh").c_str(), &status), 0);
+    EXPECT_EQ(status.st_mode, S_IFREG | 0555);
+    EXPECT_EQ(ImageTools::ReadBytes(lease->MountPoint() + "/.windows-label"), "Games Disc\n");
+    EXPECT_EQ(ListingOf(lease->MountPoint()).count(".windows-serial"), 1U);
+
+    errno = 0;
+    EXPECT_EQ(::stat((many + "/missing").c_str(), &status), -1);
+    EXPECT_EQ(errno, ENOENT);
+    EXPECT_EQ(::open((many + "/deep/er/leaf.txt").c_str(), O_WRONLY), -1);
+    EXPECT_EQ(::mkdir((many + "/new").c_str(), 0700), -1);
+    EXPECT_EQ(errno, EROFS);
+    const std::string mountPoint = lease->MountPoint();
+    lease.reset();
+    EXPECT_TRUE(WaitUntil([&] { return ::access(mountPoint.c_str(), F_OK) != 0; }, 10000));
 }
 
 } // namespace
