@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <string_view>
+#include <array>
 #include <utility>
 
 namespace {
@@ -21,6 +22,7 @@ constexpr std::uint64_t kMaxVatBytes = 16 << 20;
 constexpr std::uint64_t kMaxLinkBytes = 4096;
 constexpr std::uint32_t kMaxSparingBytes = 64 * 1024;
 constexpr std::uint32_t kEntriesAhead = 16;
+constexpr int kMaxIndirections = 64;
 // The VAT's entry is the last block written; images made for a disc may carry unwritten
 // blocks after it.
 constexpr std::uint32_t kVatSearchBlocks = 8192;
@@ -35,6 +37,7 @@ enum : std::uint16_t {
     kTagFileSet = 256,
     kTagIdentifier = 257,
     kTagAllocationExtent = 258,
+    kTagIndirectEntry = 259,
     kTagFileEntry = 261,
     kTagExtendedFileEntry = 266,
 };
@@ -81,6 +84,35 @@ bool TagIs(const unsigned char* p, std::uint16_t id, std::uint32_t location) noe
     for (int i = 0; i < 16; ++i)
         sum = static_cast<unsigned char>(sum + (i == 4 ? 0 : p[i]));
     return sum == p[4];
+}
+
+// The CRC-ITU-T of n bytes, as descriptor tags carry it.
+std::uint16_t DescriptorCrc(const unsigned char* p, std::size_t n) noexcept
+{
+    static const auto table = [] {
+        std::array<std::uint16_t, 256> t{};
+        for (unsigned i = 0; i < 256; ++i) {
+            unsigned crc = i << 8;
+            for (int bit = 0; bit < 8; ++bit)
+                crc = crc & 0x8000 ? crc << 1 ^ 0x1021 : crc << 1;
+            t[i] = static_cast<std::uint16_t>(crc);
+        }
+        return t;
+    }();
+    unsigned crc = 0;
+    for (std::size_t i = 0; i < n; ++i)
+        crc = (crc << 8 ^ table[(crc >> 8 ^ p[i]) & 0xFF]) & 0xFFFF;
+    return static_cast<std::uint16_t>(crc);
+}
+
+// A tag, as TagIs, on a descriptor of its own block whose CRC also holds. A CRC said to run past
+// the block is not checked, as a Linux mount does not.
+bool DescriptorIs(const unsigned char* p, std::uint16_t id, std::uint32_t location,
+                  std::size_t room = kBlock) noexcept
+{
+    const std::size_t covered = Le16(p + 10);
+    return TagIs(p, id, location) &&
+           (16 + covered > room || DescriptorCrc(p + 16, covered) == Le16(p + 8));
 }
 
 // A compressed name (8-bit or 16-bit characters) in UTF-8; false for an unknown compression or a
@@ -160,7 +192,7 @@ std::string LinkTarget(const std::string& data)
                 break; // a root only the originator knows: left out
             [[fallthrough]];
         case 2:
-            target = "/";
+            target.assign(1, '/');
             break;
         case 3:
             target += "../";
@@ -188,6 +220,7 @@ std::string LinkTarget(const std::string& data)
 struct CUdfReader::Node {
     Address where;
     std::uint64_t nBlock = 0; // in the image
+    unsigned nStrategy = 0;
     unsigned fileType = 0;
     unsigned adType = 0;
     std::uint32_t permissions = 0;
@@ -222,7 +255,7 @@ std::unique_ptr<CImageReader> CUdfReader::Open(std::unique_ptr<CSectorSource> so
 bool CUdfReader::ReadVolume(std::uint32_t anchor)
 {
     const unsigned char* p = m_pSource->ReadCached(anchor);
-    if (!p || !TagIs(p, kTagAnchor, anchor))
+    if (!p || !DescriptorIs(p, kTagAnchor, anchor))
         return false;
     // The main sequence, then its reserve copy.
     const std::pair<std::uint32_t, std::uint32_t> sequences[] = {{Le32(p + 20), Le32(p + 16)},
@@ -236,7 +269,7 @@ bool CUdfReader::ReadVolume(std::uint32_t anchor)
             if (!d || Le32(d + 12) != start + i)
                 break;
             const std::uint16_t id = Le16(d);
-            if (id == kTagTerminator || !TagIs(d, id, start + i))
+            if (id == kTagTerminator || !DescriptorIs(d, id, start + i))
                 break;
             if (id == kTagPartition)
                 partitions.emplace(Le16(d + 22), std::make_pair(Le32(d + 188), Le32(d + 192)));
@@ -311,7 +344,7 @@ bool CUdfReader::ReadVolume(std::uint32_t anchor)
         std::uint32_t run = 0;
         const std::optional<std::uint64_t> fsd = Translate(fileSet, run);
         const unsigned char* f = fsd ? m_pSource->ReadCached(*fsd) : nullptr;
-        if (!f || !TagIs(f, kTagFileSet, fileSet.nBlock))
+        if (!f || !DescriptorIs(f, kTagFileSet, fileSet.nBlock))
             continue;
         Entry root;
         if (ToEntry({}, {Le32(f + 404), Le16(f + 408)}, root) && root.kind == Kind::Folder) {
@@ -332,7 +365,7 @@ bool CUdfReader::ReadSparingTable(Map& map, std::uint32_t block, std::uint32_t b
                                table.data()))
         return false;
     const unsigned char* t = Bytes(table);
-    if (!TagIs(t, kTagSparingTable, block) ||
+    if (!DescriptorIs(t, kTagSparingTable, block, table.size()) ||
         std::string_view(table).substr(17, 18) != "*UDF Sparing Table")
         return false;
     const std::size_t entries = Le16(t + 48);
@@ -455,30 +488,65 @@ std::optional<std::uint64_t> CUdfReader::Translate(Address where, std::uint32_t&
 
 bool CUdfReader::ReadNode(Address where, Node& node)
 {
+    // An entry recorded again (strategy 4096) leads on through the indirect entry after it.
+    for (int hop = 0; hop < kMaxIndirections; ++hop) {
+        if (!ReadEntryAt(where, node))
+            return false;
+        const std::optional<Address> next = IndirectAt({where.nBlock + 1, where.nPartition});
+        if (node.nStrategy != 4096 || !next)
+            return true;
+        where = *next;
+    }
+    return false;
+}
+
+std::optional<CUdfReader::Address> CUdfReader::IndirectAt(Address where) const
+{
     std::uint32_t run = 0;
     const std::optional<std::uint64_t> block = Translate(where, run);
-    // Writers put the entries of a folder's files one after another: read them together.
-    const unsigned char* p =
-        block ? m_pSource->ReadCached(*block, std::min(run, kEntriesAhead)) : nullptr;
-    if (!p)
-        return false;
-    const bool bExtended = Le16(p) == kTagExtendedFileEntry;
-    if (!TagIs(p, bExtended ? kTagExtendedFileEntry : kTagFileEntry, where.nBlock))
-        return false;
-    const std::size_t header = bExtended ? 216 : 176;
-    const std::uint64_t extended = Le32(p + header - 8);
-    const std::uint64_t ads = Le32(p + header - 4);
-    if (header + extended + ads > kBlock)
-        return false;
-    node.where = where;
-    node.nBlock = *block;
-    node.fileType = p[27];
-    node.adType = Le16(p + 34) & 7;
-    node.permissions = Le32(p + 44);
-    node.nSize = Le64(p + 56);
-    node.nModified = Seconds(p + (bExtended ? 92 : 84));
-    node.strAds.assign(reinterpret_cast<const char*>(p + header + extended), ads);
-    return true;
+    const unsigned char* p = block ? m_pSource->ReadCached(*block) : nullptr;
+    if (!p || !DescriptorIs(p, kTagIndirectEntry, where.nBlock) ||
+        (Le32(p + 36) & 0x3FFFFFFFu) == 0)
+        return std::nullopt;
+    return Address{Le32(p + 40), Le16(p + 44)};
+}
+
+bool CUdfReader::ReadEntryAt(Address where, Node& node)
+{
+    for (int hop = 0;; ++hop) {
+        std::uint32_t run = 0;
+        const std::optional<std::uint64_t> block = Translate(where, run);
+        // Writers put the entries of a folder's files one after another: read them together.
+        const unsigned char* p =
+            block ? m_pSource->ReadCached(*block, std::min(run, kEntriesAhead)) : nullptr;
+        if (!p)
+            return false;
+        if (Le16(p) == kTagIndirectEntry) {
+            const std::optional<Address> next = IndirectAt(where);
+            if (!next || hop >= kMaxIndirections)
+                return false;
+            where = *next;
+            continue;
+        }
+        const bool bExtended = Le16(p) == kTagExtendedFileEntry;
+        if (!DescriptorIs(p, bExtended ? kTagExtendedFileEntry : kTagFileEntry, where.nBlock))
+            return false;
+        const std::size_t header = bExtended ? 216 : 176;
+        const std::uint64_t extended = Le32(p + header - 8);
+        const std::uint64_t ads = Le32(p + header - 4);
+        if (header + extended + ads > kBlock)
+            return false;
+        node.where = where;
+        node.nBlock = *block;
+        node.nStrategy = Le16(p + 20);
+        node.fileType = p[27];
+        node.adType = Le16(p + 34) & 7;
+        node.permissions = Le32(p + 44);
+        node.nSize = Le64(p + 56);
+        node.nModified = Seconds(p + (bExtended ? 92 : 84));
+        node.strAds.assign(reinterpret_cast<const char*>(p + header + extended), ads);
+        return true;
+    }
 }
 
 bool CUdfReader::ReadAds(const Node& node, std::vector<Ad>& ads)
@@ -507,7 +575,8 @@ bool CUdfReader::ReadAds(const Node& node, std::vector<Ad>& ads)
             const std::optional<std::uint64_t> block = Translate(ad.where, run);
             const unsigned char* e = block ? m_pSource->ReadCached(*block) : nullptr;
             if (++continuations > kMaxContinuations || !e ||
-                !TagIs(e, kTagAllocationExtent, ad.where.nBlock) || Le32(e + 20) > kBlock - 24)
+                !DescriptorIs(e, kTagAllocationExtent, ad.where.nBlock) ||
+                Le32(e + 20) > kBlock - 24)
                 return false;
             area.assign(reinterpret_cast<const char*>(e + 24), Le32(e + 20));
             at = 0;

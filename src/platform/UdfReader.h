@@ -68,7 +68,11 @@ private:
     // The image block at a partition's block, and how many blocks follow it contiguously.
     std::optional<std::uint64_t> Translate(Address where, std::uint32_t& run) const;
     // The file entry at where, tag checked; false when there is none.
+    // The latest recording of the file entry at where, indirect entries followed.
     bool ReadNode(Address where, Node& node);
+    bool ReadEntryAt(Address where, Node& node);
+    // Where the indirect entry at where leads; nullopt when no indirect entry is there.
+    std::optional<Address> IndirectAt(Address where) const;
     // A node's allocation descriptors, continuations followed; false when they do not hold.
     bool ReadAds(const Node& node, std::vector<Ad>& ads);
     // A node's data, at most maxBytes; each 2048 bytes' partition block into blocks if given.
