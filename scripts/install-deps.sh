@@ -11,6 +11,7 @@ packages=(
     shared-mime-info hicolor-icon-theme adwaita-icon-theme desktop-file-utils
     xvfb xauth xdotool x11-utils bfs dpkg-dev file lintian appstream
     libsqlite3-dev zlib1g-dev xorriso genisoimage udftools libarchive-tools mtools dosfstools
+    7zip python3-pycdlib
     libfuse3-dev fuse3
 )
 if [[ "${1:-}" == "--sanitizers" ]]; then

@@ -1080,3 +1080,109 @@ TEST_F(FatImage, BrokenChainsAreUnreadable)
     EXPECT_TRUE(!open || !volume->NewFolderReader()->Start(*open));
     EXPECT_GT(WalkWhatever(*volume, broken), 5);
 }
+
+// What tools this project does not write read from the same images.
+class IndependentReader : public ImageVolume {
+protected:
+    void SetUp() override
+    {
+        ImageVolume::SetUp();
+        if (IsSkipped())
+            return;
+        for (const char* tool : {"isoinfo", "7zz", "genisoimage"})
+            if (!HaveTool(tool))
+                GTEST_SKIP() << tool << " is not installed";
+        m_src.WriteFile("Apps/Paint/caf\xC3\xA9 au lait.txt", "non-ASCII");
+        m_src.WriteFile("Data/blob.bin", std::string(70000, '\x5a') + "end");
+    }
+
+    // The tree 7-Zip extracts from image as type (iso, udf), read as a folder.
+    Tree SevenZip(const std::string& image, const std::string& type)
+    {
+        const std::string into = m_out.Path("7z-" + type + std::to_string(++m_nRuns));
+        EXPECT_TRUE(RunQuietly("LC_ALL=C.UTF-8 7zz x -y -t" + type + " -o" + Quote(into) + " " +
+                               Quote(image)));
+        return Collect(CMountedVolume(into));
+    }
+
+    // The tree isoinfo lists with names of option (-R: it gives Joliet names in 8-bit charsets
+    // alone), each file extracted by it.
+    Tree Isoinfo(const std::string& image, const std::string& option)
+    {
+        const std::string into = m_out.Path("isoinfo" + std::to_string(++m_nRuns));
+        std::filesystem::create_directory(into);
+        const std::string list = m_out.Path("list.txt");
+        const std::string isoinfo = "isoinfo " + option + " -i " + Quote(image);
+        EXPECT_TRUE(RunQuietly("(" + isoinfo + " -l > " + Quote(list) + ")"));
+        std::istringstream lines(ReadBytes(list));
+        std::string folder;
+        for (std::string line; std::getline(lines, line);) {
+            if (line.rfind("Directory listing of ", 0) == 0)
+                folder = line.substr(21);
+            const std::size_t at = line.find("]  ");
+            if (at == std::string::npos || line.size() < at + 4)
+                continue;
+            const std::string name = line.substr(at + 3, line.size() - at - 4);
+            if (name == "." || name == "..")
+                continue;
+            const std::string path = folder + name;
+            if (line[0] == 'd')
+                std::filesystem::create_directories(into + path);
+            else
+                EXPECT_TRUE(RunQuietly("(" + isoinfo + " -x " + Quote(path) + " > " +
+                                       Quote(into + path) + ")"));
+        }
+        return Collect(CMountedVolume(into));
+    }
+
+    int m_nRuns = 0;
+};
+
+TEST_F(IndependentReader, RockRidgeAndJolietImagesAreAsIsoinfoAnd7ZipReadThem)
+{
+    const std::string both = Build("both.iso", "-R -J -joliet-long");
+    ASSERT_FALSE(both.empty());
+    const auto volume = DiscImage::Open(both);
+    ASSERT_TRUE(volume);
+    const Tree read = Collect(*volume);
+    EXPECT_EQ(read, Isoinfo(both, "-R"));
+
+    const std::string joliet = m_out.Path("joliet.iso");
+    ASSERT_TRUE(RunQuietly("genisoimage -input-charset utf-8 -J -joliet-long -o " + Quote(joliet) +
+                           " " + Quote(m_src.Root())));
+    const auto jolietVolume = DiscImage::Open(joliet);
+    ASSERT_TRUE(jolietVolume);
+    EXPECT_EQ(Collect(*jolietVolume), SevenZip(joliet, "iso"));
+    EXPECT_EQ(Collect(*jolietVolume), read);
+}
+
+TEST_F(IndependentReader, UdfOfVersionsOneToTwoSixtyIsAs7ZipReadsIt)
+{
+    const std::string udf102 = m_out.Path("udf102.iso");
+    ASSERT_TRUE(RunQuietly("genisoimage -input-charset utf-8 -udf -o " + Quote(udf102) + " " +
+                           Quote(m_src.Root())));
+    if (!RunQuietly("/usr/bin/python3 -c 'import pycdlib'"))
+        GTEST_SKIP() << "python3-pycdlib is not installed";
+    const std::vector<std::string> images = {udf102, m_out.Path("udf260.iso")};
+    const std::string script = m_out.WriteFile(
+        "udf260.py", "import os, sys, pycdlib\n"
+                     "iso = pycdlib.PyCdlib()\n"
+                     "iso.new(interchange_level=3, udf='2.60')\n"
+                     "root = sys.argv[1]\n"
+                     "for folder, _, files in os.walk(root):\n"
+                     "    inside = '/' + os.path.relpath(folder, root)\n"
+                     "    if inside != '/.':\n"
+                     "        iso.add_directory(udf_path=inside)\n"
+                     "    for name in files:\n"
+                     "        path = os.path.join(folder, name)\n"
+                     "        iso.add_file(path, udf_path='/' + os.path.relpath(path, root))\n"
+                     "iso.write(sys.argv[2])\n");
+    ASSERT_TRUE(RunQuietly("/usr/bin/python3 " + Quote(script) + " " + Quote(m_src.Root()) + " " +
+                           Quote(images.back())));
+    for (const std::string& image : images) {
+        const auto volume = DiscImage::Open(image);
+        ASSERT_TRUE(volume) << image;
+        EXPECT_EQ(Collect(*volume), SevenZip(image, "udf")) << image;
+        EXPECT_EQ(Collect(*volume), Collect(CMountedVolume(m_src.Root()))) << image;
+    }
+}
