@@ -2,15 +2,16 @@
 # SPDX-License-Identifier: GPL-3.0-or-later
 # Times the scan of a disc image against bsdtar -tf and isoinfo -R -f on the same image and
 # against the scan of the same tree as a folder, in one run, warm, round-robin; then counts the
-# bytes the scan reads from a 2 GB image that is mostly a few large files.
+# bytes the scan reads from a 2 GB image that is mostly a few large files, and times the scan of
+# a 4.7 GB DVD image of 100,000 files.
 #
 #   bench/image-bench.sh [BUILD_DIR] [RUNS]
 #
 # BUILD_DIR defaults to build-bench beside this folder, RUNS to 5. Builds nothing: it needs
 # gen_drive, scan_tool and run_timed from BUILD_DIR/bench, and xorriso and bsdtar on the PATH.
 # Trees and images live under QUARROW_IMGBENCH_DIR (default /tmp/quarrow-imgbench) and are
-# reused while their arguments stay the same. The folder holds about 4 GB (2 GB of sparse
-# input, 2 GB of image): delete it when done.
+# reused while their arguments stay the same. The folder holds about 7 GB of images (and as
+# much sparse input): delete it when done.
 set -euo pipefail
 
 here=$(cd "$(dirname "$0")/.." && pwd)
@@ -25,6 +26,10 @@ big_gen_args=(--seed "$seed" --files 300 --folders 30 --depth 3 --descriptor-eve
               --categories 10)
 big_count=4
 big_mb=500
+# The DVD: 100,000 files beside 9 files of big_mb MB, 4.7 GB in all.
+dvd_gen_args=(--seed "$seed" --files 100000 --folders 10000 --depth 8 --descriptor-every 15
+              --categories 40)
+dvd_count=9
 mkisofs_args=(-as mkisofs -quiet -J -R)
 
 bin=$build/bench
@@ -76,6 +81,7 @@ prepare() {
 
 prepare drive 0 "${gen_args[@]}"
 prepare big "$big_count" "${big_gen_args[@]}"
+prepare dvd "$dvd_count" "${dvd_gen_args[@]}"
 drive=$work/drive
 image=$work/drive.iso
 big_image=$work/big.iso
@@ -186,4 +192,18 @@ echo "  image size $big_size bytes; read $big_read bytes = $share %" \
     "  target <= 1 %: $(verdict "$share" 1)"
 check "applications in the large image" "$(field "$(<"$work/big.summary")" listed)" \
     "$(field "$big_line" applications)"
+
+echo
+dvd_image=$work/dvd.iso
+echo "== scan of the $(($(stat -c %s "$dvd_image") / 1000000)) MB DVD image of 100,000 files ($runs runs, warm)"
+dvd_line=$("$bin/scan_tool" "$dvd_image" --image)
+for ((i = 0; i < runs; ++i)); do
+    time_one dvd "$bin/scan_tool" "$dvd_image" --image
+done
+header
+report dvd "scan_tool DVD --image"
+read -r dvd_wall _ < <(medians dvd)
+echo "  DVD scan (wall median): $dvd_wall ms   target <= 1000 ms: $(verdict "$dvd_wall" 1000)"
+check "applications in the DVD image" "$(field "$(<"$work/dvd.summary")" listed)" \
+    "$(field "$dvd_line" applications)"
 exit $status
