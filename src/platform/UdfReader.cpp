@@ -6,8 +6,8 @@
 #include "catalogue/Text.h"
 
 #include <algorithm>
-#include <string_view>
 #include <array>
+#include <string_view>
 #include <utility>
 
 namespace {
@@ -492,21 +492,24 @@ bool CUdfReader::ReadNode(Address where, Node& node)
     for (int hop = 0; hop < kMaxIndirections; ++hop) {
         if (!ReadEntryAt(where, node))
             return false;
-        const std::optional<Address> next = IndirectAt({where.nBlock + 1, where.nPartition});
-        if (node.nStrategy != 4096 || !next)
+        if (node.nStrategy != 4096)
+            return true;
+        std::uint32_t run = 0;
+        const Address after{node.where.nBlock + 1, node.where.nPartition};
+        const std::optional<std::uint64_t> block = Translate(after, run);
+        const unsigned char* p = block ? m_pSource->ReadCached(*block) : nullptr;
+        const std::optional<Address> next = p ? IndirectTarget(p, after.nBlock) : std::nullopt;
+        if (!next)
             return true;
         where = *next;
     }
     return false;
 }
 
-std::optional<CUdfReader::Address> CUdfReader::IndirectAt(Address where) const
+std::optional<CUdfReader::Address> CUdfReader::IndirectTarget(const unsigned char* p,
+                                                              std::uint32_t block) noexcept
 {
-    std::uint32_t run = 0;
-    const std::optional<std::uint64_t> block = Translate(where, run);
-    const unsigned char* p = block ? m_pSource->ReadCached(*block) : nullptr;
-    if (!p || !DescriptorIs(p, kTagIndirectEntry, where.nBlock) ||
-        (Le32(p + 36) & 0x3FFFFFFFu) == 0)
+    if (!DescriptorIs(p, kTagIndirectEntry, block) || (Le32(p + 36) & 0x3FFFFFFFu) == 0)
         return std::nullopt;
     return Address{Le32(p + 40), Le16(p + 44)};
 }
@@ -522,7 +525,7 @@ bool CUdfReader::ReadEntryAt(Address where, Node& node)
         if (!p)
             return false;
         if (Le16(p) == kTagIndirectEntry) {
-            const std::optional<Address> next = IndirectAt(where);
+            const std::optional<Address> next = IndirectTarget(p, where.nBlock);
             if (!next || hop >= kMaxIndirections)
                 return false;
             where = *next;

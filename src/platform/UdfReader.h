@@ -71,8 +71,9 @@ private:
     // The latest recording of the file entry at where, indirect entries followed.
     bool ReadNode(Address where, Node& node);
     bool ReadEntryAt(Address where, Node& node);
-    // Where the indirect entry at where leads; nullopt when no indirect entry is there.
-    std::optional<Address> IndirectAt(Address where) const;
+    // Where the indirect entry at p, recorded at block, leads; nullopt when p holds none.
+    static std::optional<Address> IndirectTarget(const unsigned char* p,
+                                                 std::uint32_t block) noexcept;
     // A node's allocation descriptors, continuations followed; false when they do not hold.
     bool ReadAds(const Node& node, std::vector<Ad>& ads);
     // A node's data, at most maxBytes; each 2048 bytes' partition block into blocks if given.
