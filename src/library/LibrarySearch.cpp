@@ -4,6 +4,7 @@
 #include "library/StoreStatement.h"
 
 #include <algorithm>
+#include <cstring>
 #include <optional>
 #include <set>
 #include <span>
@@ -39,7 +40,7 @@ std::string TrigramMatch(const std::vector<std::string>& keys)
     return match;
 }
 
-bool HoldsAll(const std::string& key, const std::vector<std::string>& words)
+bool HoldsAll(std::string_view key, const std::vector<std::string>& words)
 {
     return std::all_of(words.begin(), words.end(), [&](const std::string& word) {
         return key.find(word) != std::string::npos;
@@ -116,6 +117,78 @@ std::vector<std::int64_t> Merge(std::vector<Run>& runs, std::size_t nLimit)
     return ids;
 }
 
+// The first nLimit hits by name, with any more of the last one's name, from hits offered in
+// any order. Once that many are held, a name past the last of them is not wanted.
+class CFirstNames {
+public:
+    explicit CFirstNames(std::size_t nLimit)
+        : m_nLimit(nLimit)
+    {}
+
+    bool Wants(std::string_view key) const { return !m_bCut || key <= m_strCut; }
+    void Add(RunHead hit)
+    {
+        m_hits.push_back(std::move(hit));
+        if (m_hits.size() >= 2 * m_nLimit)
+            Prune();
+    }
+    std::vector<RunHead> Take()
+    {
+        if (m_hits.size() > m_nLimit)
+            Prune();
+        return std::move(m_hits);
+    }
+
+private:
+    void Prune()
+    {
+        const auto cut = m_hits.begin() + static_cast<std::ptrdiff_t>(m_nLimit - 1);
+        std::nth_element(m_hits.begin(), cut, m_hits.end(),
+                         [](const RunHead& a, const RunHead& b) { return a.strKey < b.strKey; });
+        m_strCut = cut->strKey;
+        m_bCut = true;
+        m_hits.erase(std::partition(m_hits.begin(), m_hits.end(),
+                                    [&](const RunHead& hit) { return hit.strKey <= m_strCut; }),
+                     m_hits.end());
+    }
+
+    std::size_t m_nLimit;
+    std::vector<RunHead> m_hits;
+    std::string m_strCut;
+    bool m_bCut = false;
+};
+
+// The files of one sorted volume that hold every word, in name order, from its folded names
+// kept in one piece (each ended by a NUL); file first + i has the i-th name.
+void FindInNames(std::string_view names, std::int64_t first, std::int64_t last,
+                 const std::vector<std::string>& keys, CFirstNames& found)
+{
+    const std::string& word = *std::max_element(
+        keys.begin(), keys.end(), [](const auto& a, const auto& b) { return a.size() < b.size(); });
+    if (word.find('\0') != std::string::npos)
+        return; // no name holds one
+    std::int64_t id = first;
+    std::size_t counted = 0; // names before it are counted in id
+    for (std::size_t at = 0;;) {
+        const void* hit = ::memmem(names.data() + at, names.size() - at, word.data(), word.size());
+        if (hit == nullptr)
+            return;
+        const std::size_t offset = static_cast<const char*>(hit) - names.data();
+        const std::size_t start = names.rfind('\0', offset) + 1; // npos + 1 is 0
+        const std::size_t end = names.find('\0', offset);
+        if (end == std::string_view::npos)
+            return;
+        id += std::count(names.begin() + counted, names.begin() + start, '\0');
+        counted = start;
+        const std::string_view key = names.substr(start, end - start);
+        if (id > last || !found.Wants(key))
+            return;
+        if (keys.size() == 1 || HoldsAll(key, keys))
+            found.Add({std::string(key), id, 0});
+        at = end + 1;
+    }
+}
+
 } // namespace
 
 void CLibraryStore::Search(const std::vector<std::string>& words,
@@ -130,6 +203,9 @@ void CLibraryStore::Search(const std::vector<std::string>& words,
     }
     if (keys.empty())
         return;
+    // Searches read the store through a mapping, a fifth to a half quicker than by pread;
+    // adding does not, which keeps its resident memory small.
+    Execute("PRAGMA mmap_size=1073741824");
     // One read transaction: its many small reads then take no lock each, and see one store.
     Execute("BEGIN");
     try {
@@ -284,11 +360,23 @@ std::vector<std::int64_t> CLibraryStore::FirstFiles(const std::string& match,
     };
 
     std::vector<Run> runs;
-    CStatement volumes(m_hDb, "SELECT first_file, last_file, sorted FROM volume "
+    CFirstNames kept(nLimit);
+    // Names kept in one piece are read for words the index cannot narrow.
+    CStatement namesOf(m_hDb, "SELECT keys FROM file_names WHERE volume = ?1");
+    const auto findInKeptNames = [&](std::int64_t volume, std::int64_t first, std::int64_t last) {
+        const bool bKept = namesOf.Bind(1, volume).Step();
+        if (bKept)
+            FindInNames(namesOf.View(0), first, last, keys, kept);
+        namesOf.Reset();
+        return bKept;
+    };
+    CStatement volumes(m_hDb, "SELECT first_file, last_file, sorted, id FROM volume "
                               "WHERE last_file >= first_file ORDER BY first_file");
     while (volumes.Step()) {
         const std::int64_t first = volumes.Int(0), last = volumes.Int(1);
         const bool bInNameOrder = volumes.Int(2) != 0;
+        if (!bIndexed && bInNameOrder && findInKeptNames(volumes.Int(3), first, last))
+            continue;
         if (bIndexed) {
             const auto from = std::lower_bound(candidates.begin(), candidates.end(), first);
             const std::span<const std::int64_t> ids(from,
@@ -321,6 +409,7 @@ std::vector<std::int64_t> CLibraryStore::FirstFiles(const std::string& match,
             runs.push_back(SortedRun(std::move(hits)));
         }
     }
+    runs.push_back(SortedRun(kept.Take()));
     return Merge(runs, nLimit);
 }
 

@@ -99,6 +99,13 @@ UPDATE volume SET
     changed = -1;
 DROP TABLE span;
 )sql",
+    // Each sorted volume's folded names in one piece, in file id order, each ended by a NUL
+    // (which no name holds): words too short for the trigram index are looked for there,
+    // a volume at a time, rather than row by row. Filled from the stored files.
+    R"sql(
+CREATE TABLE file_names(
+    volume INTEGER PRIMARY KEY REFERENCES volume(id) ON DELETE CASCADE, keys BLOB NOT NULL);
+)sql",
 };
 static_assert(std::size(kMigrations) == CLibraryStore::kSchemaVersion);
 
@@ -326,6 +333,8 @@ void CLibraryStore::Migrate()
             throw CError("store version " + std::to_string(from) + " is newer than this Quarrow");
         for (std::int64_t at = from; at < kSchemaVersion; ++at)
             Execute(kMigrations[at]);
+        if (from > 0 && from < 4)
+            KeepNamesOfSortedVolumes();
         if (from < kSchemaVersion)
             Execute(("PRAGMA user_version=" + std::to_string(kSchemaVersion)).c_str());
         Execute("COMMIT");
@@ -457,8 +466,34 @@ void CLibraryStore::Save(CLibraryVolume& volume, const CLibraryContents* content
     }
 }
 
+void CLibraryStore::KeepNamesOfSortedVolumes()
+{
+    CStatement volumes(m_hDb, "SELECT id, first_file, last_file FROM volume "
+                              "WHERE sorted = 1 AND last_file >= first_file");
+    CStatement keys(m_hDb, "SELECT key FROM file WHERE id BETWEEN ?1 AND ?2 ORDER BY id");
+    while (volumes.Step()) {
+        std::string names;
+        std::int64_t count = 0;
+        keys.Bind(1, volumes.Int(1)).Bind(2, volumes.Int(2));
+        for (; keys.Step(); ++count)
+            (names += keys.View(0)) += '\0';
+        keys.Reset();
+        if (count == volumes.Int(2) - volumes.Int(1) + 1)
+            KeepNames(volumes.Int(0), names);
+    }
+}
+
+void CLibraryStore::KeepNames(std::int64_t volume, const std::string& names)
+{
+    CStatement(m_hDb, "INSERT OR REPLACE INTO file_names(volume, keys) VALUES (?1, ?2)")
+        .Bind(1, volume)
+        .BindBlobInPlace(2, names)
+        .Run();
+}
+
 void CLibraryStore::DeleteContents(std::int64_t volume)
 {
+    CStatement(m_hDb, "DELETE FROM file_names WHERE volume = ?1").Bind(1, volume).Run();
     CStatement(m_hDb, "DELETE FROM file WHERE id BETWEEN (SELECT first_file FROM volume WHERE "
                       "id = ?1) AND (SELECT last_file FROM volume WHERE id = ?1)")
         .Bind(1, volume)
@@ -496,6 +531,8 @@ void CLibraryStore::WriteContents(std::int64_t volume, const CLibraryContents& c
     CStatement index(m_hDb, "INSERT INTO file_key(rowid, key) VALUES (?1, ?2)");
     CIconWriter icons(m_hDb, volume);
     std::int64_t first = 0, last = 0;
+    std::string names;
+    bool bNamesKept = true;
     for (const std::size_t seq : keys.fileOrder) {
         const CLibraryFile& entry = contents.arrFiles[seq];
         if (entry.nFolder >= folderIds.size())
@@ -510,6 +547,8 @@ void CLibraryStore::WriteContents(std::int64_t volume, const CLibraryContents& c
             .Run();
         last = sqlite3_last_insert_rowid(m_hDb);
         index.Bind(1, last).BindTextInPlace(2, key).Run();
+        bNamesKept = bNamesKept && key.find('\0') == std::string::npos;
+        (names += key) += '\0';
         if (!entry.strIcon.empty())
             icons.Add(last, entry.strIcon);
         if (first == 0)
@@ -520,6 +559,8 @@ void CLibraryStore::WriteContents(std::int64_t volume, const CLibraryContents& c
         .Bind(2, last)
         .Bind(3, volume)
         .Run();
+    if (first != 0 && bNamesKept)
+        KeepNames(volume, names);
     CStatement application(m_hDb,
                            "INSERT INTO application(volume, category, name, descriptor, folder, "
                            "description, patterns, key, subdirs) "

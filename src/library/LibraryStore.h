@@ -21,7 +21,7 @@ struct sqlite3;
 // their own.
 class CLibraryStore {
 public:
-    static constexpr int kSchemaVersion = 3;
+    static constexpr int kSchemaVersion = 4;
 
     class CError : public std::runtime_error {
     public:
@@ -114,6 +114,8 @@ private:
     std::int64_t ReadVersion();
     void Migrate();
     std::vector<CLibraryVolume> ReadVolumes(const char* where, const std::string* argument);
+    void KeepNamesOfSortedVolumes();
+    void KeepNames(std::int64_t volume, const std::string& names);
     void DeleteContents(std::int64_t volume);
     void DeleteVolume(std::int64_t volume);
     void WriteContents(std::int64_t volume, const CLibraryContents& contents, const CKeys& keys);

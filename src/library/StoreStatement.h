@@ -77,6 +77,15 @@ public:
         sqlite3_reset(m_hStatement);
     }
     std::int64_t Int(int column) const { return sqlite3_column_int64(m_hStatement, column); }
+    // The column's bytes where the row holds them, valid until the next Step or Reset.
+    std::string_view View(int column) const
+    {
+        const void* data = sqlite3_column_blob(m_hStatement, column);
+        const int size = sqlite3_column_bytes(m_hStatement, column);
+        return data ? std::string_view(static_cast<const char*>(data),
+                                       static_cast<std::size_t>(size))
+                    : std::string_view();
+    }
     std::string Bytes(int column) const
     {
         const void* data = sqlite3_column_blob(m_hStatement, column);

@@ -142,7 +142,7 @@ TEST_F(LibraryStoreTest, ChangingOneVolumeLeavesTheOthersWholeAlsoInAnOlderStore
                      "UPDATE volume SET first_file = 1; ALTER TABLE file DROP COLUMN seq; "
                      "ALTER TABLE volume DROP COLUMN sorted; DROP TRIGGER application_removed; "
                      "DROP TABLE application_key; DROP INDEX application_name; "
-                     "PRAGMA user_version=2",
+                     "DROP TABLE file_names; PRAGMA user_version=2",
                      nullptr, nullptr, nullptr),
         SQLITE_OK)
         << sqlite3_errmsg(hDb);
@@ -267,15 +267,27 @@ TEST_F(LibraryStoreTest, ALimitedSearchGivesTheFirstHitsOfTheWholeOne)
         volume.strPath = "/d/" + std::to_string(v) + ".iso";
         store.Save(volume, &contents);
     }
-    // A volume stored before names were kept in order is read all at once.
+    // A volume stored before names were kept in order is read all at once; names kept in one
+    // piece come to an older store's sorted volumes when it is opened.
     sqlite3* hDb = nullptr;
     ASSERT_EQ(sqlite3_open(m_strPath.c_str(), &hDb), SQLITE_OK);
-    sqlite3_exec(hDb, "UPDATE volume SET sorted = 0 WHERE id = 2", nullptr, nullptr, nullptr);
+    ASSERT_EQ(sqlite3_exec(hDb,
+                           "UPDATE volume SET sorted = 0 WHERE id = 2; DROP TABLE file_names; "
+                           "PRAGMA user_version=3",
+                           nullptr, nullptr, nullptr),
+              SQLITE_OK);
+    CLibraryStore older;
+    ASSERT_EQ(Open(older), CLibraryStore::EOpen::Ok) << m_strError;
+    sqlite3_stmt* kept = nullptr;
+    sqlite3_prepare_v2(hDb, "SELECT count(*) FROM file_names", -1, &kept, nullptr);
+    ASSERT_EQ(sqlite3_step(kept), SQLITE_ROW);
+    EXPECT_EQ(sqlite3_column_int(kept, 0), 3);
+    sqlite3_finalize(kept);
     sqlite3_close(hDb);
 
     const auto search = [&](const std::vector<std::string>& words, std::size_t limit) {
         std::vector<std::string> apps, files;
-        store.Search(
+        older.Search(
             words, [&](const auto& hit) { apps.push_back(hit.strVolumePath + hit.strName); },
             [&](const auto& hit) {
                 files.push_back(hit.strVolumePath + "/" + hit.strFolder + "/" + hit.strName);
